@@ -1,0 +1,145 @@
+#include "analysis/spectrum_input.h"
+
+#include <filesystem>
+#include <utility>
+
+#include "core/dialog.h"
+#include "core/numtext.h"
+#include "spectrum/readers.h"
+
+namespace orv {
+
+namespace {
+
+const std::vector<std::string> kFileTypesHelp = {
+    "Spectrum File Type are: (length < 16385)",
+    " 1 - binary, 2 bytes per word: unsigned 16-bit counts, channel 1 first;",
+    "     the first channel is set to 0 (it often holds a timer).",
+    " 2 - binary, 4 bytes per word: signed 32-bit counts, channel 1 first.",
+    " 3 - ASCII free field format: numbers separated by blanks, commas or tabs,",
+    "     any number per line; they fill the channels in turn.",
+    " 4 - ASCII threes: one channel per line: X, counts Y and optionally the",
+    "     error of Y. X is kept as the abscissa of the channel.",
+    "Lines beginning with * are comments; text after * is ignored;",
+    "a line beginning with / ends the data.",
+    " Skip the header: the first 1024 bytes of a binary file are dropped.",
+    " Reverse the bytes: exchange the 16-bit halves of 4-byte words.",
+    " Restore ini-bounds: the analysed interval of the SAB command is kept.",
+    " Starting channel = 1: type 4 data start at the first spectrum channel;",
+    "     unchecked, the X of the first line gives the first channel.",
+    " Specify ASCII line structure: say which items of a line are X, Y, error."};
+
+const std::vector<std::string> kIndicatorsHelp = {
+    "If the spectrum is ascii lines each n items, indicators i1 i2 i3 show",
+    "the positions of X, of the spectrum value Y and of its error in a line;",
+    "for lines X Y E they are 1 2 3, for lines N E Y they are 1 3 2."};
+
+}  // namespace
+
+bool LoadSpectrum(Workspace& ws, UiPort& port) {
+  TSpectrum copy = ws.spectrum;
+  ReadOutcome r = ReadSpectrumFile(copy, ws.state.input);
+  for (const auto& m : r.messages) port.ShowMessage(m);
+  if (!r.ok) return false;
+  ws.spectrum = std::move(copy);
+  SetInterval(ws.state, ws.spectrum, ws.spectrum.b1, ws.spectrum.b2);
+  ws.spectrum.FindExtremes();
+  ws.state.markedCount = 0;
+  ws.state.resultCount = 0;
+  ws.state.graphMarkCount = 0;
+  ws.state.currentInterval = 1;
+  return true;
+}
+
+bool AskLineIndicators(Workspace& ws, UiPort& port) {
+  DialogRequest r = PrepareDialog(" Enter indicators to ASCII spectrum line items ", 0, 600, 420);
+  r.helpLines = kIndicatorsHelp;
+  const auto& ind = ws.state.input.lineIndicators;
+  ShowTextArea(r, 5, 590,
+               {std::to_string(ind[0]) + " " + std::to_string(ind[1]) + " " + std::to_string(ind[2])});
+  if (!port.ShowDialog(r)) return false;
+  std::vector<double> numbers;
+  std::string first = r.textArea && !r.textArea->lines.empty() ? r.textArea->lines[0] : "";
+  if (ParseNumberList(first, numbers) < 3) {
+    port.ShowMessage("Error, three indicators are needed: X, Y and error positions");
+    return false;
+  }
+  std::array<int, 3> parsed{};
+  for (int i = 0; i < 3; ++i) {
+    parsed[i] = RoundHalfEven(numbers[i]);
+    if (parsed[i] < 1 || parsed[i] > 100) {
+      port.ShowMessage("Error, indicators are item positions from 1 to 100");
+      return false;
+    }
+  }
+  ws.state.input.lineIndicators = parsed;
+  return true;
+}
+
+void SetInputBounds(Workspace& ws, bool restoreIniBounds) {
+  TSpectrum& s = ws.spectrum;
+  s.b1 = restoreIniBounds ? ws.state.iniB1 : s.a1;
+  s.b2 = restoreIniBounds ? ws.state.iniB2 : s.a2;
+}
+
+bool FinishSpectrumInput(Workspace& ws, UiPort& port) {
+  bool ok = LoadSpectrum(ws, port);
+  TSpectrum& s = ws.spectrum;
+  if (ok && s.maxValue != 0.0) {
+    if (s.maxValue < 1.0) {
+      port.ShowMessage("Poor data scale, max < 1");
+      s.maxValue = 1.0;
+    }
+    ws.state.resultCount = 0;
+    ws.state.graphMarkCount = 0;
+    ws.state.reportLines[0] = " Spectrum read in. ";
+    if (!WriteOutputLine(ws, s.fileName + ws.state.reportLines[0])) port.ShowMessage(ws.output.lastError());
+    SetInterval(ws.state, s, s.b1, s.b2);
+    s.SetErrors(ws.state.covar);
+    return true;
+  }
+  ws.state.reportLines[0] = "++++ Error, wrong reading";
+  return false;
+}
+
+bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
+  AnalysisState& st = ws.state;
+  TSpectrum& s = ws.spectrum;
+  FileOpenRequest f;
+  f.title = "  Select the file";
+  f.initialName = s.fileName;
+  f.folder = st.lastDir;
+  f.filter = "All|*.*;|D(*.dat)|*.dat;|SPC(*.spc)|*.spc;|Txt(*.txt)|*.txt";
+  auto chosen = port.ChooseFileToOpen(f);
+  if (!chosen) return false;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(*chosen, ec)) {
+    port.ShowMessage("No file " + *chosen);
+    return false;
+  }
+  s.fileName = *chosen;
+  st.lastDir = std::filesystem::path(*chosen).parent_path().string();
+
+  DialogRequest r = PrepareDialog("Input the Spectrum", 0, 600, 420);
+  r.helpLines = kFileTypesHelp;
+  ShowLabel(r, 1, 10, 10, "Select the file type:");
+  ShowRadioGroup(r, 1, 1, 10, 120, 280, 30, kFileTypeCaptions, std::clamp(s.fileType, 1, 4));
+  ShowLabel(r, 2, 310, 10, "Select the spectrum type:");
+  ShowCheckList(r, 310, 30, 260, 100,
+                {" Skip the header ", " Reverse the bytes ", " Restore ini-bounds ", " Starting channel = 1"});
+  r.checkList->checked = {st.input.skipHeader, st.input.reverseBytes, true, st.input.startAtOne};
+  ShowCheckBox(r, " Specify ASCII line structure ", false);
+  if (!port.ShowDialog(r)) return false;
+
+  s.fileType = std::clamp(r.radio1->chosen, 1, 4);
+  auto checked = r.checkList->checked;
+  checked.resize(4, false);
+  st.input.skipHeader = checked[0];
+  st.input.reverseBytes = checked[1];
+  st.input.startAtOne = checked[3];
+  SetInputBounds(ws, checked[2]);
+  if (r.checkBox && r.checkBox->checked && !AskLineIndicators(ws, port)) return false;
+  return FinishSpectrumInput(ws, port);
+}
+
+}  // namespace orv

@@ -1,0 +1,30 @@
+// Bringing a spectrum file into the workspace: the input dialog, the reading with its checks, and
+// the bookkeeping that follows a successful reading.
+#pragma once
+
+#include "analysis/workspace.h"
+#include "core/port.h"
+
+namespace orv {
+
+// Reads ws.spectrum.fileName with its fileType into a copy of the spectrum and keeps it only when the
+// reading succeeded; then keeps the interval inside the new bounds, finds the extremes and clears the
+// per-spectrum counters. Reader messages go to the port. Returns the reader's success.
+bool LoadSpectrum(Workspace& ws, UiPort& port);
+
+// The menu command "Input the Spectrum": file selection, type and options dialog, reading.
+// Returns false when cancelled or when the reading failed.
+bool InputSpectrumCommand(Workspace& ws, UiPort& port);
+
+// The reading and checks that follow the dialog (also used by headless tools that take the file and
+// its options from elsewhere): loads, then accepts the spectrum only when it holds counts.
+bool FinishSpectrumInput(Workspace& ws, UiPort& port);
+
+// The interval asked for before a reading: the whole current spectrum, or the bounds last given by the
+// command file. The reading then keeps them inside the new spectrum.
+void SetInputBounds(Workspace& ws, bool restoreIniBounds);
+
+// The line-indicators question for type-4 files.
+bool AskLineIndicators(Workspace& ws, UiPort& port);
+
+}  // namespace orv

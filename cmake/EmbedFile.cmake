@@ -1,0 +1,7 @@
+file(READ ${IN} content HEX)
+string(LENGTH "${content}" n)
+math(EXPR len "${n} / 2")
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${content}")
+file(WRITE ${OUT} "// Generated from ${IN}; do not edit.\n#include <cstddef>\n")
+file(APPEND ${OUT} "namespace orv::embedded {\nextern const char ${SYM}[];\nextern const std::size_t ${SYM}_size;\n")
+file(APPEND ${OUT} "const char ${SYM}[] = {${bytes} 0};\nconst std::size_t ${SYM}_size = ${len};\n}\n")

@@ -1,0 +1,119 @@
+// The UI port: everything the analysis needs from a user. A request record describes one showing of
+// the generic parameter dialog; the back-end (windows or script) answers by filling the same record.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct Rgb {
+  int red = 0, green = 0, blue = 0;
+};
+
+inline constexpr Rgb kWhite{255, 255, 255};
+inline constexpr Rgb kMaroon{128, 0, 0};
+inline constexpr Rgb kYellow{255, 255, 0};
+inline constexpr Rgb kBlue{0, 0, 255};
+inline constexpr Rgb kBlack{0, 0, 0};
+
+struct DialogLabel {
+  int index = 1;  // Label1..Label6
+  int left = 0, top = 0;
+  std::string text;
+  Rgb textColor = kWhite, background = kMaroon;
+};
+
+struct DialogEdit {
+  int left = 0, top = 0, width = 260;
+  std::string text;  // answer: the edited text
+};
+
+struct DialogRadioGroup {
+  std::string title;
+  std::vector<std::string> items;
+  int chosen = 1;  // 1-based; answer
+  int columns = 1, left = 0, top = 0, width = 200, height = 100;
+};
+
+struct DialogCheckList {
+  std::vector<std::string> items;
+  std::vector<bool> checked;  // answer
+  int left = 0, top = 0, width = 200, height = 100;
+};
+
+struct DialogComboBox {
+  std::vector<std::string> items;
+  int chosen = 1;  // 1-based; answer
+  int left = 0, top = 0, width = 200;
+};
+
+struct DialogListBox {
+  std::vector<std::string> lines;
+  int left = 0, top = 0, width = 300, height = 300;
+  int selected = 0;  // 1-based line the user picked, 0 for none; answer
+};
+
+struct DialogTextArea {
+  int left = 5, width = 590;
+  std::vector<std::string> lines;  // answer: the edited lines
+};
+
+struct DialogParameterGrid {
+  int left = 0, top = 0, visibleRows = 10, numberWidth = 10, columns = 1;
+  std::vector<std::string> rowNames;
+  std::vector<int> columnWidths;           // name column first, then each value column
+  std::vector<std::vector<std::string>> cells;  // [row][column]; answer: the edited texts
+};
+
+struct DialogCheckBox {
+  std::string caption;
+  bool checked = false;  // answer
+};
+
+struct DialogRequest {
+  std::string caption;  // shown after three blanks
+  int left = 0, width = 600, height = 420;
+  bool withSave = false;
+  std::vector<std::string> helpLines{" "};
+  std::vector<DialogLabel> labels;
+  std::optional<DialogEdit> edit;
+  std::optional<DialogRadioGroup> radio1, radio2;
+  std::optional<DialogCheckList> checkList;
+  std::optional<DialogComboBox> combo;
+  std::optional<DialogListBox> listBox;
+  std::optional<DialogTextArea> textArea;
+  std::optional<DialogParameterGrid> grid;
+  std::optional<DialogCheckBox> checkBox;
+  // Called by the back-end on the first press of Save (only with withSave).
+  std::function<void(const DialogRequest&)> onSave;
+  bool accepted = false;  // answer: OK (true) or Cancel/Esc (false)
+};
+
+struct FileOpenRequest {
+  std::string title = "  Select the file";
+  std::string initialName;
+  std::string folder;
+  std::string filter;
+};
+
+class UiPort {
+ public:
+  virtual ~UiPort() = default;
+  // Shows the dialog modally and fills in the answers; returns request.accepted.
+  virtual bool ShowDialog(DialogRequest& request) = 0;
+  virtual void ShowMessage(const std::string& text) = 0;
+  virtual bool AskYesNo(const std::string& question) = 0;
+  virtual bool AskOkCancel(const std::string& question) = 0;
+  // The two status lines of the main window; an empty line hides its label.
+  virtual void ShowStatus(const std::string& line1, const std::string& line2) = 0;
+  virtual void ShowPrompt(const std::string& text) = 0;
+  // The platform's file-open selection; nothing when cancelled.
+  virtual std::optional<std::string> ChooseFileToOpen(const FileOpenRequest& request) = 0;
+  // The text window with its OK button (help texts, reports).
+  virtual void ShowText(const std::vector<std::string>& lines) = 0;
+};
+
+}  // namespace orv

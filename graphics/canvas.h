@@ -1,0 +1,23 @@
+// The small drawing surface every graph is drawn on, in design pixels.
+#pragma once
+
+#include <string>
+
+#include "core/port.h"
+
+namespace orv {
+
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+  virtual void Pixel(int x, int y, Rgb color) = 0;
+  virtual void Line(int x1, int y1, int x2, int y2, Rgb color) = 0;
+  virtual void Rectangle(int x1, int y1, int x2, int y2, Rgb color) = 0;
+  virtual void RoundRectangle(int x1, int y1, int x2, int y2, int radius, Rgb color) = 0;
+  virtual void Fill(int x1, int y1, int x2, int y2, Rgb color) = 0;
+  virtual void Text(int x, int y, const std::string& text, Rgb color, Rgb background) = 0;
+};
+
+}  // namespace orv

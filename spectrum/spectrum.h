@@ -1,0 +1,65 @@
+// The one spectrum under analysis: counts, their deviations and abscissae per channel (1-based),
+// the spectrum and interval bounds, the width information and the instrument definition.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/state.h"
+
+namespace orv {
+
+class TSpectrum {
+ public:
+  explicit TSpectrum(std::string name = "");
+
+  std::string fileName;
+  int fileType = 2;
+  int a1 = 1, a2 = 16384;
+  int b1 = 1, b2 = 16384;
+  double maxValue = 1.0;
+  double minValue = 0.0;
+  int dback = 3;
+  // Instrument definition.
+  double chanWidth = 4.0;
+  double delay = 0.0;
+  double theta = 76.0;
+  double flightPath = 21.13;
+  double width1 = 5.0;
+  double deltaWidth = 4.0;
+  double width2 = 6.0;
+  double lambda = 1.54;
+  double widthVariable = 0.0;
+  double deltaWidthVariable = 0.0;
+  // Abscissa mapping: channel = channelOffset + channelsPerX * abscissa.
+  double xFirst = 1.0, xLast = 16384.0;
+  double xStep = 1.0;
+  double channelOffset = 0.0, channelsPerX = 1.0;
+  std::string definitionTitle;
+
+  // Indexed 1..kSpectrumCapacity; element 0 is unused.
+  std::vector<double> sp;
+  std::vector<double> err;
+  std::vector<double> x;
+
+  // Largest and smallest count in [a1, a2]; the minimum is never above 0.
+  void FindExtremes();
+  // 1/err^2, or 0 for a channel whose deviation is 0 (left out of fits).
+  double Weight(int channel) const;
+  // err = sqrt(|0.9 sp + 0.1 (covar sp)^2| + 0.1) over [a1, a2]; free-field spectra keep their own.
+  void SetErrors(double covar);
+  // Reads the instrument definition file; a missing file is skipped, a value of 0 keeps the field.
+  // Returns false when the file could not be opened.
+  bool ReadDefinition(const std::string& path);
+
+  static std::int32_t SwapHalves(std::int32_t v);
+};
+
+// Width law from the widths at the two spectrum ends.
+void SetWidthLaw(AnalysisState& state, const TSpectrum& spectrum);
+// Stores the analysed interval in the spectrum and in the state's working copies, keeping it inside
+// the spectrum bounds.
+void SetInterval(AnalysisState& state, TSpectrum& spectrum, int first, int last);
+
+}  // namespace orv

@@ -1,0 +1,281 @@
+#include "ui/script/script_port.h"
+
+#include <sstream>
+
+#include "core/numtext.h"
+#include "ui/commands.h"
+
+namespace orv {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  auto b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return "";
+  auto e = s.find_last_not_of(" \t\r");
+  return s.substr(b, e - b + 1);
+}
+
+// Lines of a multi-line text joined so that one log line holds one event.
+std::string OneLine(const std::string& text) {
+  std::string s = text;
+  for (char& c : s)
+    if (c == '\n') c = '|';
+  return s;
+}
+
+bool ParseOnOff(const std::string& word, bool& value) {
+  if (word == "on") return value = true, true;
+  if (word == "off") return value = false, true;
+  return false;
+}
+
+bool ParseIndex(const std::string& word, int count, int& index) {
+  int accepted = 1;
+  if (word.empty()) return false;
+  double v = ReadNumber(word, accepted);
+  if (!accepted || v != static_cast<int>(v) || v < 1 || v > count) return false;
+  index = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+ScriptPort::ScriptPort(const std::string& scriptText, std::ostream& log) : log_(log) {
+  std::istringstream in(scriptText);
+  std::string line;
+  while (std::getline(in, line)) lines_.push_back(line);
+}
+
+bool ScriptPort::Peek(Line& line) {
+  while (next_ < lines_.size()) {
+    std::string t = Trim(lines_[next_]);
+    if (t.empty() || t[0] == '#') {
+      ++next_;
+      continue;
+    }
+    line.number = static_cast<int>(next_) + 1;
+    auto space = t.find(' ');
+    line.keyword = t.substr(0, space);
+    line.rest = space == std::string::npos ? "" : Trim(t.substr(space + 1));
+    return true;
+  }
+  return false;
+}
+
+bool ScriptPort::NextCommand(Line& line) {
+  if (failed() || !Peek(line)) return false;
+  ++next_;
+  return true;
+}
+
+void ScriptPort::Fail(int lineNumber, const std::string& what) {
+  if (failed()) return;
+  error_ = lineNumber > 0 ? "script line " + std::to_string(lineNumber) + ": " + what : "script: " + what;
+  log_ << "error: " << error_ << '\n';
+}
+
+bool ScriptPort::TakeAnswer(const std::string& what, Line& line) {
+  if (failed()) return false;
+  if (!Peek(line)) {
+    Fail(static_cast<int>(lines_.size()), "the script ended without an answer to " + what);
+    return false;
+  }
+  ++next_;
+  return true;
+}
+
+bool ScriptPort::ApplyDialogLine(DialogRequest& r, const Line& l) {
+  std::istringstream words(l.rest);
+  std::string w1, w2;
+  auto bad = [&](const std::string& why) {
+    Fail(l.number, why);
+    return false;
+  };
+  if (l.keyword == "radio" || l.keyword == "radio2") {
+    auto& group = l.keyword == "radio" ? r.radio1 : r.radio2;
+    if (!group) return bad("the dialog shows no " + l.keyword + " group");
+    if (!ParseIndex(l.rest, static_cast<int>(group->items.size()), group->chosen))
+      return bad("no entry " + l.rest + " in the radio group");
+    return true;
+  }
+  if (l.keyword == "check") {
+    if (!r.checkList) return bad("the dialog shows no check list");
+    int index = 0;
+    std::string state;
+    if (!l.rest.empty() && l.rest[0] == '"') {
+      auto close = l.rest.find('"', 1);
+      if (close == std::string::npos) return bad("unclosed quote");
+      std::string wanted = Trim(l.rest.substr(1, close - 1));
+      for (std::size_t i = 0; i < r.checkList->items.size(); ++i)
+        if (Trim(r.checkList->items[i]) == wanted) index = static_cast<int>(i) + 1;
+      if (index == 0) return bad("no check-list entry \"" + wanted + "\"");
+      state = Trim(l.rest.substr(close + 1));
+    } else {
+      words >> w1 >> state;
+      if (!ParseIndex(w1, static_cast<int>(r.checkList->items.size()), index))
+        return bad("no check-list entry " + w1);
+    }
+    bool on;
+    if (!ParseOnOff(state, on)) return bad("check wants on or off");
+    r.checkList->checked.resize(r.checkList->items.size(), false);
+    r.checkList->checked[index - 1] = on;
+    return true;
+  }
+  if (l.keyword == "combo") {
+    if (!r.combo) return bad("the dialog shows no combo box");
+    if (!ParseIndex(l.rest, static_cast<int>(r.combo->items.size()), r.combo->chosen))
+      return bad("no combo entry " + l.rest);
+    return true;
+  }
+  if (l.keyword == "select") {
+    if (!r.listBox) return bad("the dialog shows no list box");
+    if (!ParseIndex(l.rest, static_cast<int>(r.listBox->lines.size()), r.listBox->selected))
+      return bad("no list line " + l.rest);
+    return true;
+  }
+  if (l.keyword == "edit") {
+    if (!r.edit) return bad("the dialog shows no edit field");
+    r.edit->text = l.rest;
+    return true;
+  }
+  if (l.keyword == "text") {
+    if (!r.textArea) return bad("the dialog shows no text area");
+    r.textArea->lines.push_back(l.rest);
+    return true;
+  }
+  if (l.keyword == "cell") {
+    if (!r.grid) return bad("the dialog shows no parameter grid");
+    words >> w1 >> w2;
+    int rows = static_cast<int>(r.grid->cells.size());
+    int row = 0, column = 0;
+    if (!ParseIndex(w1, rows, row)) return bad("no grid row " + w1);
+    if (!ParseIndex(w2, static_cast<int>(r.grid->cells[row - 1].size()), column))
+      return bad("no grid column " + w2);
+    std::string value;
+    std::getline(words, value);
+    r.grid->cells[row - 1][column - 1] = Trim(value);
+    return true;
+  }
+  if (l.keyword == "box") {
+    if (!r.checkBox) return bad("the dialog shows no check box");
+    if (!ParseOnOff(l.rest, r.checkBox->checked)) return bad("box wants on or off");
+    return true;
+  }
+  if (l.keyword == "help") {
+    for (const auto& h : r.helpLines) log_ << "help: " << h << '\n';
+    return true;
+  }
+  if (l.keyword == "save") {
+    if (!r.withSave) return bad("the dialog has no Save button");
+    if (r.onSave) r.onSave(r);
+    r.onSave = nullptr;  // only the first press writes
+    return true;
+  }
+  return bad("'" + l.keyword + "' is no answer inside a dialog");
+}
+
+bool ScriptPort::ShowDialog(DialogRequest& r) {
+  r.accepted = false;
+  const std::string what = "dialog \"" + Trim(r.caption) + "\"";
+  Line l;
+  if (!TakeAnswer(what, l)) return false;
+  if (l.keyword != "dialog") {
+    Fail(l.number, "expected an answer to " + what + ", found '" + l.keyword + "'");
+    return false;
+  }
+  if (!l.rest.empty() && r.caption.find(l.rest) == std::string::npos) {
+    Fail(l.number, "expected dialog \"" + l.rest + "\", the program shows " + what);
+    return false;
+  }
+  bool textReplaced = false;
+  while (TakeAnswer(what, l)) {
+    if (l.keyword == "ok" || l.keyword == "cancel") {
+      r.accepted = l.keyword == "ok";
+      log_ << "dialog: " << Trim(r.caption) << " -> " << l.keyword << '\n';
+      return r.accepted;
+    }
+    if (l.keyword == "text" && !textReplaced && r.textArea) {
+      r.textArea->lines.clear();  // the first text line replaces what the dialog preset
+      textReplaced = true;
+    }
+    if (!ApplyDialogLine(r, l)) return false;
+  }
+  return false;
+}
+
+void ScriptPort::ShowMessage(const std::string& text) { log_ << "message: " << OneLine(text) << '\n'; }
+
+bool ScriptPort::AskYesNo(const std::string& question) {
+  Line l;
+  const std::string what = "the question \"" + OneLine(question) + "\"";
+  if (!TakeAnswer(what, l)) return false;
+  if (l.keyword != "yes" && l.keyword != "no") {
+    Fail(l.number, "expected yes or no for " + what + ", found '" + l.keyword + "'");
+    return false;
+  }
+  log_ << "question: " << OneLine(question) << " -> " << l.keyword << '\n';
+  return l.keyword == "yes";
+}
+
+bool ScriptPort::AskOkCancel(const std::string& question) {
+  Line l;
+  const std::string what = "the question \"" + OneLine(question) + "\"";
+  if (!TakeAnswer(what, l)) return false;
+  if (l.keyword != "ok" && l.keyword != "cancel") {
+    Fail(l.number, "expected ok or cancel for " + what + ", found '" + l.keyword + "'");
+    return false;
+  }
+  log_ << "question: " << OneLine(question) << " -> " << l.keyword << '\n';
+  return l.keyword == "ok";
+}
+
+void ScriptPort::ShowStatus(const std::string& line1, const std::string& line2) {
+  log_ << "status: " << line1 << " | " << line2 << '\n';
+}
+
+void ScriptPort::ShowPrompt(const std::string& text) { log_ << "prompt: " << text << '\n'; }
+
+std::optional<std::string> ScriptPort::ChooseFileToOpen(const FileOpenRequest& request) {
+  Line l;
+  const std::string what = "the file selection \"" + Trim(request.title) + "\"";
+  if (!TakeAnswer(what, l)) return std::nullopt;
+  if (l.keyword == "cancel") {
+    log_ << "file: cancel\n";
+    return std::nullopt;
+  }
+  if (l.keyword != "file" || l.rest.empty()) {
+    Fail(l.number, "expected 'file NAME' or 'cancel' for " + what + ", found '" + l.keyword + "'");
+    return std::nullopt;
+  }
+  log_ << "file: " << l.rest << '\n';
+  return l.rest;
+}
+
+void ScriptPort::ShowText(const std::vector<std::string>& lines) {
+  for (const auto& t : lines) log_ << "text: " << t << '\n';
+}
+
+int RunScript(Workspace& ws, ScriptPort& port) {
+  ScriptPort::Line l;
+  while (port.NextCommand(l)) {
+    if (l.keyword != "menu") {
+      port.Fail(l.number, "'" + l.keyword + "' answers no question here; commands begin with 'menu'");
+      break;
+    }
+    switch (RunCommand(ws, port, l.rest)) {
+      case CommandStatus::kUnknown:
+        port.Fail(l.number, "no menu command \"" + l.rest + "\"");
+        break;
+      case CommandStatus::kDisabled:
+        port.Fail(l.number, "the menu command \"" + l.rest + "\" is disabled");
+        break;
+      case CommandStatus::kDone:
+        break;
+    }
+    if (port.failed()) break;
+  }
+  return port.failed() ? 1 : 0;
+}
+
+}  // namespace orv
