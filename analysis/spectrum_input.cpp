@@ -36,19 +36,31 @@ const std::vector<std::string> kIndicatorsHelp = {
 
 }  // namespace
 
-bool LoadSpectrum(Workspace& ws, UiPort& port) {
+namespace {
+
+// Reads the file named by the spectrum settings into a copy; the workspace changes only when `accept`
+// approves the copy, so a failed or refused reading leaves the spectrum exactly as it was.
+template <typename Accept>
+bool ReadIntoCopy(Workspace& ws, UiPort& port, Accept accept) {
   TSpectrum copy = ws.spectrum;
   ReadOutcome r = ReadSpectrumFile(copy, ws.state.input);
   for (const auto& m : r.messages) port.ShowMessage(m);
   if (!r.ok) return false;
+  copy.FindExtremes();
+  if (!accept(copy)) return false;
   ws.spectrum = std::move(copy);
   SetInterval(ws.state, ws.spectrum, ws.spectrum.b1, ws.spectrum.b2);
-  ws.spectrum.FindExtremes();
   ws.state.markedCount = 0;
   ws.state.resultCount = 0;
   ws.state.graphMarkCount = 0;
   ws.state.currentInterval = 1;
   return true;
+}
+
+}  // namespace
+
+bool LoadSpectrum(Workspace& ws, UiPort& port) {
+  return ReadIntoCopy(ws, port, [](const TSpectrum&) { return true; });
 }
 
 bool AskLineIndicators(Workspace& ws, UiPort& port) {
@@ -83,23 +95,21 @@ void SetInputBounds(Workspace& ws, bool restoreIniBounds) {
 }
 
 bool FinishSpectrumInput(Workspace& ws, UiPort& port) {
-  bool ok = LoadSpectrum(ws, port);
-  TSpectrum& s = ws.spectrum;
-  if (ok && s.maxValue != 0.0) {
-    if (s.maxValue < 1.0) {
-      port.ShowMessage("Poor data scale, max < 1");
-      s.maxValue = 1.0;
-    }
-    ws.state.resultCount = 0;
-    ws.state.graphMarkCount = 0;
-    ws.state.reportLines[0] = " Spectrum read in. ";
-    if (!WriteOutputLine(ws, s.fileName + ws.state.reportLines[0])) port.ShowMessage(ws.output.lastError());
-    SetInterval(ws.state, s, s.b1, s.b2);
-    s.SetErrors(ws.state.covar);
-    return true;
+  // A spectrum without a single non-zero count is no reading at all.
+  bool ok = ReadIntoCopy(ws, port, [](const TSpectrum& copy) { return copy.maxValue != 0.0; });
+  if (!ok) {
+    ws.state.reportLines[0] = "++++ Error, wrong reading";
+    return false;
   }
-  ws.state.reportLines[0] = "++++ Error, wrong reading";
-  return false;
+  TSpectrum& s = ws.spectrum;
+  if (s.maxValue < 1.0) {
+    port.ShowMessage("Poor data scale, max < 1");
+    s.maxValue = 1.0;
+  }
+  ws.state.reportLines[0] = " Spectrum read in. ";
+  if (!WriteOutputLine(ws, s.fileName + ws.state.reportLines[0])) port.ShowMessage(ws.output.lastError());
+  s.SetErrors(ws.state.covar);
+  return true;
 }
 
 bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
@@ -117,7 +127,6 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
     port.ShowMessage("No file " + *chosen);
     return false;
   }
-  s.fileName = *chosen;
   st.lastDir = std::filesystem::path(*chosen).parent_path().string();
 
   DialogRequest r = PrepareDialog("Input the Spectrum", 0, 600, 420);
@@ -125,12 +134,24 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
   ShowLabel(r, 1, 10, 10, "Select the file type:");
   ShowRadioGroup(r, 1, 1, 10, 120, 280, 30, kFileTypeCaptions, std::clamp(s.fileType, 1, 4));
   ShowLabel(r, 2, 310, 10, "Select the spectrum type:");
-  ShowCheckList(r, 310, 30, 260, 100,
-                {" Skip the header ", " Reverse the bytes ", " Restore ini-bounds ", " Starting channel = 1"});
+  ShowCheckList(
+      r, 310, 30, 260, 100,
+      {" Skip the header ", " Reverse the bytes ", " Restore ini-bounds ", " Starting channel = 1"});
   r.checkList->checked = {st.input.skipHeader, st.input.reverseBytes, true, st.input.startAtOne};
   ShowCheckBox(r, " Specify ASCII line structure ", false);
   if (!port.ShowDialog(r)) return false;
 
+  // The dialog's choices describe the file to come; a reading that fails puts the old ones back.
+  const std::string oldName = s.fileName;
+  const int oldType = s.fileType, oldB1 = s.b1, oldB2 = s.b2;
+  auto restore = [&] {
+    s.fileName = oldName;
+    s.fileType = oldType;
+    s.b1 = oldB1;
+    s.b2 = oldB2;
+    return false;
+  };
+  s.fileName = *chosen;
   s.fileType = std::clamp(r.radio1->chosen, 1, 4);
   auto checked = r.checkList->checked;
   checked.resize(4, false);
@@ -138,8 +159,8 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
   st.input.reverseBytes = checked[1];
   st.input.startAtOne = checked[3];
   SetInputBounds(ws, checked[2]);
-  if (r.checkBox && r.checkBox->checked && !AskLineIndicators(ws, port)) return false;
-  return FinishSpectrumInput(ws, port);
+  if (r.checkBox && r.checkBox->checked && !AskLineIndicators(ws, port)) return restore();
+  return FinishSpectrumInput(ws, port) || restore();
 }
 
 }  // namespace orv

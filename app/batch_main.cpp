@@ -37,8 +37,8 @@ void PrintSummary(const Workspace& ws, std::ostream& out) {
       << "Maximum        : " << FormatNumberCompact(12, s.maxValue) << "  at channel " << maxChannel << '\n'
       << "Minimum        : " << FormatNumberCompact(12, s.minValue) << '\n';
   if (s.fileType == 4)
-    out << "Abscissa       : " << FormatNumberCompact(12, s.xFirst) << " .. " << FormatNumberCompact(12, s.xLast)
-        << "  step " << FormatNumberCompact(12, s.xStep) << '\n';
+    out << "Abscissa       : " << FormatNumberCompact(12, s.xFirst) << " .. "
+        << FormatNumberCompact(12, s.xLast) << "  step " << FormatNumberCompact(12, s.xStep) << '\n';
 }
 
 bool OpenOutput(Workspace& ws, const std::string& path) {
@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
 
   auto* read = app.add_subcommand("read", "Read a spectrum file and print its summary");
   read->add_option("FILE", file, "Spectrum file")->required();
-  read->add_option("--type", type, "1 binary 16-bit, 2 binary 32-bit, 3 ASCII free field, 4 ASCII X,Y,[error]")
+  read->add_option("--type", type,
+                   "1 binary 16-bit, 2 binary 32-bit, 3 ASCII free field, 4 ASCII X,Y,[error]")
       ->check(CLI::Range(1, 4));
   read->add_flag("--skip-header", skipHeader, "Binary types: drop the first 1024 bytes");
   read->add_flag("--reverse-bytes", reverseBytes, "Type 2: exchange the 16-bit halves of each value");

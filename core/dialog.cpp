@@ -45,7 +45,8 @@ void ShowRadioGroup(DialogRequest& r, int which, int columns, int left, int heig
   (which == 1 ? r.radio1 : r.radio2) = g;
 }
 
-void ShowCheckList(DialogRequest& r, int left, int top, int width, int height, const std::vector<std::string>& items) {
+void ShowCheckList(DialogRequest& r, int left, int top, int width, int height,
+                   const std::vector<std::string>& items) {
   r.checkList = DialogCheckList{items, std::vector<bool>(items.size(), false), left, top, width, height};
 }
 
@@ -54,7 +55,8 @@ void ShowComboBox(DialogRequest& r, int left, int top, int width, const std::vec
   r.combo = DialogComboBox{items, defaultItem, left, top, width};
 }
 
-void ShowListBox(DialogRequest& r, int left, int top, int width, int height, const std::vector<std::string>& lines) {
+void ShowListBox(DialogRequest& r, int left, int top, int width, int height,
+                 const std::vector<std::string>& lines) {
   r.listBox = DialogListBox{lines, left, top, width, height, 0};
 }
 
@@ -74,7 +76,8 @@ std::string FormatGridCell(int numberWidth, double value) {
 }
 
 void ShowParameterGrid(DialogRequest& r, int left, int top, int visibleRows, int numberWidth, int columns,
-                       const std::vector<std::string>& rowNames, const std::vector<std::array<double, 10>>& values,
+                       const std::vector<std::string>& rowNames,
+                       const std::vector<std::array<double, 10>>& values,
                        const std::vector<int>& columnWidths) {
   DialogParameterGrid g;
   g.left = left;

@@ -11,22 +11,26 @@
 namespace orv {
 
 // A fresh request: every control hidden, the window at (left, 20) with the given size.
-DialogRequest PrepareDialog(const std::string& caption, int left, int width, int height, bool withSave = false);
+DialogRequest PrepareDialog(const std::string& caption, int left, int width, int height,
+                            bool withSave = false);
 
-void ShowLabel(DialogRequest& r, int index, int left, int top, const std::string& text, Rgb textColor = kWhite,
-               Rgb background = kMaroon);
+void ShowLabel(DialogRequest& r, int index, int left, int top, const std::string& text,
+               Rgb textColor = kWhite, Rgb background = kMaroon);
 void ShowEditField(DialogRequest& r, int left, int top, const std::string& text, int width);
 // which = 1 is RadioGroup1, anything else RadioGroup2; columns 0 means 1.
 void ShowRadioGroup(DialogRequest& r, int which, int columns, int left, int height, int width, int top,
                     const std::vector<std::string>& items, int defaultItem, const std::string& title = "");
-void ShowCheckList(DialogRequest& r, int left, int top, int width, int height, const std::vector<std::string>& items);
+void ShowCheckList(DialogRequest& r, int left, int top, int width, int height,
+                   const std::vector<std::string>& items);
 void ShowComboBox(DialogRequest& r, int left, int top, int width, const std::vector<std::string>& items,
                   int defaultItem);
-void ShowListBox(DialogRequest& r, int left, int top, int width, int height, const std::vector<std::string>& lines);
+void ShowListBox(DialogRequest& r, int left, int top, int width, int height,
+                 const std::vector<std::string>& lines);
 void ShowTextArea(DialogRequest& r, int left, int width, const std::vector<std::string>& lines = {});
 // Rows of up to ten values; cells are formatted for a field of numberWidth characters.
 void ShowParameterGrid(DialogRequest& r, int left, int top, int visibleRows, int numberWidth, int columns,
-                       const std::vector<std::string>& rowNames, const std::vector<std::array<double, 10>>& values,
+                       const std::vector<std::string>& rowNames,
+                       const std::vector<std::array<double, 10>>& values,
                        const std::vector<int>& columnWidths);
 void ShowCheckBox(DialogRequest& r, const std::string& caption, bool checked);
 

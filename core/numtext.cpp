@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <istream>
 
@@ -19,11 +19,15 @@ int RoundHalfEven(double x) {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 bool IsNumberChar(char c) {
   return IsDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E' || c == 'd' || c == 'D';
 }
-bool IsSeparator(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSeparator(char c) {
+  return c == ' ' || c == ',' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -107,7 +111,9 @@ double ReadNumberClamped(std::string_view text, double lower, double upper, int&
   return std::clamp(ReadNumber(text, accepted), lower, upper);
 }
 
-int ReadInteger(std::string_view text, int& accepted) { return RoundHalfEven(ReadNumber(text, accepted)); }
+int ReadInteger(std::string_view text, int& accepted) {
+  return RoundHalfEven(ReadNumber(text, accepted));
+}
 
 std::optional<double> ParseFreeFieldToken(std::string_view token, bool* outOfRange) {
   std::array<char, 128> buf;

@@ -64,7 +64,7 @@ struct DialogTextArea {
 struct DialogParameterGrid {
   int left = 0, top = 0, visibleRows = 10, numberWidth = 10, columns = 1;
   std::vector<std::string> rowNames;
-  std::vector<int> columnWidths;           // name column first, then each value column
+  std::vector<int> columnWidths;                // name column first, then each value column
   std::vector<std::vector<std::string>> cells;  // [row][column]; answer: the edited texts
 };
 

@@ -19,13 +19,15 @@ inline constexpr int kMaxResults = 1000;
 inline constexpr int kMaxCalibrationItems = 60;
 
 // Colour as one integer: red + 256 * green + 65536 * blue.
-constexpr std::int32_t MakeColor(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
+constexpr std::int32_t MakeColor(int red, int green, int blue) {
+  return red + 256 * green + 65536 * blue;
+}
 
 // Options of the spectrum readers; kept between inputs.
 struct InputOptions {
-  bool skipHeader = false;    // binary types: the first 1024 bytes are a header
-  bool reverseBytes = false;  // type 2: exchange the 16-bit halves of each value
-  bool startAtOne = true;     // type 4: false takes the first channel from the first X
+  bool skipHeader = false;                     // binary types: the first 1024 bytes are a header
+  bool reverseBytes = false;                   // type 2: exchange the 16-bit halves of each value
+  bool startAtOne = true;                      // type 4: false takes the first channel from the first X
   std::array<int, 3> lineIndicators{1, 2, 3};  // type 4: positions of X, Y and error in a line
 };
 

@@ -23,8 +23,8 @@ bool OutputFile::WriteLine(const std::string& line) {
     return false;
   }
   errno = 0;
-  bool ok = std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fputc('\n', file_) != EOF &&
-            std::fflush(file_) == 0;
+  bool ok = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
+            std::fputc('\n', file_) != EOF && std::fflush(file_) == 0;
   if (!ok) lastError_ = "I/O error " + std::to_string(errno) + ": " + std::strerror(errno);
   return ok;
 }

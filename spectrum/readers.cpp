@@ -12,9 +12,9 @@
 
 namespace orv {
 
-const std::vector<std::string> kFileTypeCaptions = {
-    " binary, 2 bytes per word", " binary, 4 bytes per word", " ASCII free field format",
-    " ASCII  threes:  X,  Y,  [ error ]"};
+const std::vector<std::string> kFileTypeCaptions = {" binary, 2 bytes per word", " binary, 4 bytes per word",
+                                                    " ASCII free field format",
+                                                    " ASCII  threes:  X,  Y,  [ error ]"};
 
 namespace {
 
@@ -26,7 +26,8 @@ std::string TooLongMessage() {
 }
 
 std::string FirstChannelMessage(long long channel) {
-  return "Error, first channel " + std::to_string(channel) + " outside 1.." + std::to_string(kSpectrumCapacity);
+  return "Error, first channel " + std::to_string(channel) + " outside 1.." +
+         std::to_string(kSpectrumCapacity);
 }
 
 std::string OutOfRangeMessage(int line) {
@@ -221,7 +222,8 @@ ReadOutcome ReadSpectrumFile(TSpectrum& s, const InputOptions& o) {
     if (!directory) in.open(s.fileName);
     if (!in) {
       int code = directory ? EISDIR : errno;
-      r.messages.push_back(s.fileName + ": I/O error " + std::to_string(code) + " (" + std::strerror(code) + ")");
+      r.messages.push_back(s.fileName + ": I/O error " + std::to_string(code) + " (" + std::strerror(code) +
+                           ")");
       return r;
     }
     return s.fileType == 3 ? ReadFreeFieldSpectrum(s, in) : ReadXYSpectrum(s, in, o);

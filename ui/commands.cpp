@@ -7,7 +7,9 @@ namespace orv {
 namespace {
 
 // Shows the report line a command left behind.
-void Report(Workspace& ws, UiPort& port) { port.ShowStatus(ws.state.reportLines[0], ""); }
+void Report(Workspace& ws, UiPort& port) {
+  port.ShowStatus(ws.state.reportLines[0], "");
+}
 
 std::vector<Command> BuildTable() {
   std::vector<Command> t;

@@ -1,1 +1,131 @@
+#include "spectrum/spectrum.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace orv {
+namespace {
+
+TEST(Spectrum, ConstructorStateAndExtremes) {
+  TSpectrum s("x.spe");
+  EXPECT_EQ(s.fileType, 2);
+  EXPECT_EQ(s.a2, 16384);
+  EXPECT_EQ(s.sp.size(), static_cast<std::size_t>(kSpectrumCapacity + 1));
+  EXPECT_EQ(s.x[kSpectrumCapacity], kSpectrumCapacity);
+  EXPECT_EQ(s.err[100], 1.0);
+  s.FindExtremes();
+  EXPECT_EQ(s.maxValue, 0.0);
+  EXPECT_EQ(s.minValue, 0.0);
+
+  // All negative: the minimum is the most negative value, the maximum the largest (still negative).
+  s.a1 = 10;
+  s.a2 = 12;
+  s.sp[10] = -5;
+  s.sp[11] = -2;
+  s.sp[12] = -9;
+  s.FindExtremes();
+  EXPECT_EQ(s.maxValue, -2);
+  EXPECT_EQ(s.minValue, -9);
+  // Positive data: the minimum is never above 0.
+  s.sp[10] = 5;
+  s.sp[11] = 7;
+  s.sp[12] = 6;
+  s.FindExtremes();
+  EXPECT_EQ(s.maxValue, 7);
+  EXPECT_EQ(s.minValue, 0);
+}
+
+TEST(Spectrum, VarianceFormulaAndWeights) {
+  TSpectrum s;
+  s.fileType = 1;
+  s.a1 = 1;
+  s.a2 = 3;
+  s.sp[1] = 100;
+  s.sp[2] = 0;
+  s.sp[3] = 10000;
+  s.SetErrors(0.0);
+  EXPECT_DOUBLE_EQ(s.err[1], std::sqrt(90.1));
+  EXPECT_DOUBLE_EQ(s.err[2], std::sqrt(0.1));
+  s.SetErrors(0.01);
+  EXPECT_DOUBLE_EQ(s.err[3], std::sqrt(9000 + 0.1 * 100 * 100 + 0.1));
+  EXPECT_DOUBLE_EQ(s.Weight(1), 1.0 / (s.err[1] * s.err[1]));
+  s.err[2] = 0.0;
+  EXPECT_EQ(s.Weight(2), 0.0);
+  EXPECT_EQ(s.Weight(0), 0.0);
+  EXPECT_EQ(s.Weight(kSpectrumCapacity + 1), 0.0);
+
+  // A free-field spectrum keeps the deviations its reader gave.
+  s.fileType = 3;
+  s.err[1] = 10.0;
+  s.SetErrors(0.01);
+  EXPECT_EQ(s.err[1], 10.0);
+}
+
+TEST(Spectrum, SwapHalves) {
+  EXPECT_EQ(TSpectrum::SwapHalves(1), 65536);
+  EXPECT_EQ(TSpectrum::SwapHalves(65536), 1);
+  EXPECT_EQ(TSpectrum::SwapHalves(0x12345678), 0x56781234);
+  EXPECT_EQ(TSpectrum::SwapHalves(TSpectrum::SwapHalves(-123456)), -123456);
+}
+
+TEST(Spectrum, DefinitionFile) {
+  auto path = std::filesystem::temp_directory_path() / "orv_def_test.def";
+  {
+    std::ofstream f(path);
+    f << "* instrument of the test bench\nDiffractometer 7\n2.5\n0\n* angle follows\n80\n22.5\n0\n1.79\n";
+  }
+  TSpectrum s;
+  s.delay = 3.0;
+  ASSERT_TRUE(s.ReadDefinition(path.string()));
+  EXPECT_EQ(s.definitionTitle, "Diffractometer 7");
+  EXPECT_EQ(s.chanWidth, 2.5);
+  EXPECT_EQ(s.delay, 3.0);  // 0 keeps the previous value
+  EXPECT_EQ(s.theta, 80);
+  EXPECT_EQ(s.flightPath, 22.5);
+  EXPECT_EQ(s.width1, 5.0);
+  EXPECT_EQ(s.lambda, 1.79);
+  std::filesystem::remove(path);
+  EXPECT_FALSE(s.ReadDefinition(path.string()));
+}
+
+TEST(Spectrum, WidthLawAndInterval) {
+  AnalysisState st;
+  TSpectrum s;
+  s.a1 = 1;
+  s.a2 = 4096;
+  s.width1 = 4.0;
+  s.width2 = 6.0;
+  SetWidthLaw(st, s);
+  EXPECT_DOUBLE_EQ(st.kw1, 2.0 / 4095);
+  EXPECT_DOUBLE_EQ(st.kw0, 4.0 - 2.0 / 4095);
+  EXPECT_DOUBLE_EQ(st.kw0 + st.kw1 * 4096, 6.0);
+  s.a2 = 1;  // one channel: constant width instead of a division by zero
+  SetWidthLaw(st, s);
+  EXPECT_EQ(st.kw1, 0.0);
+  EXPECT_EQ(st.kw0, 4.0);
+
+  s.a1 = 1;
+  s.a2 = 4096;
+  SetInterval(st, s, 0, 20000);
+  EXPECT_EQ(s.b1, 2);
+  EXPECT_EQ(s.b2, 4095);
+  EXPECT_EQ(st.intervalLength, 4094);
+  SetInterval(st, s, 300, 100);  // reversed bounds are exchanged
+  EXPECT_EQ(s.b1, 100);
+  EXPECT_EQ(s.b2, 300);
+  // Spectra of one and two channels: the interval never leaves the spectrum.
+  s.a1 = s.a2 = 7;
+  SetInterval(st, s, 0, 0);
+  EXPECT_EQ(s.b1, 7);
+  EXPECT_EQ(s.b2, 7);
+  s.a2 = 8;
+  SetInterval(st, s, 0, 0);
+  EXPECT_EQ(s.b1, 7);
+  EXPECT_EQ(s.b2, 8);
+}
+
+}  // namespace
+}  // namespace orv

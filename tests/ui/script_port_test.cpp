@@ -1,1 +1,142 @@
+#include "ui/script/script_port.h"
+
 #include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/dialog.h"
+
+namespace orv {
+namespace {
+
+DialogRequest FullDialog() {
+  DialogRequest r = PrepareDialog("Fitting data", 0, 600, 420, true);
+  ShowRadioGroup(r, 1, 1, 10, 100, 200, 10, {"a", "b", "c"}, 1);
+  ShowRadioGroup(r, 2, 2, 10, 100, 200, 120, {"x", "y"}, 2);
+  ShowCheckList(r, 300, 10, 200, 100, {" Skip the header ", " Reverse the bytes "});
+  ShowComboBox(r, 300, 150, 100, {"Gauss", "Lorentz"}, 1);
+  ShowListBox(r, 10, 200, 300, 100, {"line 1", "line 2"});
+  ShowEditField(r, 10, 320, "old", 260);
+  ShowTextArea(r, 5, 590, {"preset"});
+  ShowParameterGrid(r, 10, 10, 5, 8, 2, {"Width", "Step"}, {{4.0, 0.5}, {0.99, 1e9}}, {80, 60, 60});
+  ShowCheckBox(r, " Specify ", false);
+  return r;
+}
+
+TEST(ScriptPort, AnswersEveryControlOfADialog) {
+  std::ostringstream log;
+  ScriptPort port(
+      "# answers\n"
+      "dialog Fitting\n  radio 3\n  radio2 1\n  check 2 on\n  check \"Skip the header\" on\n  combo 2\n"
+      "  select 2\n  edit new name.res\n  text first\n  text second\n  cell 2 1 0,5\n  box on\n"
+      "  save\n  save\n  help\nok\n",
+      log);
+  DialogRequest r = FullDialog();
+  int saves = 0;
+  r.onSave = [&](const DialogRequest&) { ++saves; };
+  ASSERT_TRUE(port.ShowDialog(r)) << log.str();
+  EXPECT_EQ(r.radio1->chosen, 3);
+  EXPECT_EQ(r.radio2->chosen, 1);
+  EXPECT_EQ(r.checkList->checked, (std::vector<bool>{true, true}));
+  EXPECT_EQ(r.combo->chosen, 2);
+  EXPECT_EQ(r.listBox->selected, 2);
+  EXPECT_EQ(r.edit->text, "new name.res");
+  EXPECT_EQ(r.textArea->lines, (std::vector<std::string>{"first", "second"}));
+  EXPECT_TRUE(r.checkBox->checked);
+  EXPECT_EQ(saves, 1);  // Save writes once, however often it is pressed
+  int ok = 1;
+  EXPECT_DOUBLE_EQ(ReadGridValue(r, 1, 0, ok), 0.5);
+  EXPECT_DOUBLE_EQ(ReadGridValue(r, 0, 0, ok), 4.0);
+  EXPECT_DOUBLE_EQ(ReadGridValue(r, 1, 1, ok), 1e9);
+  EXPECT_EQ(ok, 1);
+  EXPECT_NE(log.str().find("dialog: Fitting data -> ok"), std::string::npos);
+}
+
+TEST(ScriptPort, QuestionsMessagesAndFiles) {
+  std::ostringstream log;
+  ScriptPort port("yes\ncancel\nfile data/x.spe\ncancel\ndialog\ncancel\n", log);
+  EXPECT_TRUE(port.AskYesNo("Results not saved. Quit?"));
+  EXPECT_FALSE(port.AskOkCancel("Previous fit results not saved"));
+  EXPECT_EQ(port.ChooseFileToOpen({}).value_or(""), "data/x.spe");
+  EXPECT_FALSE(port.ChooseFileToOpen({}).has_value());
+  DialogRequest r = PrepareDialog("Any", 0, 600, 420);
+  EXPECT_FALSE(port.ShowDialog(r));
+  port.ShowMessage("Poor data scale, max < 1");
+  port.ShowStatus(" Spectrum read in. ", "");
+  EXPECT_FALSE(port.failed());
+  const std::string l = log.str();
+  EXPECT_NE(l.find("question: Results not saved. Quit? -> yes"), std::string::npos);
+  EXPECT_NE(l.find("message: Poor data scale, max < 1"), std::string::npos);
+  EXPECT_NE(l.find("status:  Spectrum read in.  | "), std::string::npos);
+}
+
+TEST(ScriptPort, UnanswerableRequestStopsWithItsLine) {
+  struct Case {
+    const char* script;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"", "script ended without an answer"},
+      {"\n\nmenu Input the Spectrum\n", "script line 3: expected an answer to dialog"},
+      {"dialog Calibration\nok\n", "script line 1: expected dialog \"Calibration\""},
+      {"dialog\nradio 9\nok\n", "script line 2: no entry 9"},
+      {"dialog\ncheck 1 maybe\nok\n", "script line 2: check wants on or off"},
+      {"dialog\ncombo 1\nok\n", "script line 2: the dialog shows no combo box"},
+      {"dialog\nradio 1\n", "the script ended without an answer"},
+      {"dialog\nyes\n", "script line 2: 'yes' is no answer inside a dialog"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream log;
+    ScriptPort port(c.script, log);
+    DialogRequest r = PrepareDialog("Input the Spectrum", 0, 600, 420);
+    ShowRadioGroup(r, 1, 1, 0, 100, 100, 0, {"1", "2"}, 1);
+    ShowCheckList(r, 0, 0, 100, 100, {"a"});
+    EXPECT_FALSE(port.ShowDialog(r)) << c.script;
+    EXPECT_TRUE(port.failed()) << c.script;
+    EXPECT_NE(port.error().find(c.expected), std::string::npos) << port.error();
+    // Once stopped, every later request is refused without reading further.
+    EXPECT_FALSE(port.AskYesNo("again?"));
+  }
+}
+
+TEST(ScriptPort, RunsMenuCommands) {
+  Workspace ws;
+  ResetAnalysisState(ws);
+  std::ostringstream log;
+  ScriptPort ok("menu Input the Spectrum\ncancel\n", log);
+  EXPECT_EQ(RunScript(ws, ok), 0) << log.str();
+  ScriptPort unknown("menu Input the Spectrum\ncancel\nmenu Make Coffee\n", log);
+  EXPECT_EQ(RunScript(ws, unknown), 1);
+  EXPECT_NE(unknown.error().find("script line 3: no menu command \"Make Coffee\""), std::string::npos);
+  ScriptPort stray("yes\n", log);
+  EXPECT_EQ(RunScript(ws, stray), 1);
+  ScriptPort unanswered("menu Input the Spectrum\n", log);
+  EXPECT_EQ(RunScript(ws, unanswered), 1);
+}
+
+TEST(Dialog, GridCellsAndFileSelection) {
+  EXPECT_EQ(FormatGridCell(8, 4095.0), "    4095");
+  EXPECT_EQ(FormatGridCell(8, 0.25), "0.250000");
+  EXPECT_EQ(FormatGridCell(4, 123456.0), "1.234560E+05");  // whole but too wide: exponent form
+  std::ostringstream log;
+  ScriptPort port("dialog\nedit   \nok\ndialog\nedit out/b.res\nok\n", log);
+  std::string name = "a.res";
+  EXPECT_FALSE(SelectFile(port, name, 1, "Output file name"));
+  EXPECT_NE(log.str().find("message: Empty string"), std::string::npos);
+  EXPECT_TRUE(SelectFile(port, name, 2, "Name"));
+  EXPECT_EQ(name, "out/b.res");
+  ScriptPort open("file /nonexistent/q.ini\n", log);
+  EXPECT_FALSE(SelectFile(open, name, 0));
+  EXPECT_NE(log.str().find("message: No file /nonexistent/q.ini"), std::string::npos);
+}
+
+TEST(Dialog, HelpBlocks) {
+  std::vector<std::string> block = {"one", "two", "odin", "dva"};
+  EXPECT_EQ(LoadHelpText(2, block, false), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(LoadHelpText(2, block, true), (std::vector<std::string>{"odin", "dva"}));
+  EXPECT_EQ(LoadHelpText(-2, block, true), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(LoadHelpText(9, block, true), (std::vector<std::string>{" "}));
+}
+
+}  // namespace
+}  // namespace orv

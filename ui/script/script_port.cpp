@@ -204,7 +204,9 @@ bool ScriptPort::ShowDialog(DialogRequest& r) {
   return false;
 }
 
-void ScriptPort::ShowMessage(const std::string& text) { log_ << "message: " << OneLine(text) << '\n'; }
+void ScriptPort::ShowMessage(const std::string& text) {
+  log_ << "message: " << OneLine(text) << '\n';
+}
 
 bool ScriptPort::AskYesNo(const std::string& question) {
   Line l;
@@ -234,7 +236,9 @@ void ScriptPort::ShowStatus(const std::string& line1, const std::string& line2) 
   log_ << "status: " << line1 << " | " << line2 << '\n';
 }
 
-void ScriptPort::ShowPrompt(const std::string& text) { log_ << "prompt: " << text << '\n'; }
+void ScriptPort::ShowPrompt(const std::string& text) {
+  log_ << "prompt: " << text << '\n';
+}
 
 std::optional<std::string> ScriptPort::ChooseFileToOpen(const FileOpenRequest& request) {
   Line l;

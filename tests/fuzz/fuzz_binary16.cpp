@@ -1,0 +1,11 @@
+#include "fuzz_common.h"
+#include "spectrum/readers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static orv::TSpectrum s;
+  orv::InputOptions o = orv::OptionsFrom(data, size);
+  auto r = orv::ReadBinarySpectrum(s, data, size, 2, o);
+  orv::CheckInvariants(s, r.ok);
+  s.FindExtremes();
+  return 0;
+}
