@@ -208,28 +208,25 @@ void ScriptPort::ShowMessage(const std::string& text) {
   log_ << "message: " << OneLine(text) << '\n';
 }
 
-bool ScriptPort::AskYesNo(const std::string& question) {
+bool ScriptPort::AskQuestion(const std::string& question, const char* yes, const char* no) {
   Line l;
   const std::string what = "the question \"" + OneLine(question) + "\"";
   if (!TakeAnswer(what, l)) return false;
-  if (l.keyword != "yes" && l.keyword != "no") {
-    Fail(l.number, "expected yes or no for " + what + ", found '" + l.keyword + "'");
+  if (l.keyword != yes && l.keyword != no) {
+    Fail(l.number,
+         std::string("expected ") + yes + " or " + no + " for " + what + ", found '" + l.keyword + "'");
     return false;
   }
   log_ << "question: " << OneLine(question) << " -> " << l.keyword << '\n';
-  return l.keyword == "yes";
+  return l.keyword == yes;
+}
+
+bool ScriptPort::AskYesNo(const std::string& question) {
+  return AskQuestion(question, "yes", "no");
 }
 
 bool ScriptPort::AskOkCancel(const std::string& question) {
-  Line l;
-  const std::string what = "the question \"" + OneLine(question) + "\"";
-  if (!TakeAnswer(what, l)) return false;
-  if (l.keyword != "ok" && l.keyword != "cancel") {
-    Fail(l.number, "expected ok or cancel for " + what + ", found '" + l.keyword + "'");
-    return false;
-  }
-  log_ << "question: " << OneLine(question) << " -> " << l.keyword << '\n';
-  return l.keyword == "ok";
+  return AskQuestion(question, "ok", "cancel");
 }
 
 void ScriptPort::ShowStatus(const std::string& line1, const std::string& line2) {

@@ -40,6 +40,7 @@ class ScriptPort : public UiPort {
   bool Peek(Line& line);
   // The next line, which must answer the request `what`; on anything else the run stops.
   bool TakeAnswer(const std::string& what, Line& line);
+  bool AskQuestion(const std::string& question, const char* yes, const char* no);
   bool ApplyDialogLine(DialogRequest& r, const Line& line);
 
   std::vector<std::string> lines_;
