@@ -69,6 +69,15 @@ void ResetAnalysisState(Workspace& ws) {
   st.loopTableFile = "orvant.tab";
 }
 
+bool CreateOutputFile(Workspace& ws, UiPort& port) {
+  std::filesystem::path name(ws.state.outputFileName);
+  std::filesystem::path path =
+      name.has_parent_path() ? name : std::filesystem::path(ws.state.startDir) / name;
+  if (ws.output.Create(path.string())) return true;
+  port.ShowMessage("Output file failure: possibly shared or read only");
+  return false;
+}
+
 bool WriteOutputLine(Workspace& ws, const std::string& line) {
   return !ws.output.isOpen() || ws.output.WriteLine(line);
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/port.h"
 #include "core/state.h"
 #include "spectrum/output_file.h"
 #include "spectrum/spectrum.h"
@@ -22,6 +23,11 @@ struct Workspace {
 // The start-up values of the analysis state and the spectrum's settings, in their documented order;
 // reads the instrument definition file "orvant.def" of the start directory when it exists.
 void ResetAnalysisState(Workspace& ws);
+
+// Creates the run's output file `state.outputFileName` in the start directory (a name with a folder
+// of its own is taken as it stands). On failure shows "Output file failure: possibly shared or read
+// only" and returns false; the run goes on without an output file.
+bool CreateOutputFile(Workspace& ws, UiPort& port);
 
 // Appends a line to the output file when one is open (headless tools may run without one); false
 // when the write failed (ws.output.lastError() tells why).

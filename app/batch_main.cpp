@@ -43,9 +43,9 @@ void PrintSummary(const Workspace& ws, std::ostream& out) {
 
 bool OpenOutput(Workspace& ws, const std::string& path) {
   if (path.empty()) return true;
-  if (ws.output.Create(path)) return true;
-  std::cerr << "Output file failure: possibly shared or read only\n";
-  return false;
+  ws.state.outputFileName = path;
+  ConsolePort port(std::cerr);
+  return CreateOutputFile(ws, port);
 }
 
 }  // namespace
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   auto* run = app.add_subcommand("run", "Run a script of menu commands and dialog answers");
   run->add_option("SCRIPT", script, "Script file")->required()->check(CLI::ExistingFile);
   run->add_option("--log", logFile, "Log file (default: standard output)");
-  run->add_option("--output", output, "Output file for the run's results");
+  run->add_option("--output", output, "Output file for the run's results (default: a.res)");
 
   CLI11_PARSE(app, argc, argv);
 
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     }
   }
   std::ostream& log = logFile.empty() ? std::cout : logStream;
-  if (!OpenOutput(ws, output)) return 1;
+  if (!OpenOutput(ws, output.empty() ? ws.state.outputFileName : output)) return 1;
   ScriptPort port(text.str(), log);
   int rc = RunScript(ws, port);
   if (rc != 0) std::cerr << port.error() << '\n';

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+
+#include "ui/console_port.h"
 
 namespace orv {
 namespace {
@@ -80,6 +83,26 @@ TEST(Workspace, OutputLinesAreOnDiskAtOnce) {
   EXPECT_FALSE(ws.output.Create("/nonexistent/dir/a.res"));
   EXPECT_NE(ws.output.lastError().find("I/O error"), std::string::npos);
   std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace orv
+
+namespace orv {
+namespace {
+
+TEST(Workspace, OutputFileInTheStartDirectory) {
+  auto dir = std::filesystem::temp_directory_path() / "orv_ws_out";
+  std::filesystem::create_directories(dir);
+  Workspace ws(dir.string());
+  std::ostringstream messages;
+  ConsolePort port(messages);
+  ASSERT_TRUE(CreateOutputFile(ws, port));
+  EXPECT_EQ(ws.output.path(), (dir / "a.res").string());
+  ws.state.outputFileName = "/nonexistent/dir/a.res";
+  EXPECT_FALSE(CreateOutputFile(ws, port));
+  EXPECT_EQ(messages.str(), "Output file failure: possibly shared or read only\n");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
