@@ -1,0 +1,1 @@
+#include "core/peak_model.h"
