@@ -14,8 +14,8 @@ namespace {
 const std::vector<std::string> kFileTypesHelp = {
     "Spectrum File Type are: (length < 16385)",
     " 1 - binary, 2 bytes per word: unsigned 16-bit counts, channel 1 first;",
-    "     the first channel is set to 0 (it often holds a timer).",
-    " 2 - binary, 4 bytes per word: signed 32-bit counts, channel 1 first.",
+    " 2 - binary, 4 bytes per word: signed 32-bit counts, channel 1 first;",
+    "     for both, channel 1 is set to 0 (it often holds a timer).",
     " 3 - ASCII free field format: numbers separated by blanks, commas or tabs,",
     "     any number per line; they fill the channels in turn.",
     " 4 - ASCII threes: one channel per line: X, counts Y and optionally the",

@@ -104,11 +104,12 @@ int main(int argc, char** argv) {
       std::cerr << "No file " << file << '\n';
       return 1;
     }
-    SetInputBounds(ws, !keepBounds);
+    SetInputBounds(ws, true);
     if (!FinishSpectrumInput(ws, port)) {
       std::cerr << ws.state.reportLines[0] << '\n';
       return 1;
     }
+    if (keepBounds) SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
     PrintSummary(ws, std::cout);
     return 0;
   }

@@ -110,7 +110,7 @@ TEST(FreeField, TokensAndLines) {
   line = "1 2 * the rest is a remark 3\r";
   EXPECT_EQ(ClassifyFreeFieldLine(line), FreeFieldLine::kData);
   EXPECT_EQ(line, "1 2 ");
-  line = "\r";
+  line.assign(1, '\r');
   EXPECT_EQ(ClassifyFreeFieldLine(line), FreeFieldLine::kSkip);
 }
 

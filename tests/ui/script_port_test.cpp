@@ -140,3 +140,26 @@ TEST(Dialog, HelpBlocks) {
 
 }  // namespace
 }  // namespace orv
+
+namespace orv {
+namespace {
+
+TEST(ScriptPort, IndicesAreWholeNumbersInRange) {
+  for (const char* answer : {"radio 1e20", "radio 1 2", "radio 1.5", "radio -1", "radio"}) {
+    std::ostringstream log;
+    ScriptPort port(std::string("dialog\n") + answer + "\nok\n", log);
+    DialogRequest r = PrepareDialog("Any", 0, 600, 420);
+    ShowRadioGroup(r, 1, 1, 0, 100, 100, 0, {"a", "b", "c"}, 1);
+    EXPECT_FALSE(port.ShowDialog(r)) << answer;
+    EXPECT_TRUE(port.failed()) << answer;
+  }
+  std::ostringstream log;
+  ScriptPort tab("dialog\nradio\t3\nok\n", log);
+  DialogRequest r = PrepareDialog("Any", 0, 600, 420);
+  ShowRadioGroup(r, 1, 1, 0, 100, 100, 0, {"a", "b", "c"}, 1);
+  ASSERT_TRUE(tab.ShowDialog(r)) << log.str();
+  EXPECT_EQ(r.radio1->chosen, 3);
+}
+
+}  // namespace
+}  // namespace orv

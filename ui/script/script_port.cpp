@@ -1,5 +1,6 @@
 #include "ui/script/script_port.h"
 
+#include <cmath>
 #include <sstream>
 
 #include "core/numtext.h"
@@ -31,11 +32,9 @@ bool ParseOnOff(const std::string& word, bool& value) {
 }
 
 bool ParseIndex(const std::string& word, int count, int& index) {
-  int accepted = 1;
-  if (word.empty()) return false;
-  double v = ReadNumber(word, accepted);
-  if (!accepted || v != static_cast<int>(v) || v < 1 || v > count) return false;
-  index = static_cast<int>(v);
+  auto v = ParseNumberToken(word);
+  if (!v || *v != std::trunc(*v) || *v < 1 || *v > count) return false;
+  index = static_cast<int>(*v);
   return true;
 }
 
@@ -55,7 +54,7 @@ bool ScriptPort::Peek(Line& line) {
       continue;
     }
     line.number = static_cast<int>(next_) + 1;
-    auto space = t.find(' ');
+    auto space = t.find_first_of(" \t");
     line.keyword = t.substr(0, space);
     line.rest = space == std::string::npos ? "" : Trim(t.substr(space + 1));
     return true;

@@ -1,0 +1,333 @@
+#!/usr/bin/env bash
+# End-to-end tests of orvant-batch: every case builds its input files in a fresh temporary directory,
+# runs the program and checks its exit status, standard output, standard error, log and output file.
+#   batch_cli_test.sh BATCH MAKE_BINARY SOURCE_DIR CASE
+set -u
+
+# Absolute paths: every case works in its own directory.
+absolute() { if [[ $1 == /* ]]; then echo "$1"; else echo "$PWD/$1"; fi; }
+BATCH=$(absolute "$1")
+MAKE_BINARY=$(absolute "$2")
+SRC=$(absolute "$3")
+CASE=$4
+DEMO="$SRC/data/spectra/demo_gamma.spe"
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- command: ${last_command:-}" >&2
+  echo "--- stdout:" >&2
+  cat out.txt >&2 2>/dev/null
+  echo "--- stderr:" >&2
+  cat err.txt >&2 2>/dev/null
+  failures=$((failures + 1))
+}
+
+# Runs the program; its streams go to out.txt and err.txt, its status to $rc.
+batch() {
+  last_command="orvant-batch $*"
+  "$BATCH" "$@" >out.txt 2>err.txt
+  rc=$?
+}
+
+expect_rc() { [[ $rc -eq $1 ]] || fail "exit status $rc, expected $1"; }
+# A whole line of FILE equal to TEXT.
+expect_line() { grep -Fxq -- "$2" "$1" || fail "no line '$2' in $1"; }
+expect_text() { grep -Fq -- "$2" "$1" || fail "no '$2' in $1"; }
+expect_empty() { [[ ! -s $1 ]] || fail "$1 is not empty"; }
+
+make_binary() { "$MAKE_BINARY" "$@" || { echo "cannot write $2" >&2; exit 1; }; }
+
+file_size() { wc -c <"$1" | tr -d ' '; }
+
+# Lines "X Y E" for channels 100..199: Y = X mod 7 + 1.5, E = 2 X.
+write_xy_file() {
+  local i
+  for ((i = 100; i <= 199; ++i)); do printf '%d %d.5 %d\n' "$i" $((i % 7 + 1)) $((2 * i)); done >"$1"
+}
+
+case_read_type1() {
+  # 10,000 bytes: 5000 unsigned words j + 1, channel 100 holding 65535.
+  make_binary u16 ramp.bin 5000
+  [[ $(file_size ramp.bin) -eq 10000 ]] || fail "ramp.bin is not 10000 bytes"
+
+  batch read ramp.bin --type 1
+  expect_rc 0
+  expect_line out.txt "Type           : 1 ( binary, 2 bytes per word)"
+  expect_line out.txt "Channels       : 1 .. 5000  (5000 channels)"
+  expect_line out.txt "Interval       : 2 .. 4999"
+  # 5000*5001/2 - 100 + 65535, less the 1 of channel 1, which the reader sets to 0.
+  expect_line out.txt "Sum of counts  : 12567934"
+  expect_line out.txt "Maximum        : 65535  at channel 100"
+  expect_empty err.txt
+
+  # The 1024-byte header holds the first 512 words: values 513..5000 remain, 65535 went with the header.
+  batch read ramp.bin --type 1 --skip-header
+  expect_rc 0
+  expect_line out.txt "Channels       : 1 .. 4488  (4488 channels)"
+  expect_line out.txt "Sum of counts  : 12370659"
+  expect_line out.txt "Maximum        : 5000  at channel 4488"
+
+  # The whole spectrum, first and last channel included, after the reading set the bounds.
+  batch read ramp.bin --type 1 --whole-spectrum
+  expect_rc 0
+  expect_line out.txt "Interval       : 1 .. 5000"
+
+  # However large the file, no more channels than the arrays hold; the header counts against them.
+  make_binary u16 long.bin 40000
+  batch read long.bin --type 1
+  expect_rc 0
+  expect_line out.txt "Channels       : 1 .. 32768  (32768 channels)"
+  batch read long.bin --type 1 --skip-header
+  expect_rc 0
+  expect_line out.txt "Channels       : 1 .. 32256  (32256 channels)"
+}
+
+case_read_type2() {
+  # 2048 signed words 65536 (j + 1) + 1 with channel 3 = -70000, stored with their halves exchanged.
+  make_binary i32-swapped swapped.bin 2048
+  batch read swapped.bin --type 2 --reverse-bytes
+  expect_rc 0
+  expect_line out.txt "Type           : 2 ( binary, 4 bytes per word)"
+  expect_line out.txt "Channels       : 1 .. 2048  (2048 channels)"
+  # 65536 * 2048*2049/2 + 2048, less channel 1 (set to 0) and 196609 replaced by -70000.
+  expect_line out.txt "Sum of counts  : 137505732238"
+  expect_line out.txt "Maximum        : 134217729  at channel 2048"
+  expect_line out.txt "Minimum        : -70000"
+  expect_empty err.txt
+
+  # Read as they stand the words are 65536 + j + 1: the option is what restores the values.
+  batch read swapped.bin --type 2
+  expect_rc 0
+  expect_line out.txt "Maximum        : 67584  at channel 2048"
+
+  batch read swapped.bin --type 2 --reverse-bytes --skip-header
+  expect_rc 0
+  expect_line out.txt "Channels       : 1 .. 1792  (1792 channels)"
+  expect_line out.txt "Maximum        : 134217729  at channel 1792"
+}
+
+case_read_type3() {
+  batch read "$DEMO" --type 3 --output demo.res
+  expect_rc 0
+  expect_line out.txt "Type           : 3 ( ASCII free field format)"
+  expect_line out.txt "Channels       : 1 .. 4096  (4096 channels)"
+  expect_line out.txt "Interval       : 2 .. 4095"
+  expect_line out.txt "Maximum        : 10826  at channel 1654"
+  expect_empty err.txt
+  expect_line demo.res "$DEMO Spectrum read in. "
+
+  # Comments, commas, tabs and a "/" line that ends the data; the values start at --first-channel.
+  printf '* a remark\n5, 6\t7 * ignored 99\n\n8\n/\n1000\n' >small.txt
+  batch read small.txt --type 3 --first-channel 10
+  expect_rc 0
+  expect_line out.txt "Channels       : 10 .. 13  (4 channels)"
+  expect_line out.txt "Sum of counts  : 26"
+  expect_line out.txt "Maximum        : 8  at channel 13"
+
+  # Exactly as many numbers as the arrays hold is still a spectrum.
+  printf '%s\n' {1..32768} >full.txt
+  batch read full.txt --type 3
+  expect_rc 0
+  expect_line out.txt "Channels       : 1 .. 32768  (32768 channels)"
+}
+
+case_read_type4() {
+  write_xy_file xy.txt
+  batch read xy.txt --type 4 --first-channel-from-x
+  expect_rc 0
+  expect_line out.txt "Type           : 4 ( ASCII  threes:  X,  Y,  [ error ])"
+  expect_line out.txt "Channels       : 100 .. 199  (100 channels)"
+  expect_line out.txt "Interval       : 101 .. 198"
+  expect_line out.txt "Abscissa       : 100 .. 199  step 1"
+  expect_empty err.txt
+
+  # Third item as Y: counts 2 X, largest at the last line.
+  batch read xy.txt --type 4 --first-channel-from-x --columns "1 3 2"
+  expect_rc 0
+  expect_line out.txt "Sum of counts  : 29900"
+  expect_line out.txt "Maximum        : 398  at channel 199"
+
+  # Without the option the data start at channel 1 whatever X says.
+  batch read xy.txt --type 4
+  expect_rc 0
+  expect_line out.txt "Channels       : 1 .. 100  (100 channels)"
+}
+
+case_read_errors() {
+  batch read no-such-file.spe --type 3
+  expect_rc 1
+  expect_text err.txt "No file no-such-file.spe"
+  expect_empty out.txt
+
+  : >empty.txt
+  batch read empty.txt --type 3
+  expect_rc 1
+  expect_text err.txt "Error, wrong reading"
+  expect_empty out.txt
+
+  printf '%s\n' {1..32769} >toolong.txt
+  batch read toolong.txt --type 3
+  expect_rc 1
+  expect_text err.txt "Error, more than 32768 channels in the spectrum file"
+  expect_empty out.txt
+
+  printf '* header\n1 2 3\n4 1e999 5\n6\n' >huge.txt
+  batch read huge.txt --type 3
+  expect_rc 1
+  expect_text err.txt "Error, number out of range in line 3"
+  expect_empty out.txt
+
+  # A failed reading must not leave a report of success in the output file.
+  batch read empty.txt --type 3 --output failed.res
+  expect_rc 1
+  if grep -Fq "read in" failed.res 2>/dev/null; then fail "failed.res reports a reading"; fi
+}
+
+case_run_demo() {
+  cat >demo.orv <<EOF
+# The demo spectrum through the input dialog, every default answered explicitly.
+menu Input the Spectrum
+file $DEMO
+dialog Input the Spectrum
+radio 3
+check "Skip the header" off
+check 2 off
+check " Restore ini-bounds " on
+check 4 on
+box off
+ok
+EOF
+  batch run demo.orv --log demo.log --output demo.res
+  expect_rc 0
+  expect_empty err.txt
+  expect_line demo.log "file: $DEMO"
+  expect_line demo.log "dialog: Input the Spectrum -> ok"
+  expect_line demo.log "status:  Spectrum read in.  | "
+  expect_line demo.res "$DEMO Spectrum read in. "
+
+  # Without --log the log is standard output.
+  batch run demo.orv
+  expect_rc 0
+  expect_line out.txt "status:  Spectrum read in.  | "
+}
+
+case_run_line_structure() {
+  write_xy_file xy.txt
+  cat >xy.orv <<EOF
+menu Input the Spectrum
+file $WORK/xy.txt
+dialog Input
+radio 4
+check "Starting channel = 1" off
+box on
+ok
+dialog indicators
+text 1 3 2
+ok
+EOF
+  batch run xy.orv --log xy.log --output xy.res
+  expect_rc 0
+  expect_line xy.log "dialog: Input the Spectrum -> ok"
+  expect_line xy.log "dialog: Enter indicators to ASCII spectrum line items -> ok"
+  expect_line xy.log "status:  Spectrum read in.  | "
+  expect_line xy.res "$WORK/xy.txt Spectrum read in. "
+
+  # Indicators the program refuses: no reading, the run itself still completes.
+  sed 's/^text 1 3 2$/text 1 0 2/' xy.orv >bad.orv
+  batch run bad.orv --log bad.log --output bad.res
+  expect_rc 0
+  expect_text bad.log "message: Error, indicators are item positions from 1 to 100"
+  if grep -Fq "read in" bad.res; then fail "bad.res reports a reading"; fi
+}
+
+case_run_cancel() {
+  printf 'menu Input the Spectrum\ncancel\n' >cancel.orv
+  batch run cancel.orv --output cancel.res
+  expect_rc 0
+  expect_line out.txt "file: cancel"
+  expect_empty cancel.res
+
+  printf 'menu Input the Spectrum\nfile %s\ndialog\ncancel\n' "$DEMO" >cancel2.orv
+  batch run cancel2.orv --output cancel2.res
+  expect_rc 0
+  expect_line out.txt "dialog: Input the Spectrum -> cancel"
+  expect_empty cancel2.res
+}
+
+case_run_errors() {
+  # The dialog is asked but the script ends before its ok.
+  printf 'menu Input the Spectrum\nfile %s\ndialog Input the Spectrum\nradio 3\n' "$DEMO" >short.orv
+  batch run short.orv --log short.log --output short.res
+  expect_rc 1
+  expect_text err.txt "script line 4: the script ended without an answer to dialog \"Input the Spectrum\""
+  expect_text short.log "error: script line 4"
+  expect_empty short.res
+
+  # No answer at all to the file selection.
+  printf 'menu Input the Spectrum\n' >nofile.orv
+  batch run nofile.orv
+  expect_rc 1
+  expect_text err.txt "script line"
+
+  printf '# nothing such\nmenu No Such Command\n' >unknown.orv
+  batch run unknown.orv
+  expect_rc 1
+  expect_text err.txt "script line 2: no menu command \"No Such Command\""
+
+  printf 'Input the Spectrum\n' >nomenu.orv
+  batch run nomenu.orv
+  expect_rc 1
+  expect_text err.txt "script line 1:"
+
+  # Answers the dialog does not show.
+  printf 'menu Input the Spectrum\nfile %s\ndialog\nradio 5\nok\n' "$DEMO" >radio.orv
+  batch run radio.orv
+  expect_rc 1
+  expect_text err.txt "script line 4: no entry 5 in the radio group"
+
+  printf 'menu Input the Spectrum\nfile %s\ndialog\ncheck "Nothing" on\nok\n' "$DEMO" >check.orv
+  batch run check.orv
+  expect_rc 1
+  expect_text err.txt "script line 4: no check-list entry \"Nothing\""
+
+  printf 'menu Input the Spectrum\nfile %s\ndialog\nedit 12\nok\n' "$DEMO" >edit.orv
+  batch run edit.orv
+  expect_rc 1
+  expect_text err.txt "script line 4: the dialog shows no edit field"
+
+  # The script expects another dialog than the program shows.
+  printf 'menu Input the Spectrum\nfile %s\ndialog Fit the Peaks\nok\n' "$DEMO" >caption.orv
+  batch run caption.orv
+  expect_rc 1
+  expect_text err.txt "script line 3: expected dialog \"Fit the Peaks\""
+
+  batch run no-such-script.orv
+  [[ $rc -ne 0 ]] || fail "a missing script ran"
+}
+
+# The example of ui/script/README.md, run from the source folder where its file name is valid.
+case_readme_example() {
+  awk '/^```script$/ {on = 1; next} /^```$/ {if (on) exit} on' "$SRC/ui/script/README.md" >example.orv
+  [[ -s example.orv ]] || fail "no script example in ui/script/README.md"
+  last_command="orvant-batch run example.orv (in $SRC)"
+  (cd "$SRC" && "$BATCH" run "$WORK/example.orv" --log "$WORK/example.log") >out.txt 2>err.txt
+  rc=$?
+  expect_rc 0
+  expect_line example.log "status:  Spectrum read in.  | "
+}
+
+if ! declare -F "case_$CASE" >/dev/null; then
+  echo "unknown case $CASE" >&2
+  exit 2
+fi
+"case_$CASE"
+if ((failures > 0)); then
+  echo "$CASE: $failures check(s) failed" >&2
+  exit 1
+fi
+echo "$CASE: passed"
