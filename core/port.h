@@ -99,6 +99,14 @@ struct FileOpenRequest {
   std::string filter;
 };
 
+// Where core routines append their report lines (the run's output file). Kept apart from the port
+// because the output file is not a user-interface matter; a null sink drops the lines.
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+  virtual bool WriteLine(const std::string& line) = 0;
+};
+
 class UiPort {
  public:
   virtual ~UiPort() = default;

@@ -5,19 +5,21 @@
 #include <cstdio>
 #include <string>
 
+#include "core/port.h"
+
 namespace orv {
 
-class OutputFile {
+class OutputFile : public LineSink {
  public:
   OutputFile() = default;
-  ~OutputFile() { Close(); }
+  ~OutputFile() override { Close(); }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates the file anew (an existing one is replaced). False when it cannot be created.
   bool Create(const std::string& path);
   // Appends one line. False (with lastError set) when the file is not open or the write failed.
-  bool WriteLine(const std::string& line);
+  bool WriteLine(const std::string& line) override;
   void Close();
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
