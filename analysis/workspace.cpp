@@ -7,6 +7,9 @@ namespace orv {
 Workspace::Workspace(std::string startDirectory) {
   state.startDir = std::move(startDirectory);
   state.lastDir = state.startDir;
+  engine.Create(kEngineParameters, kEnginePoints, kEngineParameters);
+  engine.ApplyStartupSettings();
+  engine.sink = &output;
 }
 
 void ResetAnalysisState(Workspace& ws) {
@@ -24,6 +27,9 @@ void ResetAnalysisState(Workspace& ws) {
     ws.definitionRead = s.ReadDefinition(def.string());
     definitionWidth = s.width1;
   }
+  ws.models[1].Create();
+  ws.currentModel = 1;
+  ws.engine.ApplyStartupSettings();
   st.maxInterval = 256;
   st.normCoefficient = 1.0;
   s.a1 = 1;

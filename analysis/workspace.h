@@ -2,8 +2,19 @@
 // whole workspace when they touch several; tests make as many workspaces as they like.
 #pragma once
 
+#include <array>
+#include <memory>
 #include <string>
 
+#include "analysis/calibration.h"
+#include "analysis/interval_fit.h"
+#include "analysis/marking.h"
+#include "analysis/marking_modes.h"
+#include "analysis/peak_search.h"
+#include "analysis/results.h"
+#include "core/engine.h"
+#include "core/numeric.h"
+#include "core/peak_model.h"
 #include "core/port.h"
 #include "core/state.h"
 #include "spectrum/output_file.h"
@@ -18,6 +29,23 @@ struct Workspace {
   TSpectrum spectrum;
   OutputFile output;
   bool definitionRead = false;  // an instrument definition file was found at start-up
+
+  // Peak shape models; slot 1 is the current one, the others receive measured models.
+  std::array<TPeakModel, 7> models;
+  int currentModel = 1;
+  TPeakModel& model() { return models[1]; }
+  const TPeakModel& model() const { return models[1]; }
+
+  TParameter engine;  // the one least-squares engine, reused by every fit
+  Marking marking;
+  MarkingInput markingInput;
+  ResultTable results;
+  CalibrationTables calibration;
+  // Large work arrays, allocated on first use and reused.
+  std::unique_ptr<PeakSearchWork> searchWork;
+  std::unique_ptr<SplineWork> splineWork;
+  IntervalFitState fit;
+  RandomGenerator random;
 };
 
 // The start-up values of the analysis state and the spectrum's settings, in their documented order;

@@ -1,6 +1,7 @@
 // orvant-batch: the headless program. Verbs:
-//   read FILE --type N [options]   read a spectrum and print its summary
-//   run SCRIPT [--log F]            run a script of menu commands and answers
+//   read FILE --type N [options]        read a spectrum and print its summary
+//   analyse (FILE --type N | --test T)  search, mark and fit the whole spectrum; print the results
+//   run SCRIPT [--log F]                 run a script of menu commands and answers
 #include <CLI/CLI.hpp>
 
 #include <cmath>
@@ -10,7 +11,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "analysis/marking_modes.h"
+#include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
+#include "analysis/test_spectra.h"
 #include "analysis/workspace.h"
 #include "core/numtext.h"
 #include "spectrum/readers.h"
@@ -39,6 +43,57 @@ void PrintSummary(const Workspace& ws, std::ostream& out) {
   if (s.fileType == 4)
     out << "Abscissa       : " << FormatNumberCompact(12, s.xFirst) << " .. "
         << FormatNumberCompact(12, s.xLast) << "  step " << FormatNumberCompact(12, s.xStep) << '\n';
+}
+
+// Accepts every dialog as the program presets it, choosing `radio` in a radio group when given: the
+// headless analysis takes the settings of the spectrum and its options.
+class PresetPort : public ConsolePort {
+ public:
+  using ConsolePort::ConsolePort;
+  int radio = 0;
+  bool ShowDialog(DialogRequest& r) override {
+    if (radio > 0 && r.radio1) r.radio1->chosen = radio;
+    return r.accepted = true;
+  }
+  bool AskOkCancel(const std::string&) override { return true; }
+};
+
+void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
+  const AnalysisState& st = ws.state;
+  const bool calibrated = st.energyCalibrated || st.efficiencyCalibrated;
+  out << "    N   Channel    Error         Area      Error    Width    Error   Crit.     Backgr.";
+  if (calibrated) out << "     Energy    Error    Intensity      Error";
+  out << '\n';
+  if (csv) {
+    *csv << "peak,channel,channel_error,area,area_error,width,width_error,criterion,background";
+    if (calibrated) *csv << ",energy,energy_error,intensity,intensity_error";
+    *csv << '\n';
+  }
+  for (int k = 1; k <= st.resultCount; ++k) {
+    const ResultRow& r = ws.results[k];
+    out << FormatNumber(5, 0, k) << FormatNumber(10, 2, r.channel) << FormatNumber(9, 3, r.channelError)
+        << FormatNumber(13, 0, r.area) << FormatNumber(11, 0, r.areaError) << FormatNumber(9, 2, r.width)
+        << FormatNumber(9, 3, r.widthError) << FormatNumber(8, 1, r.criterion)
+        << FormatNumber(12, 0, r.background);
+    const CalibratedPeak c =
+        ApplyCalibrations(st, ws.calibration, r.channel, r.channelError, r.area, r.areaError);
+    if (calibrated)
+      out << FormatNumber(11, 2, c.energy) << FormatNumber(9, 3, c.energyError)
+          << FormatNumber(13, 0, c.intensity) << FormatNumber(11, 0, c.intensityError);
+    out << '\n';
+    if (csv) {
+      char line[512];
+      std::snprintf(line, sizeof line, "%d,%.4f,%.4f,%.2f,%.2f,%.4f,%.4f,%.3f,%.2f", k, r.channel,
+                    r.channelError, r.area, r.areaError, r.width, r.widthError, r.criterion, r.background);
+      *csv << line;
+      if (calibrated) {
+        std::snprintf(line, sizeof line, ",%.4f,%.4f,%.4g,%.4g", c.energy, c.energyError, c.intensity,
+                      c.intensityError);
+        *csv << line;
+      }
+      *csv << '\n';
+    }
+  }
 }
 
 bool OpenOutput(Workspace& ws, const std::string& path) {
@@ -74,6 +129,20 @@ int main(int argc, char** argv) {
                  "Analyse from the first to the last channel instead of the inner channels");
   read->add_option("--output", output, "Output file for the run's notes");
 
+  std::string testName, csvFile;
+  auto* analyse =
+      app.add_subcommand("analyse", "Search, mark and fit the whole spectrum; print the result table");
+  analyse->add_option("FILE", file, "Spectrum file");
+  analyse->add_option("--type", type, "Spectrum file type 1..4")->check(CLI::Range(1, 4));
+  analyse->add_option("--test", testName, "A built-in test spectrum instead of a file")
+      ->check(CLI::IsMember({"raa", "negr", "front", "euu", "bpeak"}));
+  analyse->add_flag("--skip-header", skipHeader, "Binary types: drop the first 1024 bytes");
+  analyse->add_flag("--reverse-bytes", reverseBytes, "Type 2: exchange the 16-bit halves of each value");
+  analyse->add_flag("--first-channel-from-x", fromX, "Type 4: the X of the first line is the first channel");
+  analyse->add_option("--columns", columns, "Type 4: positions of X, Y and error in a line");
+  analyse->add_option("--csv", csvFile, "Also write the result rows as CSV");
+  analyse->add_option("--output", output, "Output file of the run (default: none)");
+
   auto* run = app.add_subcommand("run", "Run a script of menu commands and dialog answers");
   run->add_option("SCRIPT", script, "Script file")->required()->check(CLI::ExistingFile);
   run->add_option("--log", logFile, "Log file (default: standard output)");
@@ -84,9 +153,8 @@ int main(int argc, char** argv) {
   Workspace ws(std::filesystem::current_path().string());
   ResetAnalysisState(ws);
 
-  if (*read) {
-    if (!OpenOutput(ws, output)) return 1;
-    ConsolePort port(std::cerr);
+  // Reads FILE with the type options of the command line through the same path as the input dialog.
+  auto readFile = [&](UiPort& port) {
     ws.spectrum.fileName = file;
     ws.spectrum.fileType = type;
     ws.spectrum.a1 = firstChannel;
@@ -96,19 +164,66 @@ int main(int argc, char** argv) {
     std::vector<double> numbers;
     if (ParseNumberList(columns, numbers) != 3) {
       std::cerr << "Error, --columns needs three positions\n";
-      return 1;
+      return false;
     }
     for (int i = 0; i < 3; ++i) ws.state.input.lineIndicators[i] = RoundHalfEven(numbers[i]);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) {
       std::cerr << "No file " << file << '\n';
-      return 1;
+      return false;
     }
     SetInputBounds(ws, true);
     if (!FinishSpectrumInput(ws, port)) {
       std::cerr << ws.state.reportLines[0] << '\n';
+      return false;
+    }
+    return true;
+  };
+
+  if (*analyse) {
+    if (file.empty() == testName.empty()) {
+      std::cerr << "Give either a spectrum FILE or --test NAME\n";
       return 1;
     }
+    if (!OpenOutput(ws, output)) return 1;
+    PresetPort port(std::cerr);
+    if (!testName.empty()) {
+      const auto& records = TestSpectrumRecords();
+      for (std::size_t i = 0; i < records.size(); ++i)
+        if (records[i].name.rfind(testName, 0) == 0) port.radio = static_cast<int>(i) + 1;
+      if (!TestSpectraCommand(ws, port)) return 1;
+    } else if (!readFile(port)) {
+      return 1;
+    }
+    SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
+    ws.state.markingMode = 0;
+    port.radio = 0;
+    if (!MarkSpectrum(ws, port)) return 1;
+    if (ws.marking.peakCount == 0) {
+      std::cout << "No peaks found in " << ws.spectrum.fileName << '\n';
+      return 0;
+    }
+    if (!SpectrumFit(ws, port, 0, &ws.output)) return 1;
+    ws.state.resultsUnsaved = true;
+    std::cout << "Spectrum " << ws.spectrum.fileName << ": channels " << ws.spectrum.a1 << " .. "
+              << ws.spectrum.a2 << ", " << ws.marking.peakCount << " peaks in " << ws.marking.intervalCount
+              << " intervals\n";
+    std::ofstream csv;
+    if (!csvFile.empty()) {
+      csv.open(csvFile);
+      if (!csv) {
+        std::cerr << "Cannot create " << csvFile << '\n';
+        return 1;
+      }
+    }
+    PrintResults(ws, std::cout, csvFile.empty() ? nullptr : &csv);
+    return 0;
+  }
+
+  if (*read) {
+    if (!OpenOutput(ws, output)) return 1;
+    ConsolePort port(std::cerr);
+    if (!readFile(port)) return 1;
     if (keepBounds) SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
     PrintSummary(ws, std::cout);
     return 0;

@@ -82,8 +82,8 @@ struct AnalysisState {
   bool efficiencyCalibrated = false;
   int energyItemCount = 0;
   int efficiencyItemCount = 0;
-  int calibrationMode = 1;  // 0 non-linear (spline), 1 linear
-  int efficiencyMode = 1;
+  int calibrationMode = 0;  // 0 non-linear (spline), 1 linear
+  int efficiencyMode = 0;
   double firstChannel = 1.0;
   double lastChannel = 4096.0;
   int resultCount = 0;

@@ -1,0 +1,240 @@
+#include "analysis/interval_fit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/workspace.h"
+#include "core/numtext.h"
+
+namespace orv {
+namespace {
+
+// Chebyshev polynomials T0..T3 at x.
+void Chebyshev(double x, double t[4]) {
+  t[0] = 1;
+  t[1] = x;
+  t[2] = 2 * x * x - 1;
+  t[3] = 2 * x * t[2] - t[1];
+}
+
+double SpectrumValue(const TSpectrum& s, int ch) {
+  return ch >= 1 && ch < static_cast<int>(s.sp.size()) ? s.sp[ch] : 0.0;
+}
+
+void SetRecord(ParamRec& r, double lower, double value, double upper) {
+  r.lower = lower;
+  r.value = value;
+  r.upper = upper;
+  r.coef = 1;
+  r.offset = 0;
+  r.error = 0;
+  r.deriv = 0;
+}
+
+}  // namespace
+
+void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
+  IntervalFitState& fs = ws.fit;
+  TParameter& e = ws.engine;
+  const TSpectrum& s = ws.spectrum;
+  const int n = fs.n;
+  const int nParams = 2 * n + 6;
+  for (int k = 1; k <= nParams; ++k) e.params[k].deriv = 0;
+
+  const int ch = fs.startChannel + i - 1;
+  const int last = static_cast<int>(s.sp.size()) - 1;
+  if (ch < 1 || ch > last) {
+    y = f = w = 0;
+    return;
+  }
+  y = s.sp[ch];
+  double sigma = ws.state.covar * y + s.err[ch];
+  if (fs.lowStatistics) {
+    // Too few counts per channel for a Gaussian likelihood: pair each channel with the next one.
+    const int next = std::min(ch + 1, last);
+    y = (s.sp[ch] + s.sp[next]) / 2;
+    sigma = std::sqrt(s.err[ch] * s.err[ch] + s.err[next] * s.err[next]) / 2;
+  }
+  w = sigma != 0 ? 1 / (sigma * sigma) : 0;
+
+  const double x = IntervalCoordinate(ch, fs.startChannel, fs.endChannel);
+  double t[4];
+  Chebyshev(x, t);
+  double background = 0;
+  for (int j = 0; j < 4; ++j) {
+    e.params[1 + j].deriv = t[j];
+    background += e.params[1 + j].value * t[j];
+  }
+  fs.componentValues[0] = background;
+  f = background;
+
+  const TPeakModel& model = ws.model();
+  const double wx = e.params[WidthIndex(n)].value + e.params[WidthVariableIndex(n)].value * x;
+  const double inverseWidth = wx != 0 ? 1 / wx : 0;
+  double g = 0;
+  for (int k = 1; k <= n; ++k) {
+    const double amplitude = e.params[AmplitudeIndex(k)].value;
+    const double u = (ch - e.params[PositionIndex(n, k)].value) * inverseWidth;
+    double m, m1, m2;
+    model.Evaluate(u, m, m1, m2);
+    const double contribution = amplitude * m;
+    fs.componentValues[1 + k] = contribution;
+    f += contribution;
+    e.params[AmplitudeIndex(k)].deriv = m;
+    const double slope = -amplitude * inverseWidth * m1;
+    e.params[PositionIndex(n, k)].deriv = slope;
+    g += slope * u;
+  }
+  e.params[WidthIndex(n)].deriv = g;
+  e.params[WidthVariableIndex(n)].deriv = g * x;
+  fs.componentValues[1] = f;
+}
+
+double IntervalBackground(const Workspace& ws, double channel) {
+  const IntervalFitState& fs = ws.fit;
+  double t[4];
+  Chebyshev(IntervalCoordinate(channel, fs.startChannel, fs.endChannel), t);
+  double b = 0;
+  for (int j = 0; j < 4; ++j) b += ws.engine.params[1 + j].value * t[j];
+  return b;
+}
+
+void LoadInterval(Workspace& ws, int index) {
+  const MarkInterval& m = ws.marking.intervalTable[std::clamp(index, 1, kMaxMarkedIntervals)];
+  IntervalFitState& fs = ws.fit;
+  fs.startChannel = m.startChannel;
+  fs.endChannel = m.endChannel;
+  fs.firstPeak = m.firstPeak;
+  fs.lastPeak = m.lastPeak;
+  fs.n = std::clamp(m.lastPeak - m.firstPeak + 1, 0, kMaxPeaks);
+}
+
+bool FitInterval(Workspace& ws, const double* positions, int mode) {
+  IntervalFitState& fs = ws.fit;
+  TParameter& e = ws.engine;
+  const TSpectrum& s = ws.spectrum;
+  const AnalysisState& st = ws.state;
+  const int n = std::clamp(fs.n, 0, kMaxPeaks);
+  fs.n = n;
+  fs.retried = false;
+  fs.fitDone = false;
+
+  e.nPoints = std::abs(fs.endChannel) - std::abs(fs.startChannel) + 1;
+  e.nParams = 2 * n + 6;
+  e.InitParams();  // every record independent, no dependence
+
+  double lo = SpectrumValue(s, fs.startChannel), hi = 0;
+  for (int ch = fs.startChannel; ch <= fs.endChannel; ++ch) {
+    const double v = SpectrumValue(s, ch);
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  fs.intervalMin = lo;
+  fs.intervalMax = hi;
+  fs.lowStatistics = hi < st.smallStatistics;
+
+  for (int j = 1; j <= 4; ++j) SetRecord(e.params[j], -1e11, 0, 1e11);
+  e.params[1].value = lo;
+  e.params[1].lower = std::sqrt(std::fabs(lo));
+
+  // Background degree: no more terms than peaks to anchor them, one more for a steep interval.
+  int degree = std::min({n, std::abs(s.dback), 3});
+  if (hi - lo <= std::sqrt(std::fabs(lo))) degree = std::min(n, 2);
+  const double yStart = SpectrumValue(s, fs.startChannel), yEnd = SpectrumValue(s, fs.endChannel);
+  if (std::fabs(yStart - yEnd) >= 1.5 * std::fabs(yStart + yEnd)) degree = std::min(degree + 1, 3);
+  if (mode == 1) degree = 3;
+  degree = std::max(degree, 0);
+  fs.backgroundDegree = degree;
+  for (int j = 4; j >= degree + 2; --j) {
+    e.params[j].lower = e.params[j].upper = e.params[j].value = 0;
+  }
+
+  const int w0 = WidthIndex(n), w1 = WidthVariableIndex(n);
+  SetRecord(e.params[w0], std::max(0.5, fs.wInt - s.deltaWidth), fs.wInt, fs.wInt + s.deltaWidth);
+  SetRecord(e.params[w1], -s.deltaWidthVariable, s.widthVariable, s.deltaWidthVariable);
+  const double centre = ws.model().samples[kPeakModelCentre];
+  for (int k = 1; k <= n; ++k) {
+    const double p = positions[k];
+    const double amplitude =
+        std::max(std::fabs(SpectrumValue(s, RoundHalfEven(p)) - lo), 10.0) / (1e-10 + std::fabs(centre));
+    SetRecord(e.params[AmplitudeIndex(k)], std::sqrt(std::fabs(amplitude) + 1) * st.amplitudeBoundFactor,
+              amplitude, 1e12);
+    SetRecord(e.params[PositionIndex(n, k)], fs.startChannel, p, fs.endChannel);
+  }
+
+  e.maxIter = st.iterationLimit;
+  e.step = st.fitStep;
+  e.damper = st.fitDamper;
+  if (n != 1) {
+    // Multiplets are ill-conditioned: damp more, step shorter, iterate longer.
+    e.damper = std::min(st.fitDamper, 0.1);
+    e.step = std::min(st.fitStep, 1 - e.damper);
+    e.maxIter = std::min(3, n) + RoundHalfEven(8 * (1 - e.step)) + st.iterationLimit;
+  }
+  e.equalWeights = false;
+  e.tracePeriod = 0;
+  if (!e.sink) e.sink = &ws.output;
+
+  // The engine said why (message box or its message fields); there is nothing to retry.
+  auto refused = [&e] { return e.abandoned || !e.arrayMsg.empty() || !e.errorMsg.empty() || e.nPoints < 1; };
+  auto model = [&ws](double& y, double& w, double& f, int phase, int i) {
+    IntervalModel(ws, y, w, f, phase, i);
+  };
+  e.Fit(model);
+  if (refused()) return false;
+  e.Diagnose();
+  if (e.notDefinite || e.notInverted || e.poorQuality || e.accuracyNotReached || e.signImbalance) {
+    // One more attempt, softer on outliers and more careful; the softer weighting stays.
+    fs.retried = true;
+    e.robustSoftness /= 2;
+    e.Relax();
+    e.Fit(model);
+    if (refused()) return false;
+    e.Diagnose();
+  }
+  fs.fitDone = true;
+  return true;
+}
+
+PeakFigures PeakResult(const Workspace& ws, int k) {
+  const IntervalFitState& fs = ws.fit;
+  const TParameter& e = ws.engine;
+  const TSpectrum& s = ws.spectrum;
+  const int n = fs.n;
+  PeakFigures r;
+  const int ia = AmplitudeIndex(k), ip = PositionIndex(n, k), i0 = WidthIndex(n), i1 = WidthVariableIndex(n);
+  r.position = e.params[ip].value;
+  r.positionError = e.params[ip].error;
+
+  const double x = IntervalCoordinate(r.position, fs.startChannel, fs.endChannel);
+  const double a = e.params[ia].value;
+  r.width = e.params[i0].value + e.params[i1].value * x;
+  const double varW = e.Covariance(i0, i0) + 2 * x * e.Covariance(i0, i1) + x * x * e.Covariance(i1, i1);
+  const double covAW = e.Covariance(ia, i0) + x * e.Covariance(ia, i1);
+  // With w1 fixed (the usual case) this is the error of w0.
+  r.widthError = varW > 0 ? std::sqrt(varW) : e.params[i0].error;
+  r.area = std::fabs(a * r.width);
+  const double sa = e.params[ia].error;
+  double varArea = sa * sa * r.width * r.width + a * a * varW + 2 * a * r.width * covAW;
+  if (!(varArea >= 0)) varArea = sa * sa * r.width * r.width + a * a * varW;
+  r.areaError = std::sqrt(std::max(varArea, 0.0));
+
+  // Counts within 1.5 widths of the peak against two background estimates: the fitted polynomial
+  // and the mean of the interval's edge channels.
+  const int lo = RoundHalfEven(std::max<double>(s.a1, r.position - 1.5 * r.width));
+  const int hi = RoundHalfEven(std::min<double>(s.a2, r.position + 1.5 * r.width));
+  double total = 0;
+  for (int ch = lo; ch <= hi; ++ch) total += SpectrumValue(s, ch);
+  const double channels = hi - lo + 1;
+  const double bFit = channels * IntervalBackground(ws, r.position);
+  const double bEdge = channels *
+                       (SpectrumValue(s, fs.startChannel) + SpectrumValue(s, fs.startChannel + 1) +
+                        SpectrumValue(s, fs.endChannel) + SpectrumValue(s, fs.endChannel - 1)) /
+                       4;
+  const double b = (bFit + bEdge) / 2;
+  r.criterion = (total - b) / std::sqrt(std::fabs(b) + std::fabs(total) + 1);
+  r.background = std::fabs(b);
+  return r;
+}
+
+}  // namespace orv

@@ -1,0 +1,649 @@
+#include "analysis/peak_search.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/numeric.h"
+#include "core/numtext.h"
+
+namespace orv {
+namespace {
+
+// Counts beyond this are clamped so that sums over 32,768 channels stay finite.
+constexpr double kHugeCount = 1e290;
+
+int Round(double x) {
+  return RoundHalfEven(x);
+}
+
+// A spectrum value made safe for sums: NaN counts as 0, infinities and absurd values are clamped.
+double SafeCount(double v) {
+  if (std::isnan(v)) return 0;
+  return std::clamp(v, -kHugeCount, kHugeCount);
+}
+
+// One segment of the search on the work arrays; the candidates live in position/tag/found[1..count].
+class SegmentSearch {
+ public:
+  SegmentSearch(PeakSearchWork& w, const AnalysisState& state, const TPeakModel& model, double deltaWidth,
+                double compr, double kw1, double kw0)
+      : w_(w),
+        model_(model),
+        sensitivity_(state.sensitivity),
+        resolution_(std::fabs(state.resolution)),
+        smallStatistics_(state.smallStatistics),
+        deltaWidth_(deltaWidth),
+        compr_(compr),
+        kw1_(kw1),
+        kw0_(kw0) {
+    modelMax_ = model.EvaluateShape(0);
+  }
+
+  // Searches y[1..n], the copy of channels a..b. Leaves the candidates in segment points; returns
+  // their number (0 also for a segment that was skipped).
+  int Run(int a, int b, int n, UiPort& port, bool& widthConsistent);
+
+ private:
+  int Clip(int j) const { return std::clamp(j, 1, n_); }
+  // The working width law is a function of the channel; a segment point stands for compr channels.
+  double ChannelOf(double pos) const { return a_ + (pos - 1) * compr_; }
+  double CalibratedWidth(double pos) const { return ChannelOf(pos) * kw1_ + kw0_; }
+
+  bool Compress(UiPort& port);
+  void Smooth();
+  void SubtractBackground();
+  void FindCandidates(double wMid, double segmentMax);
+  void WeakTest(double factor, double width);
+  void AnalyseMultiplets(bool& widthConsistent);
+  void Classify(int k, int total, double& code);
+  void Strip();
+  void RemoveSpikes();
+  void FindHiddenPeaks(double factor);
+  void MergeClosePairs(double width);
+  void Subtract(int c, double amplitude, double width, bool widened);
+  bool Append(double pos, double tag, double found);
+  // Drops the candidates whose position was set to 0.
+  void Compact() { FilterBySign(w_.position.data(), count_, 0); }
+  void Sort() { SortArray(w_.position.data(), count_, 1); }
+
+  PeakSearchWork& w_;
+  const TPeakModel& model_;
+  double sensitivity_, resolution_, smallStatistics_, deltaWidth_, compr_, kw1_, kw0_;
+  double modelMax_ = 0;
+  int a_ = 0, b_ = 0, n_ = 0, count_ = 0;
+  double maxBeforeScaling_ = 0;
+};
+
+int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent) {
+  a_ = a;
+  b_ = b;
+  n_ = n;
+  count_ = 0;
+  double* y = w_.y.data();
+  if (compr_ > 1 && !Compress(port)) return 0;
+  if (n_ < 3) return 0;  // no inner point to look at
+
+  // Segment significance: the counts around the maximum must stand out from the minimum.
+  MinMax mm = MinMaxInRange(y, 1, n_, n_);
+  const double m = mm.minValue;
+  double M = mm.maxValue;
+  const int k = std::clamp(mm.maxPosition, 2, n_ - 1);
+  const double s = std::fabs(y[k - 1] + y[k] + y[k + 1] - 3 * m);
+  if (3 * sensitivity_ * std::sqrt(std::fabs(3 * m + 1)) > s) return 0;
+
+  // Few counts: neighbours are summed so that the statistics allow a decision.
+  if (M <= 5 * smallStatistics_) {
+    for (int j = 1; j <= n_ - 1; ++j) y[j] += y[j + 1];
+    y[n_] += y[n_ - 1];
+    M = std::max(M + y[k + 1], y[k - 1] + M);
+  }
+  maxBeforeScaling_ = M;
+  // Thresholds below are tuned to a maximum of at most 10,000.
+  if (M > 10000) {
+    const double f = 10000 / M;
+    for (int j = 1; j <= n_; ++j) y[j] *= f;
+  }
+
+  Smooth();
+  for (int j = 1; j <= n_; ++j) w_.e[j] = std::sqrt(std::fabs(y[j]) + 1);
+  SubtractBackground();
+
+  const double segmentMax = MinMaxInRange(y, 1, n_, n_).maxValue;
+  // The width law at the middle channel of the segment, in working (possibly compressed) points.
+  const double wMid = kw0_ + kw1_ * (a + b) / 2.0;
+
+  FindCandidates(wMid, segmentMax);
+  if (count_ == 0) return 0;
+  WeakTest(1, wMid);
+  // Below 100 scaled counts a segment is too weak for the shape analysis.
+  if (segmentMax >= 100) {
+    AnalyseMultiplets(widthConsistent);
+    if (count_ > 0) {
+      FindHiddenPeaks(1);
+      MergeClosePairs(wMid);
+    }
+  }
+  return count_;
+}
+
+// Re-bins y[1..n] into round(n / compr) + 2 bins, each channel spread over 1000 equal parts, so that
+// wide peaks get about eight points per width. Bin B is centred on channel a + (B − 1)·compr − 1.5.
+bool SegmentSearch::Compress(UiPort& port) {
+  if (n_ > kSearchCompressLimit) {
+    port.ShowMessage("Too long array");
+    return false;
+  }
+  const int bins = Round(n_ / compr_) + 2;
+  double* out = w_.b.data();
+  double* parts = w_.q.data();  // parts received per bin
+  std::fill(out + 1, out + bins + 1, 0.0);
+  std::fill(parts + 1, parts + bins + 1, 0.0);
+  const double c = compr_;
+  auto bin = [c](int j, int part) { return Round((j + part / 1000.0) / c) + 1; };
+  for (int j = 1; j <= n_; ++j) {
+    const double share = w_.y[j] / 1000;
+    // The parts of one channel span less than one bin, so they fall into at most two bins; the
+    // rounding is monotonic, so the first part of the second bin is found by bisection.
+    const int first = bin(j, 0), last = bin(j, 999);
+    int split = 1000;
+    if (first != last) {
+      int lo = 0, hi = 999;  // bin(lo) == first, bin(hi) == last
+      while (hi - lo > 1) {
+        const int mid = (lo + hi) / 2;
+        (bin(j, mid) == first ? lo : hi) = mid;
+      }
+      split = hi;
+    }
+    if (first >= 1 && first <= bins) {
+      out[first] += split * share;
+      parts[first] += split;
+    }
+    if (split < 1000 && last >= 1 && last <= bins) {
+      out[last] += (1000 - split) * share;
+      parts[last] += 1000 - split;
+    }
+  }
+  // The end bins hold only part of a bin's channels (or none): they take the value of the nearest
+  // whole bin, as a partial bin would look like a valley and pull the background down.
+  const int firstTouched = std::clamp(bin(1, 0), 1, bins), lastTouched = std::clamp(bin(n_, 999), 1, bins);
+  auto partial = [&](int k) { return parts[k] + 2 < 1000 * c; };
+  if (lastTouched - firstTouched >= 2) {
+    const int head = partial(firstTouched) ? firstTouched + 1 : firstTouched;
+    const int tail = partial(lastTouched) ? lastTouched - 1 : lastTouched;
+    for (int k = 1; k < head; ++k) out[k] = out[head];
+    for (int k = tail + 1; k <= bins; ++k) out[k] = out[tail];
+  } else {
+    out[1] = out[2];
+    out[bins] = out[bins - 1];
+  }
+  std::copy(out + 1, out + bins + 1, w_.y.data() + 1);
+  n_ = bins;
+  return true;
+}
+
+// Three five-point smoothing passes; the smoothed counts may not go negative.
+void SegmentSearch::Smooth() {
+  double* y = w_.y.data();
+  double* t = w_.scratch.data();
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int j = 1; j <= n_; ++j) t[j] = SmoothPoint(y, n_, j).value;
+    for (int j = 1; j <= n_; ++j) y[j] = std::max(0.0, t[j]);
+  }
+}
+
+// Background through the minima of ranges about eight widths long, interpolated between them.
+void SegmentSearch::SubtractBackground() {
+  double* y = w_.y.data();
+  double* bg = w_.b.data();
+  if (n_ <= 25) {
+    const double slope = (y[n_] - y[1]) / (n_ - 1);
+    for (int j = 1; j <= n_; ++j) bg[j] = y[1] + slope * (j - 1);
+  } else {
+    const int K = std::max(1, n_ / std::max(25, Round(8 * kw0_)));
+    const int l = (n_ - 20) / K;
+    double* nodes = w_.nodes.data();
+    const int count = K + 2;
+    int node = 0;
+    auto addNode = [&](int from, int to) {
+      const MinMax r = MinMaxInRange(y, from, to, to);
+      ++node;
+      nodes[node] = r.minValue;
+      nodes[count + node] = r.minPosition;
+    };
+    addNode(1, 10);
+    for (int i = 1; i <= K; ++i) addNode((i - 1) * l + 11, i * l + 10);
+    addNode(K * l + 11, n_);
+    for (int j = 1; j <= n_; ++j) bg[j] = Interpolate(nodes, static_cast<int>(w_.nodes.size()), count, j);
+  }
+  for (int j = 1; j <= n_; ++j) {
+    bg[j] = std::clamp(bg[j], 0.0, y[j]);
+    y[j] = std::max(0.0, y[j] - bg[j]);
+  }
+}
+
+bool SegmentSearch::Append(double pos, double tag, double found) {
+  if (count_ >= kSearchCapacity) return false;
+  ++count_;
+  w_.position[count_] = pos;
+  w_.tag[count_] = tag;
+  w_.found[count_] = found;
+  return true;
+}
+
+// Candidates: local maxima of strongly negative quasi-curvature that stand above their errors.
+void SegmentSearch::FindCandidates(double wMid, double segmentMax) {
+  const double* y = w_.y.data();
+  const double* e = w_.e.data();
+  double* q = w_.q.data();
+  const int n = n_;
+  q[1] = q[n] = 0;
+  for (int i = 2; i <= n - 1; ++i) {
+    const double d1 = (y[i + 1] - y[i - 1]) / 2;
+    const double d2 = y[i - 1] - 2 * y[i] + y[i + 1];
+    const SmoothedPoint five = SmoothPoint(y, n, i);
+    const double q3 = d2 / std::sqrt(d1 * d1 + 1);
+    const double q5 = five.second / std::sqrt(five.first * five.first + 1);
+    q[i] = (q3 + q5) / 2 + 1e-6 * i;  // the tilt makes equal curvatures unequal
+  }
+  const double f = wMid < 5 ? 2 : 1;  // narrow peaks need more margin against noise
+  for (int i = 2; i <= n - 1; ++i) {
+    const double fe = f * e[i];
+    bool top = i >= 3 && i <= n - 2 && y[i] > y[i - 2] && y[i] > y[i - 1] && y[i] > y[i + 1] &&
+               y[i] > y[i + 2] && y[i] > fe;
+    if (!top) {
+      top = i >= 4 && i <= n - 3 && y[i] > y[i - 3] && y[i] > (y[i - 2] + y[i - 1]) / 2 && y[i] > y[i + 3] &&
+            y[i] > (y[i + 1] + y[i + 2]) / 2 && y[i] > fe;
+    }
+    if (!top) continue;
+    if (!(q[i] < -1.5 && q[i] < q[i - 1] && q[i] < q[i + 1])) continue;
+    if (!(y[i] > sensitivity_ * e[i] && y[i + 1] > f * e[i + 1] && y[i - 1] > f * e[i - 1])) continue;
+    Append(i, q[i], -1);
+  }
+
+  // On a low segment a rugged but level stretch can pass the tests: compare the total variation
+  // with the statistical scatter.
+  if (segmentMax < std::max(3 * smallStatistics_, 150.0)) {
+    for (int k = 1; k <= count_; ++k) {
+      const double pk = w_.position[k];
+      double total = 0, scatter = 0;
+      for (int j = std::max(1, Round(pk - 3)); j <= std::min(n - 1, Round(pk + 3)); ++j) {
+        total += std::fabs(y[j + 1] - y[j]);
+        scatter += std::sqrt(y[j]);
+      }
+      if (total < 0.33 * sensitivity_ * scatter) w_.position[k] = 0;
+    }
+    Compact();
+  }
+
+  // Candidates on neighbouring points are one peak at their count-weighted mean.
+  for (int k = 1; k <= count_ - 1; ++k) {
+    const int u = Clip(Round(w_.position[k])), v = Clip(Round(w_.position[k + 1]));
+    if (v - u <= 1) {
+      w_.position[k + 1] = (u * y[u] + v * y[v]) / std::max(y[u] + y[v], 1.0);
+      w_.position[k] = 0;
+    }
+  }
+  Compact();
+}
+
+// A candidate must carry significantly more counts than its errors over about 1.5 widths around it;
+// afterwards the insignificant points are cleared from y.
+void SegmentSearch::WeakTest(double factor, double width) {
+  double* y = w_.y.data();
+  const double* e = w_.e.data();
+  double* pos = w_.position.data();
+  double previous = 1;  // p_0
+  for (int k = 1; k <= count_; ++k) {
+    const double gapLeft = pos[k] - previous;
+    const double next = k < count_ ? pos[k + 1] : n_;
+    const double gapRight = next - pos[k];
+    previous = pos[k];
+    const int c = Clip(Round(pos[k]));
+    int lo = std::max(1, c - Round(std::min(gapLeft / 2, 0.75 * width)));
+    int hi = std::min(n_, c + Round(std::min(gapRight / 2, 0.75 * width)));
+    if (hi - lo < 2) {
+      lo = std::max(1, c - 1);
+      hi = std::min(n_, c + 1);
+    }
+    double sum = 0, variance = 0;
+    for (int j = lo; j <= hi; ++j) {
+      sum += y[j];
+      variance += e[j] * e[j];
+    }
+    // Marked by a negative sign so that the gaps of the later candidates keep the original positions.
+    if (!(std::sqrt(variance) * sensitivity_ * 3 * factor < sum)) pos[k] = -pos[k];
+  }
+  for (int k = 1; k <= count_; ++k) {
+    if (pos[k] < 0) pos[k] = 0;
+  }
+  for (int j = 1; j <= n_; ++j) {
+    if (y[j] < e[j] * sensitivity_ * factor) y[j] = 0;
+  }
+  Compact();
+}
+
+void SegmentSearch::AnalyseMultiplets(bool& widthConsistent) {
+  double* y = w_.y.data();
+  double* pos = w_.position.data();
+  double* found = w_.found.data();
+  const double tolerance = deltaWidth_ * compr_;
+  if (count_ >= 2) {
+    // Width check: the found widths against each other and against the width law.
+    double sumFound = 0, sumLaw = 0;
+    for (int k = 1; k <= count_; ++k) {
+      const double law = CalibratedWidth(pos[k]);
+      found[k] = WidthEstimate(y, Clip(Round(pos[k])), n_);
+      sumFound += found[k] == -1 ? law : found[k];
+      sumLaw += law;
+    }
+    const double meanFound = sumFound / count_, meanLaw = sumLaw / count_;
+    const double medianFound = Median(found, count_, w_.scratch.data());
+    if (std::fabs(meanFound - medianFound) > 3 * tolerance ||
+        std::fabs(meanFound - meanLaw) > 3 * tolerance) {
+      widthConsistent = false;
+    }
+
+    const int original = count_;
+    for (int k = 1; k <= original; ++k) Classify(k, original, w_.tag[k]);
+
+    // Removal of the unclassifiable candidates, doublet partners included.
+    for (int k = 1; k <= count_; ++k) {
+      if (w_.tag[k] == 0) pos[k] = 0;
+    }
+    // In a very weak segment a candidate without a distinct top is dropped too. The reach of the
+    // test is limited to the calibrated width W_k: beyond one width the neighbourhood belongs to
+    // other peaks.
+    if (maxBeforeScaling_ < 20) {
+      for (int k = 1; k <= count_; ++k) {
+        if (pos[k] == 0) continue;
+        const int c = Clip(Round(pos[k]));
+        const double reach = CalibratedWidth(pos[k]);
+        const double nextFound = k < count_ ? found[k + 1] : 2 * reach;
+        const int lo = std::max(1, c - Round(std::min(medianFound / 2, reach)));
+        const int hi = std::min(n_, c + Round(std::min(nextFound / 2, reach)));
+        int distinct = 0;
+        for (int j = lo; j <= hi; ++j) {
+          if (std::fabs(y[j] - y[c]) > sensitivity_ * w_.e[j]) ++distinct;
+        }
+        const bool regular = (static_cast<int>(w_.tag[k]) & 2) != 0;
+        if (distinct < 3 && !regular && hi - lo > 4) pos[k] = 0;
+      }
+    }
+    Compact();
+    Sort();
+  }
+  if (count_ > 0) Strip();
+  RemoveSpikes();
+}
+
+// Class code 4·strong + 2·regular width + isolated of candidate k; a strong, isolated candidate that
+// is much broader than the width law becomes a doublet (a partner is appended).
+void SegmentSearch::Classify(int k, int total, double& code) {
+  const double* y = w_.y.data();
+  double* pos = w_.position.data();
+  const double* found = w_.found.data();
+  const double tolerance = deltaWidth_ * compr_ * resolution_;
+  const int c = Clip(Round(pos[k]));
+  const double yc = y[c];
+  const double t = 3 * sensitivity_ * std::fabs(w_.e[c]);
+  const double law = CalibratedWidth(pos[k]);
+  const double fk = found[k];
+  bool strong = yc >= t;
+  bool regular = fk != -1 && std::fabs(fk - law) <= tolerance;
+  bool isolated =
+      fk != -1 && (k == 1 || pos[k] - pos[k - 1] > 2 * law) && (k == total || pos[k + 1] - pos[k] > 2 * law);
+  if ((fk >= 0.5 && fk <= 1.5) || (yc < t && fk < law) || yc < t / 2 || (!strong && !regular && yc <= 200)) {
+    strong = regular = isolated = false;
+  }
+  const bool broadened = fk - law > 1.5 * tolerance && deltaWidth_ / law < 0.25;
+  code = 4 * strong + 2 * regular + isolated;
+  if (strong && broadened && isolated && !regular && yc > 200) {
+    int d = Round(fk);
+    if (k > 1) d = std::max(d, Round(found[k - 1]));
+    if (k < total) d = std::max(d, Round(found[k + 1]));
+    const double left = k > 1 ? pos[k - 1] : 1;
+    const double right = k < total ? pos[k + 1] : n_;
+    if (c - d - left > 0 && right - c - d > 0) {
+      const int half = std::max(3, Round(law / 2));
+      if (Append(Clip(c + half), code, fk)) pos[k] = Clip(c - half);
+    }
+  }
+}
+
+// Subtracts the model peak centred at point c from y, clipping at 0. `widened`: the model value is
+// the largest of three samples one point apart, which covers a centre off by up to one point.
+void SegmentSearch::Subtract(int c, double amplitude, double width, bool widened) {
+  if (!(modelMax_ > 0) || !(width > 0)) return;
+  double* y = w_.y.data();
+  const double scale = amplitude / modelMax_;
+  const double step = 1 / width;
+  // Tabulated models vanish beyond their table; the closed forms never do.
+  int reach = n_;
+  if (model_.kind != 2 && model_.kind != 6) {
+    const double r = std::ceil(model_.range * width + 2);
+    if (r < n_) reach = static_cast<int>(r);
+  }
+  for (int j = std::max(1, c - reach); j <= std::min(n_, c + reach); ++j) {
+    const double x = (j - c) / width;
+    double v = model_.EvaluateShape(x);
+    if (widened) v = std::max({v, model_.EvaluateShape(x + step), model_.EvaluateShape(x - step)});
+    y[j] = std::max(0.0, y[j] - v * scale);
+  }
+}
+
+// Every candidate is stripped from y with the current peak model, so that what remains shows peaks
+// hidden under or beside them.
+void SegmentSearch::Strip() {
+  const double* y = w_.y.data();
+  for (int k = 1; k <= count_; ++k) {
+    int c = Clip(Round(w_.position[k]));
+    if (c > 1 && y[c - 1] > y[c]) {
+      --c;
+    } else if (c < n_ && y[c + 1] > y[c]) {
+      ++c;
+    }
+    Subtract(c, y[c], std::max(1.0, CalibratedWidth(w_.position[k])), true);
+  }
+}
+
+// Isolated single points and pairs between zeros are noise, not peaks.
+void SegmentSearch::RemoveSpikes() {
+  double* y = w_.y.data();
+  for (int j = 2; j <= n_ - 1; ++j) {
+    if (y[j] > 0 && y[j - 1] == 0 && y[j + 1] == 0) y[j] = 0;
+  }
+  for (int j = 2; j <= n_ - 2; ++j) {
+    if (y[j] > 0 && y[j + 1] > 0 && y[j - 1] == 0 && y[j + 2] == 0) y[j] = y[j + 1] = 0;
+  }
+}
+
+// Peaks left in the stripped y: the highest remaining point is a peak when the counts of its
+// neighbourhood are significant and fill about one width.
+void SegmentSearch::FindHiddenPeaks(double factor) {
+  double* y = w_.y.data();
+  const int h = Round(kw0_ + kw1_ * (a_ + b_) / 2.0);
+  const int reach = std::max(0, h);
+  // Every round clears at least its maximum, so n rounds suffice.
+  for (int pass = 0; pass < n_; ++pass) {
+    const MinMax mm = MinMaxInRange(y, 1, n_, n_);
+    const int c = mm.maxPosition;
+    if (!(mm.maxValue >= 16)) break;
+    int lo = c, hi = c;
+    while (lo > std::max(1, c - reach)) {
+      if (y[--lo] == 0) break;
+    }
+    while (hi < std::min(n_, c + reach)) {
+      if (y[++hi] == 0) break;
+    }
+    double sum = 0;
+    int positive = 0;
+    for (int j = lo; j <= hi; ++j) {
+      sum += y[j];
+      positive += y[j] > 0;
+    }
+    const double t = (hi - lo + 1) * 2 * sensitivity_ * factor * std::fabs(w_.e[c]);
+    double width = CalibratedWidth(c) + 0.5;
+    if (!(width >= 0.25)) width = 0.25;
+    Subtract(c, y[c], width, false);
+    y[c] = 0;  // guarantees progress whatever the model's centre value
+    if (t < sum && h <= positive + 1) Append(c, 0, -1);
+  }
+  Sort();
+}
+
+// Candidates closer than the statistics can separate are one peak at their mean position.
+void SegmentSearch::MergeClosePairs(double width) {
+  double* pos = w_.position.data();
+  const int rounds = count_ - 1;
+  for (int r = 0; r < rounds && count_ >= 2; ++r) {
+    int k = 1;
+    for (int i = 2; i <= count_ - 1; ++i) {
+      if (pos[i + 1] - pos[i] < pos[k + 1] - pos[k]) k = i;
+    }
+    const double gap = pos[k + 1] - pos[k];
+    const int u = Clip(Round(pos[k])), v = Clip(Round(pos[k + 1]));
+    const double t = std::max(1.0, 2 * width * std::fabs(1 / w_.e[u] + 1 / w_.e[v]) * resolution_);
+    if (gap >= t && gap >= 2) break;
+    pos[k] = (pos[k] + pos[k + 1]) / 2;
+    pos[k + 1] = 0;
+    Compact();
+    Sort();
+  }
+}
+
+}  // namespace
+
+PeakEstimate EstimatePeak(const TSpectrum& spectrum, double p, double width) {
+  PeakEstimate r;
+  const int first = std::max(1, spectrum.a1);
+  const int last = std::min(spectrum.a2, static_cast<int>(spectrum.sp.size()) - 1);
+  r.position = p;
+  if (!(p >= first && p <= last)) return r;
+  r.ok = true;
+  auto y = [&](int ch) { return SafeCount(spectrum.sp[std::clamp(ch, first, last)]); };
+  const int c = Round(p);
+  const int lo = std::max(first, c - 5), hi = std::min(last, c + 5);
+  int m = lo;
+  for (int j = lo + 1; j <= hi; ++j) {
+    if (y(j) > y(m)) m = j;
+  }
+  // When the counts still rise beyond the window, its highest channel is the flank of a larger peak
+  // further away, not a top of this one: moving there would stack two peaks on one. The position
+  // stays where the search put it.
+  const bool flank =
+      (m == lo && lo > first && y(lo - 1) > y(lo)) || (m == hi && hi < last && y(hi + 1) > y(hi));
+  if (!flank) {
+    double sum = 0, moment = 0;
+    for (int j = std::max(first, m - 2); j <= std::min(last, m + 2); ++j) {
+      sum += y(j);
+      moment += (j - m) * y(j);
+    }
+    // Negative counts could throw the centroid out of its five channels.
+    r.position = sum > 0.01 ? std::clamp(m + moment / sum, m - 2.0, m + 2.0) : m;
+  }
+  const double w = std::max(width, 2.0);
+  r.first = std::max(first, Round(r.position - 1.5 * w));
+  r.last = std::min(last, Round(r.position + 1.5 * w));
+  double total = 0;
+  for (int j = r.first; j <= r.last; ++j) total += y(j);
+  r.background = (r.last - r.first + 1) * (y(r.first) + y(r.first + 1) + y(r.last) + y(r.last - 1)) / 4;
+  r.netArea = std::max(total - r.background, 0.0);
+  return r;
+}
+
+PeakSearchResult SearchPeaks(const TSpectrum& spectrum, int b1, int b2, double deltaWidth, double width2,
+                             double width1, const AnalysisState& state, const TPeakModel& model,
+                             PeakSearchWork& work, Marking& marking, UiPort& port) {
+  PeakSearchResult result;
+  marking.peakCount = 0;
+  const int first = std::max(1, spectrum.a1);
+  const int last = std::min(spectrum.a2, static_cast<int>(spectrum.sp.size()) - 1);
+  b1 = std::clamp(b1, first, std::max(first, last));
+  b2 = std::clamp(b2, first, std::max(first, last));
+
+  // Width law over the interval without its end channels; without valid widths it stays 0.
+  const int s = std::max(2, b1), e = b2 - 1, length = e - s;
+  const bool widthsValid = std::isfinite(width1) && std::isfinite(width2) && width1 > 0 && width2 > 0;
+  if (widthsValid) {
+    result.kw1 = (width2 - width1) / std::max(1, length);
+    result.kw0 = width2 - e * result.kw1;
+    // Wide peaks are compressed to about eight points per width.
+    result.compr = width1 > 8 ? width1 / 8 : 1;
+  }
+  const double compr = result.compr;
+  marking.kw1 = result.kw1 / compr;
+  marking.kw0 = result.kw0 / compr;
+  marking.compr = compr;
+  if (!widthsValid || last < first) return result;
+  const int minLength = Round((width1 + width2) / 2);
+  if (length <= minLength || state.resolution == 0) return result;
+
+  // At least 3 points so that the valley cut always moves on; at most the work arrays' capacity.
+  const int segmentLength =
+      static_cast<int>(std::clamp(std::nearbyint(state.maxInterval * compr), 3.0, double{kSearchCapacity}));
+  SegmentSearch search(work, state, model, deltaWidth, compr, marking.kw1, marking.kw0);
+  int count = 0;
+  // Once 300 peaks are listed no new segment is taken; the last one still adds all its peaks.
+  for (int a = s; e - a > minLength && count < kSearchPeakStop;) {
+    int b = std::min(a + segmentLength - 1, e);
+    int n = b - a + 1;
+    for (int j = 1; j <= n; ++j) {
+      const int ch = a + j - 1;
+      // The rising tilt makes equal neighbouring counts unequal.
+      work.y[j] = std::max(0.0, SafeCount(spectrum.sp[ch]) + 1e-6 * ch);
+    }
+    // End the segment in the deepest valley of its last third, so that no peak is cut.
+    const int m0 = 2 * (segmentLength / 3) + 1;
+    if (m0 < n) {
+      n = MinMaxInRange(work.y.data(), m0, n, n).minPosition;
+      b = a + n - 1;
+    }
+    const int found = search.Run(a, b, n, port, result.widthConsistent);
+    for (int k = 1; k <= found && count < kMaxMarkedPeaks; ++k) {
+      // A compressed point p is centred on channel a + (p − 1)·compr − 1.5.
+      const double p = work.position[k];
+      marking.peakList[++count] = std::fabs(compr > 1 ? a + (p - 1) * compr - 1.5 : a + p - 1);
+    }
+    a = b;  // neighbouring segments share their boundary channel
+  }
+
+  // Final positions and net areas on the full spectrum.
+  for (int k = 1; k <= count; ++k) {
+    const double p = marking.peakList[k];
+    const PeakEstimate est = EstimatePeak(spectrum, p, result.kw0 + result.kw1 * p);
+    if (est.ok) marking.peakList[k] = est.position;
+    work.netArea[k] = est.netArea;
+  }
+  // A peak found twice (at a shared boundary, or a smoothing side lobe whose refinement climbed the
+  // flank of its parent) ends up within half a width of another. No fit can separate two peaks that
+  // close: it would share one peak's area among them with errors larger than the areas. The one with
+  // the larger net area stays.
+  for (int k = 1; k <= count; ++k) {
+    for (int i = 1; i <= count && marking.peakList[k] != 0; ++i) {
+      const double pi = marking.peakList[i], pk = marking.peakList[k];
+      if (i == k || pi == 0) continue;
+      const double half = 0.5 * (result.kw0 + result.kw1 * pk);
+      if (std::fabs(pi - pk) >= std::max(half, 1e-9)) continue;
+      const int loser =
+          work.netArea[i] > work.netArea[k] || (work.netArea[i] == work.netArea[k] && i < k) ? k : i;
+      marking.peakList[loser] = 0;
+    }
+  }
+  // More than one fit can hold: the peaks with the smallest net area go.
+  int kept = 0;
+  for (int k = 1; k <= count; ++k) kept += marking.peakList[k] != 0;
+  for (; kept > kMaxPeaks; --kept) {
+    int weakest = 0;
+    for (int k = 1; k <= count; ++k) {
+      if (marking.peakList[k] != 0 && (weakest == 0 || work.netArea[k] < work.netArea[weakest])) weakest = k;
+    }
+    marking.peakList[weakest] = 0;
+  }
+  FilterBySign(marking.peakList.data(), count, 0);
+  SortArray(marking.peakList.data(), count, 1);
+  marking.peakCount = count;
+  result.peakCount = count;
+  return result;
+}
+
+}  // namespace orv

@@ -1,0 +1,116 @@
+#include "analysis/spectrum_fit.h"
+
+#include <algorithm>
+#include <string>
+
+#include "analysis/workspace.h"
+#include "core/numtext.h"
+
+namespace orv {
+namespace {
+
+std::string Bounds(const IntervalFitState& fs) {
+  return std::to_string(fs.startChannel) + " " + std::to_string(fs.endChannel);
+}
+
+}  // namespace
+
+void WritePeakLines(const Workspace& ws, LineSink& table, const ResultRow& row) {
+  const CalibratedPeak c =
+      ApplyCalibrations(ws.state, ws.calibration, row.channel, row.channelError, row.area, row.areaError);
+  const double norm = std::max(ws.state.normCoefficient, 0.0001);
+  table.WriteLine(FormatNumber(9, 2, row.channel) + FormatNumber(9, 2, c.energy) +
+                  FormatNumber(9, 0, row.area) + FormatNumber(14, 0, c.intensity) +
+                  FormatNumber(9, 2, row.width) + FormatNumber(12, 2, c.intensity / norm) +
+                  FormatNumber(10, 2, row.criterion));
+  table.WriteLine(FormatNumber(9, 2, row.channelError) + FormatNumber(9, 2, c.energyError) +
+                  FormatNumber(9, 0, row.areaError) + FormatNumber(14, 0, c.intensityError) +
+                  FormatNumber(9, 2, row.widthError) + FormatNumber(12, 2, c.intensityError / norm) +
+                  FormatNumber(10, 2, row.background));
+}
+
+bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
+  AnalysisState& st = ws.state;
+  IntervalFitState& fs = ws.fit;
+  ws.engine.port = &port;
+  for (st.currentInterval = 1; st.currentInterval <= ws.marking.intervalCount; ++st.currentInterval) {
+    LoadInterval(ws, st.currentInterval);
+    if (fs.lastPeak - fs.firstPeak + 1 <= 0) {
+      port.ShowMessage("Error, no peaks in " + Bounds(fs));
+      continue;
+    }
+    if (fs.endChannel - fs.startChannel + 1 > st.maxInterval) {
+      port.ShowMessage("Error, too long interval " + Bounds(fs));
+      continue;
+    }
+    // Every interval starts from the width law at its centre, as in the interval fit: starting all of
+    // them from the width at the beginning of the analysed interval would hold the peaks at the far
+    // end within deltaWidth of a width they no longer have.
+    fs.wInt = st.kw0 + st.kw1 * (fs.startChannel + fs.endChannel) / 2.0;
+    if (!FitInterval(ws, ws.marking.peakList.data() + fs.firstPeak - 1, 0)) {
+      if (ws.engine.abandoned) return false;
+      continue;
+    }
+    for (int k = 1; k <= fs.n; ++k) {
+      const PeakFigures p = PeakResult(ws, k);
+      const ResultRow row{p.position, p.positionError, p.area,      p.areaError,
+                          p.width,    p.widthError,    p.criterion, p.background};
+      if (mode == 0) {
+        st.resultCount = std::min(std::max(st.resultCount, fs.lastPeak), ws.results.resultCapacity);
+        ws.results[fs.firstPeak + k - 1] = row;
+      } else if (table) {
+        WritePeakLines(ws, *table, row);
+      }
+    }
+  }
+  st.currentInterval = std::clamp(st.currentInterval, 1, std::max(1, ws.marking.intervalCount));
+  return true;
+}
+
+namespace {
+
+bool RunBatch(Workspace& ws, UiPort& port, bool askFirst) {
+  AnalysisState& st = ws.state;
+  if (ws.marking.peakCount == 0 || ws.marking.intervalCount == 0) {
+    port.ShowStatus("No marking data", "");
+    return false;
+  }
+  if (askFirst && st.resultsUnsaved && !port.AskOkCancel("Previous fit results not saved")) return false;
+  SpectrumFit(ws, port, 0, &ws.output);
+  st.resultsUnsaved = true;
+  return true;
+}
+
+}  // namespace
+
+bool SpectrumFitCommand(Workspace& ws, UiPort& port) {
+  if (!RunBatch(ws, port, true)) return false;
+  ws.state.reportLines = {"The spectrum has been fitted.", "Save the results"};
+  port.ShowStatus(ws.state.reportLines[0], ws.state.reportLines[1]);
+  return true;
+}
+
+bool FitForGraphsCommand(Workspace& ws, UiPort& port) {
+  if (!RunBatch(ws, port, false)) return false;
+  port.ShowText({"Fitting for graphs", "The fitting graphs have been saved."});
+  return true;
+}
+
+void InsertResultRow(Workspace& ws, int after) {
+  AnalysisState& st = ws.state;
+  const int top = std::min(st.resultCount, kMaxResults - 1);
+  after = std::clamp(after, 0, top);
+  for (int r = top; r > after; --r) ws.results[r + 1] = ws.results[r];
+  ws.results[after + 1] = ResultRow{};
+  st.resultCount = std::min(st.resultCount + 1, kMaxResults);
+}
+
+void DeleteResultRow(Workspace& ws, int row) {
+  AnalysisState& st = ws.state;
+  if (row < 1 || row > st.resultCount) return;
+  for (int r = row; r < st.resultCount; ++r) ws.results[r] = ws.results[r + 1];
+  ws.results[st.resultCount] = ResultRow{};
+  --st.resultCount;
+}
+
+}  // namespace orv

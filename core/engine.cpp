@@ -1,0 +1,675 @@
+#include "core/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "core/numtext.h"
+
+namespace orv {
+
+namespace {
+
+constexpr double kHuge = 1e16;
+constexpr double kPivotLimit = 1e-16;
+constexpr double kFinalDamping = 1e-5;
+
+bool IsFixed(const ParamRec& p) {
+  return p.lower == p.upper;
+}
+
+}  // namespace
+
+void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
+  paramCapacity_ = std::max(0, nParamsIn);
+  matrixCapacity_ = std::max(0, matrixDim);
+  const std::size_t perParam = static_cast<std::size_t>(paramCapacity_) + 1;
+  const std::size_t perRow = static_cast<std::size_t>(matrixCapacity_) + 1;
+  params.assign(perParam, ParamRec{});
+  stepOf_.assign(perParam, 0);
+  invDiagOf_.assign(perParam, 0);
+  oldValue_.assign(perParam, 0);
+  rowOf_.assign(perParam, 0);
+  for (auto* v : {&rhs_, &diag_, &undamped_, &damped_, &d_, &dv_}) v->assign(perRow, 0);
+  freeIdx_.assign(perRow, 0);
+  nzIdx_.assign(perRow + 1, 0);  // the branch-free gather writes one past the last nonzero
+  nzVal_.assign(perRow + 1, 0);
+  used_.assign(perRow, 0);
+  mat_.assign(perRow * perRow, 0);
+  // Message texts and trace lines then fit without reallocation.
+  for (auto* s : {&compressionMsg, &warningMsg, &errorMsg, &arrayMsg}) s->reserve(64);
+  line_.reserve(256);
+  nParams = paramCapacity_;
+  nPoints = nPointsIn;
+  covarianceReady_ = false;
+  InitParams();
+}
+
+void TParameter::InitParams() {
+  for (std::size_t k = 0; k < params.size(); ++k) {
+    params[k] = ParamRec{};
+    params[k].master = static_cast<int>(k);
+  }
+}
+
+void TParameter::ApplyStartupSettings() {
+  nPoints = 0;
+  SetDefaults();
+  eps = 0.1;
+  step = 0.99;
+  damper = 0.01;
+  maxIter = 10;
+  robustLimit = 4.0;
+  robustSoftness = 0.25;
+  InitParams();
+  nParams = 0;
+}
+
+void TParameter::Diagnose() {
+  notDefinite = definite != 1;
+  notInverted = inverted != 1;
+  poorQuality = chi2 > 3.0;
+  accuracyNotReached = accuracy > eps;
+  signImbalance = (chiPlus < 0.25 || chiPlus > 0.75) && chi2 > 0.1;
+}
+
+void TParameter::Relax() {
+  damper = std::min(10 * damper, 0.1);
+  step = 0.5 * step;
+  pointStep = 1;
+  if (maxIter != 0) {
+    ++maxIter;
+    if (maxIter >= 2 && maxIter <= 4) maxIter = 5;
+  }
+}
+
+bool TParameter::IsFree(int k) const {
+  return params[k].master == k && !IsFixed(params[k]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fit
+
+void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
+  const FitSettings saved = *this;
+  pointStep = std::max(pointStep, 1);
+  if (robustLimit == 0) robustLimit = 1.0;
+  inverted = 1;
+  definite = 1;
+  atBoundary = 0;
+  iter = 0;
+  sumSigma_ = 0;
+  accuracy = kHuge;
+  conditioning = kHuge;
+  status = 1;
+  prevCriterion = kHuge;
+  compressionMsg.clear();
+  warningMsg.clear();
+  errorMsg.clear();
+  arrayMsg.clear();
+  abandoned = false;
+  stepApplied_ = false;
+  covarianceReady_ = false;
+  compact_ = compactMode != 0;
+
+  bool ok = CheckCounts();
+  if (ok) {
+    PrepareParameters();
+    ok = CheckArrays();
+  }
+  if (ok) {
+    currentStep_ = step;
+    start_ = 1;
+    phase = 1;
+    bool alive = true;
+    if (maxIter != 0) {
+      do {
+        definite = 1;
+        alive = RunPass(model, afterPass);
+        if (!alive) break;
+        if (showProgress && port) {
+          port->ShowMessage(std::to_string(iter) + " " + FormatNumber(12, 4, criterion) + "-" +
+                            std::to_string(dof));
+        }
+        ++iter;
+      } while (status == 1 && inverted == 1 && iter < maxIter && (accuracy > eps || criterion > chiTarget));
+    }
+    if (alive) {
+      phase = 3;
+      if (tracePeriod != 0) WriteIterationTrace();
+      // The final pass covers every point, whatever offset the subsample rotation had reached.
+      pointStep = 1;
+      start_ = 1;
+      for (int k = 1; k <= nParams; ++k) params[k].error = 0;
+      if (inverted == 1 && RunPass(model, afterPass)) {
+        covarianceReady_ = inverted == 1;
+        covarianceParams_ = nParams;
+      }
+    }
+  }
+  static_cast<FitSettings&>(*this) = saved;
+}
+
+bool TParameter::CheckCounts() {
+  if (nPoints >= 1 && nParams >= 1 && nParams <= paramCapacity_) return true;
+  status = 0;
+  if (port) {
+    port->ShowMessage("N points= " + std::to_string(nPoints) + "  N pars= " + std::to_string(nParams));
+  }
+  return false;
+}
+
+void TParameter::PrepareParameters() {
+  hasDependents_ = false;
+  for (int i = 1; i <= nParams; ++i) {
+    ParamRec& p = params[i];
+    if (p.master == i) continue;
+    hasDependents_ = true;
+    if (p.master >= 1 && p.master < i) {
+      const ParamRec& m = params[p.master];
+      p.lower = p.coef * m.lower + p.offset;
+      p.value = p.coef * m.value + p.offset;
+      p.upper = p.coef * m.upper + p.offset;
+    }
+  }
+  for (int i = 1; i <= nParams; ++i) {
+    ParamRec& p = params[i];
+    if (p.lower > p.upper) std::swap(p.lower, p.upper);
+    // A dependent on a fixed master is fixed itself; it cannot take part in the dependence. A record
+    // with an invalid master keeps it so that the array check still reports it.
+    if (p.master != i && p.master >= 1 && p.master < i && p.lower == p.upper) {
+      p.master = i;
+      warningMsg = "Warning! Fixing and dependence contradiction removed";
+    }
+  }
+  nFree = 0;
+  for (int k = 1; k <= nParams; ++k) rowOf_[k] = 0;
+  if (compact_) {
+    for (int k = 1; k <= nParams; ++k) {
+      if (!IsFree(k)) continue;
+      ++nFree;
+      if (nFree <= matrixCapacity_) {
+        freeIdx_[nFree] = k;
+        rowOf_[k] = nFree;
+      }
+    }
+    compressionMsg = ".... Compression: from ";
+    compressionMsg += FormatNumber(4, 0, nParams);
+    compressionMsg += "  to ";
+    compressionMsg += FormatNumber(4, 0, nFree);
+  } else {
+    nFree = nParams;
+    for (int k = 1; k <= std::min(nParams, matrixCapacity_); ++k) {
+      freeIdx_[k] = k;
+      rowOf_[k] = k;
+    }
+  }
+}
+
+bool TParameter::CheckArrays() {
+  bool bad = false;
+  for (int i = 1; i <= nParams; ++i) {
+    const ParamRec& p = params[i];
+    // A master outside 1..i would index outside the array when derivatives are folded.
+    if (p.master > i || p.master < 1 || p.coef == 0) {
+      bad = true;
+      arrayMsg = "Wrong parameter array";
+      status = 0;
+      if (port) port->ShowMessage(arrayMsg);
+    }
+  }
+  if (bad) return false;
+  if (nFree == 0) {
+    errorMsg = "Error, no free parameters";
+    status = 0;
+    return false;
+  }
+  if (nFree > matrixCapacity_) {  // only when Create was given a matrix smaller than the records
+    status = 0;
+    if (port) {
+      port->ShowMessage("N points= " + std::to_string(nPoints) + "  N pars= " + std::to_string(nParams));
+    }
+    return false;
+  }
+  stride_ = nFree + 1;
+  return true;
+}
+
+// One pass over the points: normal equations, inversion, errors and (phase 1) the step. Returns
+// false when the fit must be abandoned.
+bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
+  const int n = nFree;
+  std::fill(rhs_.begin(), rhs_.begin() + n + 1, 0.0);
+  std::fill(diag_.begin(), diag_.begin() + n + 1, 0.0);
+  std::fill(mat_.begin(), mat_.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
+  for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
+  nZeroWeight = 0;
+  double sum = 0, sumPlus = 0;
+  int good = 0;
+  const double goodLimit = 1 + std::sqrt(18.0 / nPoints);
+  const double c0 = robustLimit, a = robustSoftness;
+  const bool equalize = equalWeights && iter > 0 && phase != 3 && sumSigma_ > 0;
+  const double common = equalize ? (dof / sumSigma_) * (dof / sumSigma_) : 0;
+
+  std::int64_t last = start_ - 1;
+  for (std::int64_t i = start_; i <= nPoints; i += pointStep) {
+    last = i;
+    double y = 0, w = 0, f = 0;
+    model(y, w, f, phase, static_cast<int>(i));
+    if (w == 0) {
+      ++nZeroWeight;
+      continue;
+    }
+    if (iter == 0) sumSigma_ += 1 / std::sqrt(std::fabs(w));
+    if (equalize) w = common;
+    const double r = y - f;
+    const double s = std::sqrt(w);
+    const double t = std::fabs(r) * s;
+    double wPrime, c;
+    if (weightKind == 0) {
+      wPrime = std::sqrt(s) / std::max(1e-6, t * std::sqrt(t));
+      c = r * r * wPrime;
+    } else if (weightKind == 1) {
+      wPrime = s / std::max(1e-6, std::fabs(r));
+      c = r * r * wPrime;
+    } else {
+      wPrime = w;
+      c = r * r * w;  // t², without the rounding of sqrt(w)²
+      if (t >= c0) {
+        const double ratio = t / c0;
+        const double q = (1 + a) / (ratio * ratio + a);
+        wPrime *= q;
+        c *= q;
+      }
+    }
+    sum += c;
+    if (c < goodLimit) ++good;
+    if (r > 0) sumPlus += c;
+    Accumulate(wPrime, r * wPrime);
+    if (phase == 3 && traceResiduals) {
+      line_ = FormatNumber(5, 0, static_cast<double>(i));
+      for (double v : {y, f, c, 1 / std::sqrt(wPrime)}) line_ += FormatNumber(10, 2, v);
+      Write(line_);
+    }
+  }
+
+  if (nZeroWeight == nPoints) {
+    if (port) port->ShowMessage("All errors=0.Fit stopped");
+    abandoned = true;
+    status = 0;
+    return false;
+  }
+
+  FinishNormalEquations();
+  chi2 = sum / dof;
+  chiPlus = sumPlus / std::max(sum, 1e-6);
+  goodFraction = static_cast<double>(good) / std::max(1, nPoints);
+  afterPass(static_cast<int>(last + 1));
+
+  Damp();
+  if (!Invert()) {
+    if (phase == 1) definite = 0;
+    inverted = 0;
+    return true;
+  }
+  if (traceInverse) WriteInverseTrace();
+  if (phase == 3 && !compact_) definite = CheckDefinite();
+  if (phase == 1) {
+    double corr = 0;
+    for (int i = 1; i <= n; ++i) {
+      const double* row = &mat_[static_cast<std::size_t>(i) * stride_];
+      double di = 0;
+      for (int j = 1; j <= n; ++j) di += row[j] * rhs_[j];
+      d_[i] = di;
+      corr += row[i] * damped_[i];
+    }
+    fofCorr = corr / std::max(1, n);
+    if (tracePeriod != 0 && iter % tracePeriod == 0) WriteIterationTrace();
+    if (traceFofCorr) Write("FofCorr= " + FormatNumber(10, 2, fofCorr));
+  }
+
+  double maxDiag = undamped_[1], maxInverse = M(1, 1);
+  for (int i = 2; i <= n; ++i) {
+    maxDiag = std::max(maxDiag, undamped_[i]);
+    maxInverse = std::max(maxInverse, M(i, i));
+  }
+  conditioning = maxDiag * maxInverse;
+
+  // Back to parameter indices; rows that are not free give 0.
+  for (int k = 1; k <= nParams; ++k) stepOf_[k] = invDiagOf_[k] = 0;
+  for (int i = 1; i <= n; ++i) {
+    const int k = freeIdx_[i];
+    stepOf_[k] = phase == 1 ? d_[i] : 0;
+    invDiagOf_[k] = M(i, i);
+  }
+  for (int k = 1; k <= nParams; ++k) {
+    ParamRec& p = params[k];
+    if (IsFixed(p)) {
+      p.error = 0;
+    } else if (p.master != k) {
+      p.error = std::fabs(p.coef) * params[p.master].error;
+    } else {
+      p.error = std::sqrt(std::fabs(invDiagOf_[k]));
+    }
+  }
+
+  if (phase != 1) return true;
+  criterion = chi2;
+  if (increasePolicy == 1 && criterion > prevCriterion) {
+    status = 0;
+    return true;
+  }
+  if (increasePolicy == 2 && criterion > prevCriterion) {
+    step = 0.5 * step;
+    currentStep_ = step;
+    damper = std::min(2 * damper, 100.0);
+    pointStep = 1;
+    start_ = 1;
+    // Rejecting means going back to the point before the step that raised the criterion; staying
+    // put would meet the same criterion again in every later pass.
+    if (stepApplied_) {
+      for (int k = 1; k <= nParams; ++k) params[k].value = oldValue_[k];
+      UpdateBoundaryFlag();
+    }
+    return true;
+  }
+  prevCriterion = criterion;
+  ApplyStep();
+  if (start_ == pointStep) start_ = 0;
+  ++start_;
+  return true;
+}
+
+// Adds one point to the normal equations. Derivatives that are exactly zero add nothing, so a point
+// touching few parameters may visit only the rows of those.
+void TParameter::Accumulate(double wPrime, double rw) {
+  const int n = nFree;
+  if (compact_ && hasDependents_) {
+    // Chain rule for value = coef·value[master] + offset; descending order carries the derivative of
+    // a dependent of a dependent all the way to the root.
+    for (int k = nParams; k >= 1; --k) {
+      const ParamRec& p = params[k];
+      if (p.master != k) params[p.master].deriv += p.deriv * p.coef;
+    }
+  }
+  // Gather the row derivatives and, without branches (the zero pattern changes from point to point),
+  // the list of the nonzero ones.
+  double* dv = dv_.data();
+  int* idx = nzIdx_.data();
+  double* val = nzVal_.data();
+  const ParamRec* rec = params.data();
+  const int* freeIdx = freeIdx_.data();
+  int nz = 0;
+  for (int i = 1; i <= n; ++i) {
+    const double v = rec[compact_ ? freeIdx[i] : i].deriv;
+    dv[i] = v;
+    idx[nz + 1] = i;
+    val[nz + 1] = v;
+    nz += v != 0;
+  }
+  if (traceDerivatives) WriteNumbers(dv, 1, n, 13, 4, 5, "  deriv");
+
+  double* b = rhs_.data();
+  double* diag = diag_.data();
+  double* mat = mat_.data();
+  const std::ptrdiff_t stride = stride_;
+  // The pair loop over the nonzero list mispredicts its varying trip counts; it pays off only when
+  // most derivatives vanish, as in a wide multiplet.
+  if (2 * nz >= n) {
+    for (int i = 1; i <= n; ++i) {
+      const double di = dv[i];
+      const double dw = di * wPrime;
+      b[i] += rw * di;
+      diag[i] += dw * di;
+      double* row = mat + i * stride;
+      for (int j = i + 1; j <= n; ++j) row[j] += dw * dv[j];
+    }
+  } else {
+    for (int p = 1; p <= nz; ++p) {
+      const int i = idx[p];
+      const double di = val[p];
+      const double dw = di * wPrime;
+      b[i] += rw * di;
+      diag[i] += dw * di;
+      double* row = mat + i * stride;
+      for (int q = p + 1; q <= nz; ++q) row[idx[q]] += dw * val[q];
+    }
+  }
+  if (traceAccuracy) WriteNumbers(diag, 1, n, 14, 4, 5, "");
+}
+
+void TParameter::FinishNormalEquations() {
+  const int n = nFree;
+  double g2 = 0;
+  for (int i = 1; i <= n; ++i) {
+    M(i, i) = diag_[i];
+    for (int j = i + 1; j <= n; ++j) M(j, i) = M(i, j);
+    g2 += rhs_[i] * rhs_[i];
+  }
+  gradient_ = std::sqrt(g2 / n);
+  removed_ = 0;
+  if (!compact_) {
+    // Descending order so that a dependent of a dependent reaches the root through its master.
+    for (int k = nParams; k >= 1; --k) {
+      const ParamRec& p = params[k];
+      const bool dependent = p.master != k;
+      if (!dependent && !IsFixed(p)) continue;
+      ++removed_;
+      if (dependent) {
+        const int m = p.master;
+        const double c = p.coef;
+        rhs_[m] += c * rhs_[k];
+        if (fixedMode == 0) {
+          // The normal matrix of the substituted parameter: Tᵀ·M·T with column k added c-fold to m.
+          const double mkk = M(k, k), mmk = M(m, k);
+          for (int j = 1; j <= n; ++j) {
+            if (j == k || j == m) continue;
+            M(m, j) += c * M(k, j);
+            M(j, m) += c * M(j, k);
+          }
+          M(m, m) += 2 * c * mmk + c * c * mkk;
+        }
+      }
+      rhs_[k] = 0;
+      if (fixedMode == 0) {
+        for (int j = 1; j <= n; ++j) M(k, j) = M(j, k) = 0;
+        M(k, k) = 1;
+      }
+    }
+  }
+  dof = std::max(1, (nPoints - nZeroWeight) / pointStep - n + removed_);
+  chiSigma = std::sqrt(2.0 / dof);
+  if (chiTarget < 0) chiTarget = 1 + chiSigma;
+  for (int i = 1; i <= n; ++i) undamped_[i] = M(i, i);
+}
+
+void TParameter::Damp() {
+  const int n = nFree;
+  if (damper != 0) {
+    const double lambda = phase == 1 ? damper : kFinalDamping;
+    for (int i = 1; i <= n; ++i) {
+      if (!compact_ && IsFixed(params[i])) continue;
+      double& mii = M(i, i);
+      mii = std::fabs(mii) * (1 + lambda);
+      if (std::fabs(mii) < 1e-7) mii = lambda;
+    }
+  }
+  for (int i = 1; i <= n; ++i) damped_[i] = M(i, i);
+  if (phase == 3 && !compact_) definite = CheckDefinite();
+}
+
+// In-place Gauss–Jordan inversion with the pivot on the diagonal: the largest unused diagonal
+// element, the first one on ties. A pivot below 1e-16 in magnitude (or NaN) means singular.
+bool TParameter::Invert() {
+  const int n = nFree;
+  std::fill(used_.begin(), used_.begin() + n + 1, 0);
+  double* mat = mat_.data();
+  const std::ptrdiff_t stride = stride_;
+  for (int stepNo = 1; stepNo <= n; ++stepNo) {
+    int p = 0;
+    double best = -1;
+    for (int i = 1; i <= n; ++i) {
+      const double v = std::fabs(mat[i * stride + i]);
+      if (!used_[i] && v > best) {
+        best = v;
+        p = i;
+      }
+    }
+    if (p == 0 || !(best >= kPivotLimit)) return false;
+    used_[p] = 1;
+    double* rowP = mat + p * stride;
+    const double inv = 1 / rowP[p];
+    rowP[p] = 1;
+    for (int j = 1; j <= n; ++j) rowP[j] *= inv;
+    for (int i = 1; i <= n; ++i) {
+      if (i == p) continue;
+      double* rowI = mat + i * stride;
+      const double factor = rowI[p];
+      if (factor == 0) continue;
+      rowI[p] = 0;
+      for (int j = 1; j <= n; ++j) rowI[j] -= factor * rowP[j];
+    }
+  }
+  return true;
+}
+
+int TParameter::CheckDefinite() const {
+  const int n = nFree;
+  for (int i = 1; i <= n; ++i) {
+    if (M(i, i) < 0) return 0;
+  }
+  for (int i = 1; i <= n; ++i) {
+    for (int j = i + 1; j <= n; ++j) {
+      const double mii = M(i, i), mjj = M(j, j), mij = M(i, j);
+      const double m = std::max({mjj, mii, std::fabs(mij)});
+      if (m == 0 || (mii / m) * mjj - (mij / m) * mij <= 0) return 0;
+    }
+  }
+  return 1;
+}
+
+void TParameter::ApplyStep() {
+  double sum = 0;
+  for (int k = 1; k <= nParams; ++k) {
+    ParamRec& p = params[k];
+    oldValue_[k] = p.value;
+    if (p.master != k) continue;  // recomputed from its master below
+    double v = p.value + currentStep_ * stepOf_[k];
+    if (v < p.lower) v = p.lower;
+    if (v > p.upper) v = p.upper;
+    p.value = v;
+    if (invDiagOf_[k] != 0) {
+      const double change = v - oldValue_[k];
+      sum += change * change * invDiagOf_[k];
+    }
+  }
+  for (int k = 1; k <= nParams; ++k) {
+    ParamRec& p = params[k];
+    if (p.master != k) p.value = p.coef * params[p.master].value + p.offset;
+  }
+  stepApplied_ = true;
+  UpdateBoundaryFlag();
+  const double spread = std::sqrt(std::fabs(sum) / nFree);
+  accuracy = std::sqrt(spread) * std::sqrt(gradient_);
+  if (traceAccuracy) {
+    Write("Diag= " + FormatNumber(15, 4, gradient_) + FormatNumber(10, 4, spread) +
+          FormatNumber(15, 4, accuracy) + FormatNumber(10, 3, chi2));
+  }
+}
+
+void TParameter::UpdateBoundaryFlag() {
+  atBoundary = 0;
+  for (int k = 1; k <= nParams; ++k) {
+    const ParamRec& p = params[k];
+    if (IsFree(k) && (p.value == p.lower || p.value == p.upper)) atBoundary = 1;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Covariance
+
+int TParameter::Root(int k, double& factor) const {
+  while (params[k].master != k) {
+    const int m = params[k].master;
+    if (m < 1 || m >= k) return 0;
+    factor *= params[k].coef;
+    k = m;
+  }
+  return IsFixed(params[k]) ? 0 : k;
+}
+
+double TParameter::Covariance(int i, int j) const {
+  if (!covarianceReady_ || nParams != covarianceParams_) return 0;
+  if (i < 1 || j < 1 || i > nParams || j > nParams) return 0;
+  double fi = 1, fj = 1;
+  i = Root(i, fi);
+  j = Root(j, fj);
+  if (i == 0 || j == 0 || rowOf_[i] == 0 || rowOf_[j] == 0) return 0;
+  return fi * fj * M(rowOf_[i], rowOf_[j]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Traces
+
+void TParameter::Write(const std::string& line) {
+  if (sink) sink->WriteLine(line);
+}
+
+void TParameter::WriteNumbers(const double* values, int first, int last, int width, int decimals, int perLine,
+                              const char* suffix) {
+  if (!sink) return;
+  line_.clear();
+  int inLine = 0;
+  for (int k = first; k <= last; ++k) {
+    line_ += FormatNumber(width, decimals, values[k]);
+    if (++inLine == perLine || k == last) {
+      line_ += suffix;
+      Write(line_);
+      line_.clear();
+      inLine = 0;
+    }
+  }
+}
+
+void TParameter::WriteIterationTrace() {
+  if (!sink) return;
+  line_ = "Iter.= ";
+  line_ += FormatNumber(4, 0, iter + 1);
+  line_ += "  chi2= ";
+  line_ += FormatNumber(8, 2, chi2);
+  line_ += "   Eps= ";
+  line_ += FormatNumber(5, 1, accuracy);
+  line_ += " Step= ";
+  line_ += FormatNumber(6, 3, currentStep_);
+  line_ += " Damp= ";
+  line_ += FormatNumber(9, 6, damper);
+  Write(line_);
+  line_.clear();
+  int inLine = 0;
+  for (int k = 1; k <= nParams; ++k) {
+    line_ += FormatNumber(12, 4, params[k].value);
+    if (++inLine == 5 || k == nParams) {
+      Write(line_);
+      line_.clear();
+      inLine = 0;
+    }
+  }
+}
+
+void TParameter::WriteInverseTrace() {
+  if (!sink) return;
+  const int n = nFree;
+  double m = 1;
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) m = std::max(m, std::fabs(M(i, j)));
+  }
+  Write(".... Inverse LS matrix + vector  norm.c.= " + FormatNumber(15, 7, m));
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) d_[j] = M(i, j) / m;  // d_ is free until the step is computed
+    WriteNumbers(d_.data(), 1, n, 7, 4, 10, "");
+  }
+  for (int j = 1; j <= n; ++j) d_[j] = rhs_[j] / m;
+  WriteNumbers(d_.data(), 1, n, 7, 4, 10, "");
+}
+
+}  // namespace orv

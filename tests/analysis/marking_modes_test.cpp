@@ -1,0 +1,189 @@
+#include "analysis/marking_modes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "analysis/workspace.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/synthetic.h"
+
+namespace orv {
+namespace {
+
+using testing::FakePort;
+using testing::FillSpectrum;
+
+class MarkingModesTest : public ::testing::Test {
+ protected:
+  MarkingModesTest() : ws(std::filesystem::temp_directory_path().string()) { ResetAnalysisState(ws); }
+
+  void Peaks(std::initializer_list<double> positions, double fwhm) {
+    ws.marking.peakCount = 0;
+    for (double p : positions) ws.marking.peakList[++ws.marking.peakCount] = p;
+    ws.marking.kw1 = 0;
+    ws.marking.kw0 = fwhm;
+    ws.marking.compr = 1;
+  }
+
+  Workspace ws;
+  FakePort port;
+};
+
+TEST_F(MarkingModesTest, FormIntervalsJoinsSplitsAndBoundsAtMinima) {
+  FillSpectrum(ws.spectrum, 2048, {}, 100, 0, nullptr);
+  // Close pair (gap below 2 * (2 * 4 + 2)) shares an interval; the far peak gets its own.
+  Peaks({500, 515, 800}, 4);
+  FormIntervals(ws, 1, 2048);
+  ASSERT_EQ(ws.marking.intervalCount, 2);
+  const MarkInterval& a = ws.marking.intervalTable[1];
+  const MarkInterval& b = ws.marking.intervalTable[2];
+  EXPECT_EQ(a.firstPeak, 1);
+  EXPECT_EQ(a.lastPeak, 2);
+  EXPECT_EQ(a.startChannel, 490);  // 500 - 2 * 4 - 2
+  EXPECT_EQ(b.firstPeak, 3);
+  EXPECT_EQ(b.lastPeak, 3);
+  EXPECT_EQ(b.endChannel, 810);
+  // An inner bound moves to the lowest of its three neighbouring channels.
+  ws.spectrum.sp[524] = 50;
+  Peaks({500, 515, 800}, 4);
+  FormIntervals(ws, 1, 2048);
+  EXPECT_EQ(ws.marking.intervalTable[1].endChannel, 524);
+  EXPECT_EQ(ws.marking.intervalTable[2].startChannel, 789);  // flat: the first of three
+
+  // A chain of overlapping peaks longer than the interval length is split at its widest gap, the
+  // halves sharing the split channel; a lone peak longer than the limit stays whole.
+  ws.state.maxInterval = 64;
+  Peaks({1000, 1015, 1030, 1048, 1063, 1078}, 4);
+  FormIntervals(ws, 1, 2048);
+  ASSERT_EQ(ws.marking.intervalCount, 2);
+  EXPECT_EQ(ws.marking.intervalTable[1].lastPeak, 3);
+  EXPECT_EQ(ws.marking.intervalTable[1].endChannel, 1030 + 10);  // widest gap 19: round(9.5) = 10
+  EXPECT_EQ(ws.marking.intervalTable[2].startChannel, ws.marking.intervalTable[1].endChannel);
+  EXPECT_EQ(ws.marking.intervalTable[2].firstPeak, 4);
+  Peaks({1000}, 40);
+  FormIntervals(ws, 1, 2048);
+  ASSERT_EQ(ws.marking.intervalCount, 1);
+  EXPECT_GT(ws.marking.intervalTable[1].endChannel - ws.marking.intervalTable[1].startChannel + 1, 64);
+  // Every peak lies in its interval, in order.
+  Peaks({300, 100, 200}, 4);
+  FormIntervals(ws, 1, 2048);
+  EXPECT_EQ(ws.marking.peakList[1], 100);
+  for (int i = 1; i <= ws.marking.intervalCount; ++i) {
+    const MarkInterval& m = ws.marking.intervalTable[i];
+    for (int k = m.firstPeak; k <= m.lastPeak; ++k) {
+      EXPECT_GE(ws.marking.peakList[k], m.startChannel);
+      EXPECT_LE(ws.marking.peakList[k], m.endChannel);
+    }
+  }
+}
+
+TEST_F(MarkingModesTest, ControlDialogRefusesBadValuesOneByOne) {
+  port.answers.push_back([](DialogRequest& r) {
+    r.grid->cells[0][0] = "-1";    // width at the beginning
+    r.grid->cells[1][0] = "7.5";   // width at the end: accepted
+    r.grid->cells[2][0] = "-0.5";  // accuracy
+    r.grid->cells[3][0] = "0";     // sensitivity
+    r.grid->cells[4][0] = "2";     // resolution: as entered
+    r.grid->cells[5][0] = "63";    // interval length
+    return true;
+  });
+  ASSERT_TRUE(SetPeakSearchControls(ws, port));
+  EXPECT_EQ(ws.spectrum.width1, 4.0);
+  EXPECT_EQ(ws.spectrum.width2, 7.5);
+  EXPECT_EQ(ws.spectrum.deltaWidth, 3.5);
+  EXPECT_EQ(ws.state.sensitivity, 1.0);
+  EXPECT_EQ(ws.state.resolution, 2.0);
+  EXPECT_EQ(ws.state.maxInterval, 256);
+  EXPECT_EQ(port.messages, (std::vector<std::string>{"Erroneous width", "Erroneous width accuracy",
+                                                     "Erroneous sensitivity", "Wrong interval"}));
+  port.answers.push_back([](DialogRequest& r) {
+    r.grid->cells[5][0] = "4097";
+    return true;
+  });
+  ASSERT_TRUE(SetPeakSearchControls(ws, port));
+  EXPECT_EQ(port.messages.back(), "Wrong interval");
+  EXPECT_FALSE(SetPeakSearchControls(ws, port));  // Cancel
+}
+
+TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
+  FillSpectrum(ws.spectrum, 2048, {{400, 20000, 5}, {900, 15000, 5.5}, {1500, 30000, 6}}, 150, -0.03,
+               nullptr);
+  ws.spectrum.b1 = 2;
+  ws.spectrum.b2 = 2047;
+  ws.spectrum.width1 = 5;
+  ws.spectrum.width2 = 6;
+  ws.spectrum.deltaWidth = 1.5;
+  ws.state.markingMode = 0;
+  ws.output.Create((std::filesystem::temp_directory_path() / "orv_marking_modes.res").string());
+  port.AcceptNext();
+  ASSERT_TRUE(MarkSpectrum(ws, port));
+  ASSERT_EQ(ws.marking.peakCount, 3);
+  EXPECT_NEAR(ws.marking.peakList[2], 900, 1);
+  EXPECT_EQ(ws.marking.intervalCount, 3);
+  EXPECT_EQ(ws.state.reportLines[0], " 3 peak(s) found. ");
+  // The search's width law, in channels, is now the law of the analysis.
+  EXPECT_NEAR(ws.state.kw0 + ws.state.kw1 * 2, 5, 1e-9);
+
+  // By energies without a calibration: the values are channels, and only intervals that hold one
+  // survive, with every peak found in them.
+  ws.state.markingMode = 2;
+  port.AcceptNext();  // controls
+  port.answers.push_back([](DialogRequest& r) {
+    r.radio1->chosen = 1;
+    return true;
+  });
+  port.answers.push_back([](DialogRequest& r) {
+    r.textArea->lines = {"899.6 5000", "1500.4"};  // 5000 lies outside the interval
+    return true;
+  });
+  ASSERT_TRUE(MarkSpectrum(ws, port));
+  EXPECT_EQ(port.messages.back(), "Warning, no previous calibration; energies treated as channels");
+  ASSERT_EQ(ws.marking.peakCount, 2);  // each preset merged with the found peak beside it
+  EXPECT_NEAR(ws.marking.peakList[1], 900, 1);
+  EXPECT_NEAR(ws.marking.peakList[2], 1500, 1);
+  EXPECT_EQ(ws.marking.intervalCount, 2);
+
+  // Cancel of the controls clears the status and leaves the marking.
+  ws.state.markingMode = 0;
+  EXPECT_FALSE(MarkSpectrum(ws, port));
+  EXPECT_EQ(ws.state.reportLines[0], "");
+  EXPECT_EQ(ws.marking.peakCount, 2);
+}
+
+TEST_F(MarkingModesTest, ManualMarkingAndPeakCheck) {
+  FillSpectrum(ws.spectrum, 1024, {{300, 8000, 5}, {700, 6000, 5}}, 100, 0, nullptr);
+  ws.state.markingMode = 1;
+  port.AcceptNext();
+  EXPECT_FALSE(MarkSpectrum(ws, port));
+  EXPECT_EQ(port.messages.back(), "No marked points; first, mark the peaks");
+
+  BeginManualMarking(ws, port);
+  ManualMarkingClick(ws, port, 298, 2048);  // moves to the top within two channels
+  ManualMarkingClick(ws, port, 701, 2048);
+  FinishManualMarking(ws);
+  EXPECT_EQ(ws.marking.peakList[1], 300);
+  EXPECT_EQ(ws.marking.peakList[2], 700);
+  EXPECT_EQ(port.statuses.back(), " Chan=700|N of peaks =2");
+  port.AcceptNext();
+  ASSERT_TRUE(MarkSpectrum(ws, port));
+  EXPECT_EQ(ws.marking.intervalCount, 2);
+
+  // Checking a peak adds a result row, a peak and an interval around it.
+  ws.state.resultCount = 0;
+  ASSERT_TRUE(CheckPeakAndAdd(ws, port, 301, 1, 1024));
+  EXPECT_EQ(ws.state.resultCount, 1);
+  const ResultRow& row = ws.results[1];
+  EXPECT_NEAR(row.channel, 300, 0.2);
+  EXPECT_NEAR(row.area, 8000, 800);
+  EXPECT_GT(row.criterion, 3);
+  EXPECT_EQ(ws.marking.peakCount, 3);
+  EXPECT_EQ(ws.marking.intervalCount, 3);
+  EXPECT_NE(port.questions.back().find("Save to res-table? (Y,No)"), std::string::npos);
+  port.yesNoAnswers.push_back(false);
+  EXPECT_FALSE(CheckPeakAndAdd(ws, port, 701, 1, 1024));
+  EXPECT_EQ(ws.state.resultCount, 1);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,371 @@
+#include "analysis/peak_search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/numeric.h"
+
+namespace orv {
+namespace {
+
+class FakePort : public UiPort {
+ public:
+  std::vector<std::string> messages;
+  bool ShowDialog(DialogRequest& r) override { return r.accepted = false; }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool AskYesNo(const std::string&) override { return true; }
+  bool AskOkCancel(const std::string&) override { return true; }
+  void ShowStatus(const std::string&, const std::string&) override {}
+  void ShowPrompt(const std::string&) override {}
+  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
+  void ShowText(const std::vector<std::string>&) override {}
+};
+
+struct TruePeak {
+  double centre, fwhm, amplitude;
+};
+
+// `channels` channels of flat background with Gaussian peaks; seed > 0 adds Poisson-like noise
+// (normal deviates of the count's square root) from the program's own seeded generator.
+TSpectrum MakeSpectrum(int channels, double background, const std::vector<TruePeak>& peaks, int seed) {
+  TSpectrum s;
+  s.a1 = 1;
+  s.a2 = channels;
+  s.b1 = 2;
+  s.b2 = channels - 1;
+  for (int ch = 1; ch <= channels; ++ch) s.sp[ch] = background;
+  for (const TruePeak& p : peaks) {
+    const double sigma = p.fwhm / 2.3548200450309493;
+    const int reach = static_cast<int>(7 * sigma) + 1;
+    const int c = static_cast<int>(p.centre);
+    for (int ch = std::max(1, c - reach); ch <= std::min(channels, c + reach); ++ch) {
+      const double u = (ch - p.centre) / sigma;
+      s.sp[ch] += p.amplitude * std::exp(-u * u / 2);
+    }
+  }
+  if (seed > 0) {
+    RandomGenerator g;
+    g.Seed(seed, 7 * seed + 1);
+    for (int ch = 1; ch <= channels; ++ch) {
+      const double mean = s.sp[ch];
+      s.sp[ch] = std::max(0.0, std::round(mean + std::sqrt(mean) * RandomNormalPair(g).first));
+    }
+  }
+  return s;
+}
+
+// 30 peaks 131 channels apart whose width follows the law 3 → 6 channels over 4096 channels, with
+// amplitudes rising from 100 to 10,000 and centres off the channel grid by −0.3..+0.3.
+std::vector<TruePeak> IsolatedPeaks() {
+  std::vector<TruePeak> peaks;
+  for (int i = 0; i < 30; ++i) {
+    const double centre = 100 + i * 131 + 0.15 * (i % 5) - 0.3;
+    peaks.push_back({centre, 3 + 3.0 * (centre - 2) / 4093, 100 * std::pow(100.0, i / 29.0)});
+  }
+  return peaks;
+}
+
+struct Search {
+  AnalysisState state;
+  TPeakModel model;
+  std::unique_ptr<PeakSearchWork> work = std::make_unique<PeakSearchWork>();
+  Marking marking;
+  FakePort port;
+  PeakSearchResult result;
+
+  std::vector<double> Run(const TSpectrum& s, int b1, int b2, double width1, double width2,
+                          double deltaWidth = 3.5) {
+    result = SearchPeaks(s, b1, b2, deltaWidth, width2, width1, state, model, *work, marking, port);
+    EXPECT_EQ(result.peakCount, marking.peakCount);
+    return {marking.peakList.begin() + 1, marking.peakList.begin() + 1 + marking.peakCount};
+  }
+  std::vector<double> Run(const TSpectrum& s, double width1, double width2) {
+    return Run(s, s.b1, s.b2, width1, width2);
+  }
+};
+
+double Nearest(double x, const std::vector<double>& list) {
+  double best = std::numeric_limits<double>::infinity();
+  for (double v : list) best = std::min(best, std::fabs(v - x));
+  return best;
+}
+
+// Found peaks farther than `reach` channels from every true peak.
+int Spurious(const std::vector<double>& found, const std::vector<TruePeak>& peaks, double reach = 3) {
+  std::vector<double> centres;
+  for (const TruePeak& p : peaks) centres.push_back(p.centre);
+  return static_cast<int>(
+      std::count_if(found.begin(), found.end(), [&](double f) { return Nearest(f, centres) > reach; }));
+}
+
+void ExpectSortedInside(const std::vector<double>& found, double first, double last) {
+  EXPECT_TRUE(std::is_sorted(found.begin(), found.end()));
+  for (double f : found) {
+    EXPECT_TRUE(std::isfinite(f));
+    EXPECT_GE(f, first);
+    EXPECT_LE(f, last);
+  }
+}
+
+TEST(PeakSearch, IsolatedPeaksAreFoundAtTheirChannels) {
+  Search search;
+  const std::vector<TruePeak> peaks = IsolatedPeaks();
+
+  // Without noise only the five-channel centroid limits the position.
+  std::vector<double> found = search.Run(MakeSpectrum(4096, 100, peaks, 0), 3, 6);
+  EXPECT_EQ(found.size(), peaks.size());
+  for (const TruePeak& p : peaks) EXPECT_LE(Nearest(p.centre, found), 0.3) << p.centre;
+  ExpectSortedInside(found, 2, 4095);
+
+  // With noise: every peak within one channel, almost all within half a channel (the highest channel
+  // of a weak peak may be off by one). The default sensitivity also takes noise bumps; sensitivity 3
+  // leaves almost none and still finds every peak from amplitude 200 up.
+  int total = 0, withinHalf = 0;
+  for (int seed = 1; seed <= 8; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const TSpectrum s = MakeSpectrum(4096, 100, peaks, seed);
+    search.state.sensitivity = 1;
+    found = search.Run(s, 3, 6);
+    for (const TruePeak& p : peaks) {
+      const double d = Nearest(p.centre, found);
+      EXPECT_LE(d, 1.0) << p.centre;
+      ++total;
+      withinHalf += d <= 0.5;
+    }
+    EXPECT_LE(Spurious(found, peaks), 60);
+    search.state.sensitivity = 3;
+    found = search.Run(s, 3, 6);
+    for (const TruePeak& p : peaks) {
+      if (p.amplitude >= 200) {
+        EXPECT_LE(Nearest(p.centre, found), 1.0) << p.centre;
+      }
+    }
+    EXPECT_LE(Spurious(found, peaks), 2);
+  }
+  EXPECT_GE(withinHalf, 0.95 * total);
+}
+
+TEST(PeakSearch, FalsePeaksOnPureNoiseFallWithSensitivity) {
+  Search search;
+  for (double background : {10.0, 100.0, 10000.0}) {
+    int atOne = 0, atTwo = 0, atThree = 0;
+    for (int seed = 1; seed <= 4; ++seed) {
+      const TSpectrum s = MakeSpectrum(4096, background, {}, seed);
+      search.state.sensitivity = 1;
+      atOne += static_cast<int>(search.Run(s, 3, 6).size());
+      search.state.sensitivity = 2;
+      atTwo += static_cast<int>(search.Run(s, 3, 6).size());
+      search.state.sensitivity = 3;
+      atThree += static_cast<int>(search.Run(s, 3, 6).size());
+    }
+    SCOPED_TRACE("background " + std::to_string(background));
+    // Measured: 1.3 to 3 noise bumps per 100 channels at sensitivity 1 (more where the width law
+    // passes 5 channels and the narrow-peak margin drops), about 0.2 at 2, none at 3.
+    EXPECT_LE(atOne, 4 * 130);
+    EXPECT_LT(atTwo, atOne / 3);
+    EXPECT_EQ(atThree, 0);
+  }
+}
+
+TEST(PeakSearch, DoubletIsResolvedOrMergedByResolution) {
+  Search search;
+  // Two peaks of FWHM 5 one and a half widths apart.
+  const std::vector<TruePeak> peaks = {{1000.2, 5, 2000}, {1007.7, 5, 2000}};
+  for (int seed = 0; seed <= 3; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const TSpectrum s = MakeSpectrum(4096, 100, peaks, seed);
+    search.state.resolution = 1;
+    std::vector<double> found = search.Run(s, 800, 1300, 5, 5);
+    auto near = [&] {
+      return std::count_if(found.begin(), found.end(), [](double f) { return f > 994 && f < 1014; });
+    };
+    EXPECT_EQ(near(), 2);
+    EXPECT_LE(Nearest(1000.2, found), 0.5);
+    EXPECT_LE(Nearest(1007.7, found), 0.5);
+    if (seed == 0) {
+      EXPECT_EQ(found.size(), 2u);
+    }
+    // A coarse resolution takes the pair for one peak. Merging may leave it on the pair's flank, where
+    // the refinement does not move it (the flank belongs to the pair's tops).
+    search.state.resolution = 20;
+    found = search.Run(s, 800, 1300, 5, 5);
+    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](double f) { return f > 994 && f < 1020; }), 1);
+  }
+}
+
+TEST(PeakSearch, WidthLawAndDegenerateInput) {
+  Search search;
+  const TSpectrum s = MakeSpectrum(4096, 100, IsolatedPeaks(), 1);
+
+  // The width law spans the interval without its end channels.
+  EXPECT_FALSE(search.Run(s, 2, 4095, 4, 6).empty());
+  EXPECT_DOUBLE_EQ(search.result.kw1, 2.0 / 4092);
+  EXPECT_DOUBLE_EQ(search.result.kw0, 6 - 4094 * (2.0 / 4092));
+  EXPECT_DOUBLE_EQ(search.marking.kw1, search.result.kw1);
+  EXPECT_DOUBLE_EQ(search.marking.kw0, search.result.kw0);
+  EXPECT_EQ(search.marking.compr, 1.0);
+
+  // An interval no longer than the mean width: L = 104 − 100 = 4 ≤ round(5).
+  EXPECT_TRUE(search.Run(s, 100, 105, 4, 6).empty());
+  EXPECT_FALSE(search.Run(s, 1400, 1450, 4, 6).empty());
+  EXPECT_TRUE(search.Run(s, 300, 300, 4, 6).empty());
+  EXPECT_TRUE(search.Run(s, 3000, 100, 4, 6).empty());
+  // Resolution 0 switches the search off; absurd widths find nothing and leave no NaN in the law.
+  search.state.resolution = 0;
+  EXPECT_TRUE(search.Run(s, 4, 6).empty());
+  search.state.resolution = 1;
+  EXPECT_TRUE(search.Run(s, 0, 6).empty());
+  EXPECT_TRUE(search.Run(s, std::nan(""), 6).empty());
+  EXPECT_TRUE(std::isfinite(search.marking.kw0) && std::isfinite(search.marking.kw1));
+
+  // Bounds outside the spectrum are kept inside it.
+  std::vector<double> found = search.Run(s, -500, 100000, 3, 6);
+  EXPECT_GE(found.size(), 30u);
+  ExpectSortedInside(found, 1, 4096);
+
+  // Flat and empty spectra: every segment fails the significance test.
+  EXPECT_TRUE(search.Run(MakeSpectrum(4096, 500, {}, 0), 4, 6).empty());
+  EXPECT_TRUE(search.Run(MakeSpectrum(4096, 0, {}, 0), 4, 6).empty());
+  EXPECT_TRUE(search.port.messages.empty());
+
+  // Tiny and huge segment lengths neither hang nor overrun.
+  for (int length : {1, 2, 5, 100000}) {
+    search.state.maxInterval = length;
+    found = search.Run(s, 3, 6);
+    ExpectSortedInside(found, 1, 4096);
+  }
+}
+
+TEST(PeakSearch, HugeAndNonFiniteCountsGiveFinitePositions) {
+  Search search;
+  TSpectrum s = MakeSpectrum(4096, 1e250, {{1000.3, 5, 1e252}, {2000, 5, 1e253}}, 0);
+  std::vector<double> found = search.Run(s, 5, 5);
+  EXPECT_LE(Nearest(1000.3, found), 0.5);
+  EXPECT_LE(Nearest(2000, found), 0.5);
+  ExpectSortedInside(found, 1, 4096);
+
+  s = MakeSpectrum(4096, 100, {{1000, 5, 5000}, {3000, 5, 5000}}, 2);
+  s.sp[500] = std::numeric_limits<double>::quiet_NaN();
+  s.sp[1500] = std::numeric_limits<double>::infinity();
+  s.sp[1501] = -std::numeric_limits<double>::infinity();
+  s.sp[2500] = -1e300;
+  found = search.Run(s, 5, 5);
+  EXPECT_LE(Nearest(1000, found), 0.5);
+  EXPECT_LE(Nearest(3000, found), 0.5);
+  ExpectSortedInside(found, 1, 4096);
+}
+
+TEST(PeakSearch, LongIntervalsStayInsideTheWorkArrays) {
+  Search search;
+  // At the default sensitivity noise bumps (about 2.5 per 100 channels with f = 1) would fill the
+  // list to the 300-peak stop half-way; sensitivity 3 keeps the list to the real peaks.
+  search.state.sensitivity = 3;
+  std::vector<TruePeak> peaks;
+  for (int i = 0; i < 60; ++i) peaks.push_back({200.0 + 270 * i, 5, 3000});
+  TSpectrum s = MakeSpectrum(16384, 100, peaks, 3);
+  std::vector<double> found = search.Run(s, 1, 16384, 5, 5);
+  for (const TruePeak& p : peaks) EXPECT_LE(Nearest(p.centre, found), 0.5) << p.centre;
+
+  // One segment of the whole interval (16,382 points) and a 32,768-channel spectrum searched in
+  // segments clamped to the work arrays' capacity.
+  search.state.maxInterval = 16384;
+  found = search.Run(s, 1, 16384, 5, 5);
+  EXPECT_GE(found.size(), 50u);
+  ExpectSortedInside(found, 1, 16384);
+  s = MakeSpectrum(32768, 100, peaks, 3);
+  search.state.maxInterval = 40000;
+  found = search.Run(s, 1, 32768, 5, 5);
+  EXPECT_GE(found.size(), 50u);
+  ExpectSortedInside(found, 1, 32768);
+}
+
+TEST(PeakSearch, WidePeaksAreCompressed) {
+  Search search;
+  std::vector<TruePeak> peaks;
+  for (int i = 0; i < 10; ++i) peaks.push_back({300 + 350 * i + 0.2 * (i % 3), 16, 1000.0 + 1000 * i});
+  std::vector<double> found = search.Run(MakeSpectrum(4096, 100, peaks, 0), 16, 16);
+  EXPECT_EQ(search.result.compr, 2.0);
+  EXPECT_EQ(search.marking.compr, 2.0);
+  EXPECT_DOUBLE_EQ(search.marking.kw0, 8.0);  // working law: the width in compressed points
+  EXPECT_EQ(search.marking.kw1, 0.0);
+  EXPECT_EQ(found.size(), peaks.size());
+  for (const TruePeak& p : peaks) EXPECT_LE(Nearest(p.centre, found), 0.5) << p.centre;
+  // With noise the flat top of a wide peak lets the highest channel wander; the five-channel centroid
+  // of the final refinement then stays within about FWHM / 8 of the centre.
+  double worst = 0;
+  for (int seed = 1; seed <= 10; ++seed) {
+    found = search.Run(MakeSpectrum(4096, 100, peaks, seed), 16, 16);
+    for (const TruePeak& p : peaks) worst = std::max(worst, Nearest(p.centre, found));
+  }
+  EXPECT_LE(worst, 3.0);
+
+  // Very wide peaks: compr 5, the compressed positions map back onto the peak tops.
+  peaks = {{1000.4, 40, 5000}, {2500, 40, 3000}};
+  found = search.Run(MakeSpectrum(4096, 100, peaks, 0), 40, 40);
+  EXPECT_EQ(search.result.compr, 5.0);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_LE(Nearest(1000.4, found), 0.5);
+  EXPECT_LE(Nearest(2500, found), 0.5);
+
+  // A compressed segment longer than 8192 points cannot be re-binned: it is skipped with a message.
+  search.state.maxInterval = 8200;
+  found = search.Run(MakeSpectrum(16384, 100, {{3000, 16, 5000}, {15000, 16, 5000}}, 0), 1, 16384, 16, 16);
+  ASSERT_FALSE(search.port.messages.empty());
+  EXPECT_EQ(search.port.messages.front(), "Too long array");
+  EXPECT_GT(Nearest(3000, found), 20);  // the skipped first segment
+  EXPECT_LE(Nearest(15000, found), 0.5);
+}
+
+TEST(PeakSearch, AtMost150PeaksKeepingTheLargest) {
+  Search search;
+  // 200 peaks 25 channels apart with distinct amplitudes in scrambled order.
+  std::vector<TruePeak> peaks;
+  for (int i = 0; i < 200; ++i) peaks.push_back({100.0 + 25 * i, 5, 1000.0 + 20 * ((i * 73) % 200)});
+  std::vector<double> found = search.Run(MakeSpectrum(8192, 100, peaks, 0), 5, 5);
+  ASSERT_EQ(found.size(), 150u);
+  for (const TruePeak& p : peaks) {
+    const bool large = p.amplitude >= 1000 + 20 * 50;
+    EXPECT_EQ(Nearest(p.centre, found) <= 0.5, large) << p.centre << " " << p.amplitude;
+  }
+
+  // No new segment once 300 peaks are listed: of 600 peaks growing along the spectrum, the largest
+  // (last) ones are never reached, and the 150 kept are the largest of those collected.
+  peaks.clear();
+  for (int i = 0; i < 600; ++i) peaks.push_back({100.0 + 25 * i, 5, 1000.0 + 10 * i});
+  found = search.Run(MakeSpectrum(16384, 100, peaks, 0), 5, 5);
+  ASSERT_EQ(found.size(), 150u);
+  EXPECT_LT(found.back(), peaks[400].centre);
+  EXPECT_GT(found.front(), peaks[100].centre);
+}
+
+TEST(PeakSearch, WidthConsistencyFlag) {
+  Search search;
+  auto flag = [&](double fwhm, double amplitude) {
+    std::vector<TruePeak> peaks;
+    for (int i = 0; i < 20; ++i) peaks.push_back({100.0 + 60 * i, fwhm, amplitude});
+    search.Run(MakeSpectrum(4096, 100, peaks, 0), 2, 1400, 5, 5, 1.0);
+    return search.result.widthConsistent;
+  };
+  EXPECT_TRUE(flag(5, 2000));
+  EXPECT_FALSE(flag(10, 2000));  // twice the width law
+  EXPECT_TRUE(flag(10, 80));     // too weak for the shape analysis
+  EXPECT_TRUE(flag(5, 2000));    // set again by every search
+}
+
+TEST(PeakSearch, ReusedWorkGivesTheSameAnswer) {
+  Search search;
+  const TSpectrum s = MakeSpectrum(4096, 100, IsolatedPeaks(), 5);
+  const std::vector<double> first = search.Run(s, 3, 6);
+  search.Run(MakeSpectrum(4096, 3000, {{2000, 20, 1e6}}, 6), 20, 20);
+  EXPECT_EQ(search.Run(s, 3, 6), first);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,331 @@
+#include "core/measured_model.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace {
+
+// Answers questions from a script and records what it was shown.
+class ScriptedPort : public UiPort {
+ public:
+  std::vector<std::string> messages, questions;
+  std::deque<bool> answers;  // Yes/No answers in turn; No once they run out
+  std::vector<DialogRequest> dialogs;
+  std::function<bool(DialogRequest&)> onDialog = [](DialogRequest&) { return false; };
+
+  bool ShowDialog(DialogRequest& r) override {
+    dialogs.push_back(r);  // as shown, before the answers
+    r.accepted = onDialog(r);
+    return r.accepted;
+  }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool AskYesNo(const std::string& question) override {
+    questions.push_back(question);
+    if (answers.empty()) return false;
+    const bool a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  bool AskOkCancel(const std::string&) override { return false; }
+  void ShowStatus(const std::string&, const std::string&) override {}
+  void ShowPrompt(const std::string&) override {}
+  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
+  void ShowText(const std::vector<std::string>&) override {}
+};
+
+class Lines : public LineSink {
+ public:
+  std::vector<std::string> lines;
+  bool WriteLine(const std::string& line) override {
+    lines.push_back(line);
+    return true;
+  }
+};
+
+// A spectrum of 2000 channels: a Gaussian peak on a sloping background, optionally with counting
+// noise (fixed seeds, so every run sees the same numbers).
+struct Spectrum {
+  std::vector<double> y = std::vector<double>(2001), e = std::vector<double>(2001);
+  Spectrum(double centre, double fwhm, double height, double level, double slope, bool noise) {
+    RandomGenerator g;
+    const double s = fwhm / 2.354820045;
+    for (int c = 1; c <= 2000; ++c) {
+      double v = level + slope * (c - 1000) + height * std::exp(-0.5 * std::pow((c - centre) / s, 2));
+      if (noise) v += std::sqrt(v) * RandomNormalPair(g).first;
+      y[c] = v;
+      e[c] = std::sqrt(std::fabs(v) + 1);
+    }
+  }
+  ModelSource Source(double smallStatistics = 7) const { return {y.data(), e.data(), 2000, smallStatistics}; }
+};
+
+MeasuredModelSettings Bounds(int left, int right, int edge) {
+  return {left, right, edge, 1.0};
+}
+
+struct Fixture {
+  std::unique_ptr<SplineWork> spline = std::make_unique<SplineWork>();
+  std::unique_ptr<MeasuredModelWork> work = std::make_unique<MeasuredModelWork>();
+  ScriptedPort port;
+};
+
+TEST(MeasuredModel, IntervalLengthLimits) {
+  Fixture f;
+  const Spectrum wide(1000, 300, 20000, 100, 0, false);
+  const Spectrum narrow(1000, 3, 20000, 100, 0, false);
+  EXPECT_TRUE(PrepareMeasuredModel(Bounds(996, 1004, 1), true, narrow.Source(), *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.work->count, 9 * 20);
+  EXPECT_FALSE(PrepareMeasuredModel(Bounds(996, 1003, 1), true, narrow.Source(), *f.spline, *f.work, f.port));
+  EXPECT_TRUE(PrepareMeasuredModel(Bounds(488, 1511, 1), true, wide.Source(), *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.work->count, 1024);
+  EXPECT_EQ(f.work->refinement, 1);
+  EXPECT_FALSE(PrepareMeasuredModel(Bounds(488, 1512, 1), true, wide.Source(), *f.spline, *f.work, f.port));
+  EXPECT_FALSE(PrepareMeasuredModel(Bounds(-5, 20, 1), true, wide.Source(), *f.spline, *f.work, f.port));
+  EXPECT_FALSE(PrepareMeasuredModel(Bounds(1990, 2010, 1), true, wide.Source(), *f.spline, *f.work, f.port));
+  EXPECT_FALSE(
+      PrepareMeasuredModel(Bounds(INT_MIN, INT_MAX, 1), true, wide.Source(), *f.spline, *f.work, f.port));
+  EXPECT_EQ(
+      f.port.messages,
+      (std::vector<std::string>{
+          "Error, lack of points (<9) for model", "Model interval too long, use compression to make < 1024",
+          "Error, model bounds outside the spectrum", "Error, model bounds outside the spectrum",
+          "Model interval too long, use compression to make < 1024"}));
+  EXPECT_TRUE(f.port.questions.empty());
+}
+
+TEST(MeasuredModel, EdgeBackgroundAndRefinement) {
+  Fixture f;
+  // The peak tails are negligible at the edges, so the edge line is the background itself.
+  const Spectrum s(1000, 10, 5000, 200, 0.5, false);
+  ASSERT_TRUE(PrepareMeasuredModel(Bounds(950, 1049, 3), true, s.Source(), *f.spline, *f.work, f.port));
+  ASSERT_EQ(f.work->count, 100);  // trunc(180/100) = 1: no refinement
+  for (int j = 1; j <= 100; ++j) EXPECT_NEAR(f.work->background[j], 200 + 0.5 * (949 + j - 1000), 1e-6) << j;
+  EXPECT_NEAR(f.work->net[51], 5000, 1e-6);
+
+  // No edge channels: nothing is subtracted.
+  ASSERT_TRUE(PrepareMeasuredModel(Bounds(950, 1049, 0), true, s.Source(), *f.spline, *f.work, f.port));
+  for (int j = 1; j <= 100; ++j) {
+    ASSERT_EQ(f.work->background[j], 0);
+    ASSERT_EQ(f.work->net[j], s.y[949 + j]);
+    ASSERT_EQ(f.spline->input[j], s.y[949 + j]);  // the smoothing gives the net peak back unchanged
+  }
+
+  // A 20-channel peak is refined 9-fold; every ninth point is an original channel.
+  ASSERT_TRUE(PrepareMeasuredModel(Bounds(990, 1009, 1), true, s.Source(), *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.work->refinement, 9);
+  ASSERT_EQ(f.work->count, 180);
+  for (int j = 1; j <= 20; ++j) EXPECT_NEAR(f.work->net[9 * j], s.y[989 + j] - f.work->background[j], 1e-9);
+
+  // Edge channels beyond the peak length are held to it.
+  EXPECT_TRUE(PrepareMeasuredModel(Bounds(990, 1009, 50), true, s.Source(), *f.spline, *f.work, f.port));
+}
+
+TEST(MeasuredModel, EstimateEdgeChannels) {
+  std::vector<double> y(40, 100.0), e(40, 10.0);
+  EXPECT_EQ(EstimateEdgeChannels(y.data(), e.data(), 5, 30), 3);
+  y[7] = 160;  // two channels inside the left bound: more than two combined errors away
+  EXPECT_EQ(EstimateEdgeChannels(y.data(), e.data(), 5, 30), 2);
+  y[29] = 40;  // next to the right bound
+  EXPECT_EQ(EstimateEdgeChannels(y.data(), e.data(), 5, 30), 1);
+  EXPECT_EQ(EstimateEdgeChannels(y.data(), e.data(), 10, 11), 2);  // never reads past the other bound
+}
+
+double TableArea(const TPeakModel& m) {
+  double sum = 0;
+  for (int k = 1; k <= 96; ++k) sum += std::fabs(m.samples[2 * k - 1]) + 2 * std::fabs(m.samples[2 * k]);
+  return (m.range / 96) * (2.0 / 3.0) * sum;
+}
+
+double Value(const TPeakModel& m, double u) {
+  double v, d1, d2;
+  m.Evaluate(u, v, d1, d2);
+  return v;
+}
+
+TEST(MeasuredModel, GaussianPeakGivesTheGaussModel) {
+  const TPeakModel gauss;
+  for (bool noise : {false, true}) {
+    Fixture f;
+    const Spectrum s(1000.4, 12, 3000, 300, -0.8, noise);
+    TPeakModel m;
+    ASSERT_TRUE(PrepareMeasuredModel(Bounds(960, 1040, 3), true, s.Source(), *f.spline, *f.work, f.port));
+    ASSERT_TRUE(BuildMeasuredModel(m, *f.spline, *f.work, f.port));
+    EXPECT_EQ(m.kind, 0);
+    EXPECT_EQ(m.halfCount, 96);
+    EXPECT_NEAR(TableArea(m), 1, 1e-9);
+    // The table is centred on its highest point, which may sit a little off the true centre; the mean of
+    // the two sides cancels such a shift to first order.
+    auto even = [&](double u) { return (Value(m, u) + Value(m, -u)) / 2; };
+    EXPECT_NEAR(2 * even(0.5) / Value(m, 0), 1, 0.02);
+    const double top = Value(gauss, 0);
+    for (double u : {0.0, 0.2, 0.45, 0.8, 1.2}) {
+      EXPECT_NEAR(even(u), Value(gauss, u), 0.025 * top) << "u=" << u << " noise=" << noise;
+    }
+    EXPECT_TRUE(f.port.messages.empty());
+  }
+}
+
+TEST(MeasuredModel, PositiveModelHasNoNegativeSamples) {
+  Fixture f;
+  // The edge line runs above the true background at the right, so the net peak dips below zero.
+  Spectrum s(1000, 10, 2000, 100, 0, true);
+  for (int c = 1025; c <= 1030; ++c) s.y[c] += 300;
+  TPeakModel m;
+  ASSERT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 3), true, s.Source(), *f.spline, *f.work, f.port));
+  for (int j = 1; j <= f.work->count; ++j) ASSERT_GE(f.work->net[j], 0) << j;
+  ASSERT_TRUE(BuildMeasuredModel(m, *f.spline, *f.work, f.port));
+  for (int i = 1; i <= kPeakModelSamples; ++i) ASSERT_GE(m.samples[i], 0) << i;
+  EXPECT_EQ(m.samples[1], 0);
+  EXPECT_EQ(m.samples[kPeakModelSamples], 0);
+
+  // Not positive: the dip is kept and the model is double-signed.
+  m.positive = false;
+  ASSERT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 3), false, s.Source(), *f.spline, *f.work, f.port));
+  bool negative = false;
+  for (int j = 1; j <= f.work->count; ++j) negative |= f.work->net[j] < 0;
+  EXPECT_TRUE(negative);
+  ASSERT_TRUE(BuildMeasuredModel(m, *f.spline, *f.work, f.port));
+  EXPECT_EQ(m.kind, -1);
+}
+
+TEST(MeasuredModel, QuestionsOnLowStatisticsAndBadData) {
+  Fixture f;
+  const Spectrum weak(1000, 10, 15, 0, 0, false);
+  EXPECT_FALSE(PrepareMeasuredModel(Bounds(970, 1030, 1), true, weak.Source(), *f.spline, *f.work, f.port));
+  ASSERT_EQ(f.port.questions, std::vector<std::string>{"Low ststistics for the model 15\n Still proceed?"});
+  f.port.answers = {true};
+  EXPECT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 1), true, weak.Source(), *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.port.questions.size(), 2u);
+  EXPECT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 1), true, weak.Source(2), *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.port.questions.size(), 2u);  // 15 > 3 × 2: no question
+
+  // A ramp has its maximum at the end: bad data.
+  std::vector<double> ramp(101), e(101, 1.0);
+  for (int c = 1; c <= 100; ++c) ramp[c] = 100 + 10 * c;
+  const ModelSource source{ramp.data(), e.data(), 100, 7};
+  f.port.questions.clear();
+  EXPECT_FALSE(PrepareMeasuredModel(Bounds(10, 60, 0), true, source, *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.port.questions, std::vector<std::string>{"Bad data for peak model.\nStill proceed?"});
+  EXPECT_EQ(f.port.messages, std::vector<std::string>{"Wrong data for real model"});
+  f.port.answers = {true};
+  ASSERT_TRUE(PrepareMeasuredModel(Bounds(10, 60, 0), true, source, *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.spline->output[1], 0);
+  EXPECT_EQ(f.spline->output[f.work->count], 0);
+}
+
+TEST(MeasuredModel, ZeroPeakIsRefusedAndKeepsTheModel) {
+  Fixture f;
+  std::vector<double> zero(101, 0.0), e(101, 1.0);
+  f.port.answers = {true, true};  // low statistics, bad data
+  ASSERT_TRUE(PrepareMeasuredModel(Bounds(10, 60, 1), true, {zero.data(), e.data(), 100, 7}, *f.spline,
+                                   *f.work, f.port));
+  TPeakModel m;
+  const TPeakModel before = m;
+  EXPECT_FALSE(BuildMeasuredModel(m, *f.spline, *f.work, f.port));
+  EXPECT_EQ(f.port.messages, std::vector<std::string>{"Error, zero-valued peak model"});
+  EXPECT_EQ(m.samples, before.samples);
+  EXPECT_EQ(m.kind, 1);
+}
+
+TEST(MeasuredModelCommand, DialogsSmoothingLoopAndReport) {
+  Fixture f;
+  const Spectrum s(1000, 12, 3000, 300, -0.8, true);
+  TPeakModel m;
+  MeasuredModelSettings settings;
+  Lines sink;
+  std::deque<int> choices = {1, 1, 2, 3};  // less, less, more, quit
+  f.port.onDialog = [&](DialogRequest& r) {
+    if (r.grid) {
+      r.grid->cells[0][0] = "1040";  // bounds typed in reverse order
+      r.grid->cells[1][0] = "960";
+      r.grid->cells[2][0] = "3.4";
+      return true;
+    }
+    r.radio1->chosen = choices.front();
+    choices.pop_front();
+    return true;
+  };
+  std::vector<double> lambdas;
+  MeasuredPeakView view = [&](const double* net, const double* smoothed, int count) {
+    EXPECT_EQ(net, f.work->net.data());
+    EXPECT_EQ(smoothed, f.spline->output.data());
+    EXPECT_EQ(count, 162);  // 81 channels refined twofold
+    lambdas.push_back(f.work->lambda);
+  };
+  ASSERT_TRUE(
+      FormRealPeakModelCommand(m, settings, s.Source(), 958, 1041, *f.spline, *f.work, f.port, &sink, view));
+
+  ASSERT_EQ(f.port.dialogs.size(), 5u);
+  const DialogRequest& ask = f.port.dialogs[0];
+  EXPECT_EQ(ask.labels.at(0).text, " Confirm the bounds ");
+  EXPECT_EQ(ask.helpLines,
+            (std::vector<std::string>{"Select:", "Number of Peak Model (0,1,2,3,4)", "then",
+                                      "Check the beginning and end", "channels of the spectrum interval",
+                                      "containing the peak for the model;", "Also the number of background",
+                                      "channels at the edges."}));
+  EXPECT_EQ(
+      ask.grid->rowNames,
+      (std::vector<std::string>{"  Left bound(chan) =", "  Right bound(chan) =", "  Backgr.edge(chan)= "}));
+  const DialogRequest& loop = f.port.dialogs[1];
+  EXPECT_EQ(loop.radio1->items, (std::vector<std::string>{" Less smoothing", " More smoothing", " Quit"}));
+  EXPECT_EQ(loop.radio1->chosen, 3);
+  EXPECT_EQ(f.port.dialogs[2].radio1->chosen, 1);  // preset to the last choice
+  EXPECT_EQ(loop.helpLines, (std::vector<std::string>{"Click on Less or More, then on OK",
+                                                      "If the result is good, click on Quit, then on OK"}));
+
+  EXPECT_EQ(settings.modelLeft, 960);
+  EXPECT_EQ(settings.modelRight, 1040);
+  EXPECT_EQ(settings.edgeChannels, 3);
+  ASSERT_EQ(lambdas.size(), 4u);
+  EXPECT_NEAR(lambdas[1], lambdas[0] * 1.5, 1e-12 * lambdas[0]);
+  EXPECT_NEAR(lambdas[2], lambdas[0] * 2.25, 1e-12 * lambdas[0]);
+  EXPECT_NEAR(lambdas[3], lambdas[0] * 1.5, 1e-12 * lambdas[0]);
+  EXPECT_EQ(m.kind, 0);
+  EXPECT_TRUE(m.positive);
+  EXPECT_NEAR(TableArea(m), 1, 1e-9);
+  EXPECT_EQ(sink.lines, std::vector<std::string>{"Real peak model is formed    960   1040 bkg=  3"});
+}
+
+TEST(MeasuredModelCommand, FailuresKeepThePreviousModel) {
+  Fixture f;
+  const Spectrum s(1000, 12, 3000, 300, 0, false);
+  TPeakModel m;
+  const TPeakModel before = m;
+  MeasuredModelSettings settings;
+  Lines sink;
+  auto answer = [&](std::string left, std::string right) {
+    f.port.onDialog = [=](DialogRequest& r) {
+      if (!r.grid) return false;
+      r.grid->cells[0][0] = left;
+      r.grid->cells[1][0] = right;
+      return true;
+    };
+    return FormRealPeakModelCommand(m, settings, s.Source(), 990, 1010, *f.spline, *f.work, f.port, &sink);
+  };
+  EXPECT_FALSE(answer("990", "997"));  // 8 channels
+  EXPECT_FALSE(answer("990", "abc"));
+  EXPECT_EQ(f.port.messages,
+            (std::vector<std::string>{"Error, lack of points (<9) for model", "Error, not a number"}));
+  f.port.onDialog = [](DialogRequest&) { return false; };
+  EXPECT_FALSE(
+      FormRealPeakModelCommand(m, settings, s.Source(), 990, 1010, *f.spline, *f.work, f.port, &sink));
+  EXPECT_EQ(m.samples, before.samples);
+  EXPECT_EQ(m.kind, before.kind);
+  EXPECT_TRUE(sink.lines.empty());
+
+  // Cancelling the smoothing loop keeps the curve and still builds the model.
+  EXPECT_TRUE(answer("985", "1015"));
+  EXPECT_EQ(m.kind, 0);
+  EXPECT_EQ(sink.lines.size(), 1u);
+}
+
+}  // namespace
+}  // namespace orv

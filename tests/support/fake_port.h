@@ -1,0 +1,76 @@
+// A UI port for unit tests: dialogs are answered in order by queued functions (none left: Cancel),
+// questions by fixed or queued answers; everything shown is recorded. It is also a line sink, so
+// tests can read what a routine reports to the output file.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/port.h"
+
+namespace orv::testing {
+
+class FakePort : public UiPort, public LineSink {
+ public:
+  using Answer = std::function<bool(DialogRequest&)>;
+
+  std::deque<Answer> answers;     // one per dialog; returns OK (true) or Cancel
+  std::deque<bool> yesNoAnswers;  // consumed first; then `yes`
+  bool yes = true;
+  bool okCancel = true;
+  std::deque<std::optional<std::string>> files;  // answers of the file selection; none left: cancel
+
+  std::vector<DialogRequest> dialogs;
+  std::vector<std::string> messages, questions, statuses, prompts, texts, lines;
+
+  // Accepts the next dialog as preset.
+  void AcceptNext() {
+    answers.push_back([](DialogRequest&) { return true; });
+  }
+
+  bool ShowDialog(DialogRequest& r) override {
+    bool ok = false;
+    if (!answers.empty()) {
+      Answer a = std::move(answers.front());
+      answers.pop_front();
+      ok = a(r);
+    }
+    r.accepted = ok;
+    dialogs.push_back(r);
+    return ok;
+  }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool AskYesNo(const std::string& question) override {
+    questions.push_back(question);
+    if (yesNoAnswers.empty()) return yes;
+    const bool a = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return a;
+  }
+  bool AskOkCancel(const std::string& question) override {
+    questions.push_back(question);
+    return okCancel;
+  }
+  void ShowStatus(const std::string& line1, const std::string& line2) override {
+    statuses.push_back(line1 + "|" + line2);
+  }
+  void ShowPrompt(const std::string& text) override { prompts.push_back(text); }
+  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override {
+    if (files.empty()) return std::nullopt;
+    auto f = files.front();
+    files.pop_front();
+    return f;
+  }
+  void ShowText(const std::vector<std::string>& shown) override {
+    texts.insert(texts.end(), shown.begin(), shown.end());
+  }
+  bool WriteLine(const std::string& line) override {
+    lines.push_back(line);
+    return true;
+  }
+};
+
+}  // namespace orv::testing
