@@ -38,12 +38,10 @@ void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/
   TParameter& e = ws.engine;
   const TSpectrum& s = ws.spectrum;
   const int n = fs.n;
-  const int nParams = 2 * n + 6;
-  for (int k = 1; k <= nParams; ++k) e.params[k].deriv = 0;
-
   const int ch = fs.startChannel + i - 1;
   const int last = static_cast<int>(s.sp.size()) - 1;
   if (ch < 1 || ch > last) {
+    for (int k = 1; k <= 2 * n + 6; ++k) e.params[k].deriv = 0;
     y = f = w = 0;
     return;
   }
@@ -57,7 +55,8 @@ void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/
   }
   w = sigma != 0 ? 1 / (sigma * sigma) : 0;
 
-  const double x = IntervalCoordinate(ch, fs.startChannel, fs.endChannel);
+  // Every derivative is written below, so none needs clearing first.
+  const double x = fs.xScale * ch + fs.xOffset;
   double t[4];
   Chebyshev(x, t);
   double background = 0;
@@ -121,7 +120,13 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
 
   e.nPoints = std::abs(fs.endChannel) - std::abs(fs.startChannel) + 1;
   e.nParams = 2 * n + 6;
-  e.InitParams();  // every record independent, no dependence
+  for (int k = 1; k <= e.nParams; ++k) {  // every record independent, no dependence
+    e.params[k] = ParamRec{};
+    e.params[k].master = k;
+  }
+  const int span = fs.endChannel - fs.startChannel;
+  fs.xScale = span != 0 ? 2.0 / span : 0.0;
+  fs.xOffset = span != 0 ? -static_cast<double>(fs.startChannel + fs.endChannel) / span : 0.0;
 
   double lo = SpectrumValue(s, fs.startChannel), hi = 0;
   for (int ch = fs.startChannel; ch <= fs.endChannel; ++ch) {

@@ -22,6 +22,7 @@ struct IntervalFitState {
   double intervalMin = 0, intervalMax = 0;
   bool lowStatistics = false;  // neighbouring channels are paired: too few counts per channel
   bool retried = false;
+  double xScale = 0, xOffset = 0;  // normalised coordinate x = xScale * channel + xOffset
   bool fitDone = false;
   // Refreshed at every model evaluation for the graphs: [0] background, [1] total, [1 + k] peak k.
   std::array<double, kMaxPeaks + 2> componentValues{};

@@ -32,6 +32,7 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   rowOf_.assign(perParam, 0);
   for (auto* v : {&rhs_, &diag_, &undamped_, &damped_, &d_, &dv_}) v->assign(perRow, 0);
   freeIdx_.assign(perRow, 0);
+  matrixRow_.assign(perRow, 1);
   nzIdx_.assign(perRow + 1, 0);  // the branch-free gather writes one past the last nonzero
   nzVal_.assign(perRow + 1, 0);
   used_.assign(perRow, 0);
@@ -203,6 +204,12 @@ void TParameter::PrepareParameters() {
       freeIdx_[k] = k;
       rowOf_[k] = k;
     }
+  }
+  // In full mode the row and column of a fixed parameter are replaced by the identity when the
+  // equations are finished, so their products need not be summed at all; dependents fold their
+  // rows into their masters and keep them.
+  for (int k = 1; k <= std::min(nFree, matrixCapacity_); ++k) {
+    matrixRow_[k] = compact_ || fixedMode != 0 || hasDependents_ || !IsFixed(params[k]);
   }
 }
 
@@ -399,13 +406,14 @@ void TParameter::Accumulate(double wPrime, double rw) {
   double* val = nzVal_.data();
   const ParamRec* rec = params.data();
   const int* freeIdx = freeIdx_.data();
+  const char* needed = matrixRow_.data();
   int nz = 0;
   for (int i = 1; i <= n; ++i) {
     const double v = rec[compact_ ? freeIdx[i] : i].deriv;
     dv[i] = v;
     idx[nz + 1] = i;
     val[nz + 1] = v;
-    nz += v != 0;
+    nz += (v != 0) & (needed[i] != 0);
   }
   if (traceDerivatives) WriteNumbers(dv, 1, n, 13, 4, 5, "  deriv");
 
@@ -413,27 +421,15 @@ void TParameter::Accumulate(double wPrime, double rw) {
   double* diag = diag_.data();
   double* mat = mat_.data();
   const std::ptrdiff_t stride = stride_;
-  // The pair loop over the nonzero list mispredicts its varying trip counts; it pays off only when
-  // most derivatives vanish, as in a wide multiplet.
-  if (2 * nz >= n) {
-    for (int i = 1; i <= n; ++i) {
-      const double di = dv[i];
-      const double dw = di * wPrime;
-      b[i] += rw * di;
-      diag[i] += dw * di;
-      double* row = mat + i * stride;
-      for (int j = i + 1; j <= n; ++j) row[j] += dw * dv[j];
-    }
-  } else {
-    for (int p = 1; p <= nz; ++p) {
-      const int i = idx[p];
-      const double di = val[p];
-      const double dw = di * wPrime;
-      b[i] += rw * di;
-      diag[i] += dw * di;
-      double* row = mat + i * stride;
-      for (int q = p + 1; q <= nz; ++q) row[idx[q]] += dw * val[q];
-    }
+  // Every row enters the gradient; only the rows that stay in the equations get their products.
+  for (int i = 1; i <= n; ++i) b[i] += rw * dv[i];
+  for (int p = 1; p <= nz; ++p) {
+    const int i = idx[p];
+    const double di = val[p];
+    const double dw = di * wPrime;
+    diag[i] += dw * di;
+    double* row = mat + i * stride;
+    for (int q = p + 1; q <= nz; ++q) row[idx[q]] += dw * val[q];
   }
   if (traceAccuracy) WriteNumbers(diag, 1, n, 14, 4, 5, "");
 }

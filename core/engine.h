@@ -178,6 +178,7 @@ class TParameter : public FitSettings {
   std::vector<double> rhs_, diag_, undamped_, damped_, d_, dv_, nzVal_;
   std::vector<int> freeIdx_, nzIdx_;
   std::vector<char> used_;
+  std::vector<char> matrixRow_;  // 1: the row's products are summed (see PrepareParameters)
   // Per parameter (1..nParams).
   std::vector<double> stepOf_, invDiagOf_, oldValue_;
   std::vector<int> rowOf_;

@@ -44,17 +44,18 @@ class TPeakModel {
   // Measures FWHM and area of the table and scales it to unit area and unit FWHM in u.
   bool Normalize(UiPort* port = nullptr);
 
-  // Value and first/second derivative in u by quadratic interpolation at the nearest node.
+  // Value and first/second derivative in u by quadratic interpolation at the nearest node. Called for
+  // every point and peak of every fit pass, so the step and its reciprocals are cached.
   void Evaluate(double u, double& value, double& d1, double& d2) const {
+    if (range != cachedRange_ || halfCount != cachedHalf_) CacheSteps();
     const int n = halfCount;
-    const double step = range / n;
     const double au = std::fabs(u);
     // Negated comparisons so that NaN lands here too; n outside 3..96 would index off the table.
-    if (!(au <= range) || !(step > 0) || static_cast<unsigned>(n - 3) > 93u) {
+    if (!(au <= range) || !(step_ > 0) || static_cast<unsigned>(n - 3) > 93u) {
       value = d1 = d2 = 0;
       return;
     }
-    int k = static_cast<int>(au / step + 0.5);
+    int k = static_cast<int>(au * inverseStep_ + 0.5);
     if (k > n) k = n;
     const int node = u < 0 ? n + 1 - k : n + 1 + k;
     const double c = samples[node];
@@ -63,10 +64,10 @@ class TPeakModel {
       d1 = d2 = 0;
       return;
     }
-    const double d = u < 0 ? u + k * step : u - k * step;
+    const double d = u < 0 ? u + k * step_ : u - k * step_;
     const double p = samples[node - 1], q = samples[node + 1];
-    const double f1 = (q - p) / (2 * step);
-    const double f2 = (q - 2 * c + p) / (step * step);
+    const double f1 = (q - p) * halfInverseStep_;
+    const double f2 = (q - 2 * c + p) * inverseStep2_;
     value = c + (f1 + f2 * d / 2) * d;
     d1 = f1 + f2 * d;
     d2 = f2;
@@ -74,6 +75,18 @@ class TPeakModel {
 
   // The shape value alone: closed forms for Lorentz and Exponential, the table otherwise.
   double EvaluateShape(double u) const;
+
+ private:
+  void CacheSteps() const {
+    cachedRange_ = range;
+    cachedHalf_ = halfCount;
+    step_ = halfCount != 0 ? range / halfCount : 0;
+    inverseStep_ = step_ != 0 ? 1 / step_ : 0;
+    halfInverseStep_ = inverseStep_ / 2;
+    inverseStep2_ = inverseStep_ * inverseStep_;
+  }
+  mutable double cachedRange_ = -1, step_ = 0, inverseStep_ = 0, halfInverseStep_ = 0, inverseStep2_ = 0;
+  mutable int cachedHalf_ = -1;
 };
 
 // Lets the user pick Gauss, IAEA or Detector4 and builds it; false on Cancel (nothing changes).

@@ -321,6 +321,40 @@ case_readme_example() {
   expect_line example.log "status:  Spectrum read in.  | "
 }
 
+case_analyse() {
+  # Every built-in test spectrum is searched, marked and fitted; the table has one row per peak.
+  local t
+  for t in raa negr front euu bpeak; do
+    batch analyse --test "$t" --csv "$t.csv"
+    expect_rc 0
+    expect_text out.txt "Spectrum $t"
+    expect_text out.txt "    N   Channel    Error         Area"
+    [[ $(wc -l <"$t.csv") -ge 2 ]] || fail "$t.csv holds no rows"
+    head -1 "$t.csv" | grep -q '^peak,channel,channel_error,area,area_error,width,width_error,criterion,background' \
+      || fail "$t.csv header"
+  done
+  # The broad peak of bpeak lies near channel 520.
+  awk -F, 'NR > 1 && $2 > 510 && $2 < 530 {found = 1} END {exit !found}' bpeak.csv || fail "no broad peak near 520"
+
+  # A file of each kind: the free-field demo spectrum and a binary one.
+  batch analyse "$DEMO" --type 3 --output demo.res
+  expect_rc 0
+  expect_text out.txt "peaks in"
+  expect_text demo.res "The spectrum has been marked. Mode= 0"
+  make_binary u16 ramp.bin 5000
+  batch analyse ramp.bin --type 1
+  expect_rc 0
+
+  # Refusals: no spectrum, both a file and a test spectrum, a missing file.
+  batch analyse
+  expect_rc 1
+  batch analyse "$DEMO" --test raa
+  expect_rc 1
+  batch analyse nothing.spe --type 3
+  expect_rc 1
+  expect_text err.txt "No file nothing.spe"
+}
+
 if ! declare -F "case_$CASE" >/dev/null; then
   echo "unknown case $CASE" >&2
   exit 2
