@@ -17,8 +17,10 @@ void Chebyshev(double x, double t[4]) {
   t[3] = 2 * x * t[2] - t[1];
 }
 
+// A count for sums and start values; channels outside the arrays and non-numbers count as 0.
 double SpectrumValue(const TSpectrum& s, int ch) {
-  return ch >= 1 && ch < static_cast<int>(s.sp.size()) ? s.sp[ch] : 0.0;
+  const double v = ch >= 1 && ch < static_cast<int>(s.sp.size()) ? s.sp[ch] : 0.0;
+  return std::isfinite(v) ? v : 0.0;
 }
 
 void SetRecord(ParamRec& r, double lower, double value, double upper) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstddef>
 #include <sstream>
 
@@ -96,10 +97,14 @@ void SimulateCommand(Workspace& ws, std::uint64_t clockSeed, UiPort& port) {
   const double sqrtLn2 = std::sqrt(std::log(2.0));
   bool failed = false;
   WriteReportLine(ws, port, "Peaks are simulated (pos, area, width)", failed);
+  // The drawn value sets each peak's height of a profile exp(-ln2 (x/w)^2), whose half width at half
+  // maximum is w: the report gives what a fit should find, the area (height times w sqrt(pi/ln2))
+  // and the full width 2w.
+  const double areaPerHeight = kSimulatedHalfWidth * std::sqrt(std::numbers::pi / std::log(2.0));
   for (const Peak& p : peaks) {
     WriteReportLine(ws, port,
-                    FormatNumber(10, 2, p.position) + FormatNumber(10, 2, p.area) +
-                        FormatNumber(10, 2, 2 * kSimulatedHalfWidth * sqrtLn2),
+                    FormatNumber(10, 2, p.position) + FormatNumber(10, 2, p.area * areaPerHeight) +
+                        FormatNumber(10, 2, 2 * kSimulatedHalfWidth),
                     failed);
   }
 

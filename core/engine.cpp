@@ -263,7 +263,9 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
     last = i;
     double y = 0, w = 0, f = 0;
     model(y, w, f, phase, static_cast<int>(i));
-    if (w == 0) {
+    // A point the model cannot value (a NaN count, say) is left out like a point of weight 0, so one
+    // bad number cannot poison the whole normal matrix.
+    if (w == 0 || !std::isfinite(w) || !std::isfinite(y) || !std::isfinite(f)) {
       ++nZeroWeight;
       continue;
     }

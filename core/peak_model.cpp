@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,21 +27,10 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Free-format numbers of a stored table into work[1..count]; missing numbers stay 0.
 void ReadStoredTable(std::string_view text, int count, std::array<double, kN + 1>& work) {
-  std::vector<double> numbers;
-  int index = 1;
-  while (!text.empty() && index <= count) {
-    std::size_t end = text.find('\n');
-    std::string line(text.substr(0, end));
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    FreeFieldLine type = ClassifyFreeFieldLine(line);
-    if (type == FreeFieldLine::kEndOfBlock) break;
-    if (type == FreeFieldLine::kSkip) continue;
-    ParseNumberList(line, numbers);
-    for (double v : numbers) {
-      if (index > count) break;
-      work[index++] = v;
-    }
-  }
+  std::istringstream in{std::string(text)};
+  std::vector<double> numbers(static_cast<std::size_t>(count) + 1, 0.0);
+  const int stored = NumberStream(in).Read(numbers, 1, count);
+  std::copy_n(numbers.begin() + 1, stored, work.begin() + 1);
 }
 
 // Gaussian smearing of a kernel: the Voigt and convolved-exponential kinds.

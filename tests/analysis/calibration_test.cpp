@@ -4,45 +4,18 @@
 
 #include <unistd.h>
 #include <cmath>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #include "core/numtext.h"
+#include "tests/support/fake_port.h"
 
 namespace orv {
 namespace {
 
-using Answer = std::function<bool(DialogRequest&)>;
-
-// Answers each dialog with the next function (none left: Cancel); records what the user saw.
-class FakePort : public UiPort, public LineSink {
- public:
-  std::deque<Answer> answers;
-  bool yes = true;
-  std::optional<std::string> file;
-  std::vector<std::string> messages, lines;
-  std::vector<DialogRequest> shown;
-  bool ShowDialog(DialogRequest& r) override {
-    shown.push_back(r);
-    r.accepted = !answers.empty() && answers.front()(r);
-    if (!answers.empty()) answers.pop_front();
-    return r.accepted;
-  }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string&) override { return yes; }
-  bool AskOkCancel(const std::string&) override { return true; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return file; }
-  void ShowText(const std::vector<std::string>&) override {}
-  bool WriteLine(const std::string& line) override {
-    lines.push_back(line);
-    return true;
-  }
-};
+using testing::FakePort;
+using Answer = FakePort::Answer;
 
 // OK on the source dialog with these sources (0-based) checked and, when given, this energy mode.
 Answer Sources(std::vector<int> checks, int mode = -1) {
@@ -229,7 +202,7 @@ class CalibrationEntry : public ::testing::Test {
 
 TEST_F(CalibrationEntry, LinearFromFileWithListing) {
   st_.calibrationMode = 0;
-  port_.file = File("* channel energy error\n200 100 0.1\n100 50 0.1\n300 150 0.1\n");
+  port_.files = {File("* channel energy error\n200 100 0.1\n100 50 0.1\n300 150 0.1\n")};
   port_.answers = {Sources({3}, 1), kOk};
   ASSERT_TRUE(Enter(kEnergyCalibration));
   EXPECT_TRUE(st_.energyCalibrated);
@@ -263,7 +236,7 @@ TEST_F(CalibrationEntry, CancelsAndRefusedCounts) {
   EXPECT_FALSE(st_.energyCalibrated);
   EXPECT_EQ(st_.energyItemCount, 3);
   // One item from a file, or an old table of one item with no source checked, is never put in force.
-  port_.file = File("100 50 0.1\n");
+  port_.files = {File("100 50 0.1\n")};
   port_.answers = {Sources({3}), kOk};
   EXPECT_FALSE(Enter(kEnergyCalibration));
   EXPECT_EQ(st_.energyItemCount, 3);  // a refused entry leaves the table
@@ -282,7 +255,7 @@ TEST_F(CalibrationEntry, CancelsAndRefusedCounts) {
   port_.answers = {Sources({2}), Type({"1 2 3", "4 5 6"}), kOk};
   EXPECT_TRUE(Enter(kEnergyCalibration));
   EXPECT_EQ(st_.energyItemCount, 2);
-  port_.file.reset();  // Cancel in the file selection
+  port_.files.clear();  // Cancel in the file selection
   port_.answers = {Sources({3}), kOk};
   EXPECT_FALSE(Enter(kEnergyCalibration) || st_.energyCalibrated);
 }
@@ -291,7 +264,7 @@ TEST_F(CalibrationEntry, SourcesAndTheLastOneWins) {
   SetTable(st_, cal_, kEnergyCalibration, {{50, 100, 0.1}, {100, 200, 0.25}});
   // Not reset, the screen shows the current table; the file checked after it wins.
   port_.yes = false;
-  port_.file = File("10 1 0\n20 2 0\n30 3 0\n");
+  port_.files = {File("10 1 0\n20 2 0\n30 3 0\n")};
   port_.answers = {Sources({2, 3}), Type({"1 1 1", "2 2 2"}), kOk};
   ASSERT_TRUE(Enter(kEnergyCalibration));
   EXPECT_EQ(port_.shown.at(1).textArea->lines,
@@ -316,7 +289,7 @@ TEST_F(CalibrationEntry, SourcesAndTheLastOneWins) {
 }
 
 TEST_F(CalibrationEntry, Efficiency) {
-  port_.file = File("50 0.5 0.01\n100 0.25 0.01\n");
+  port_.files = {File("50 0.5 0.01\n100 0.25 0.01\n")};
   marking_.peakCount = 5;
   port_.answers = {Sources({0, 1, 3}), kOk};  // the blank entries are no sources
   ASSERT_TRUE(Enter(kEfficiencyCalibration));

@@ -215,6 +215,13 @@ TEST_F(IntervalFitTest, BackgroundDegreeAndRefusals) {
   ASSERT_TRUE(FitInterval(ws, marks.data(), 1));
   EXPECT_EQ(ws.fit.backgroundDegree, 3);
   EXPECT_NEAR(PeakResult(ws, 1).area, 8000, 20);
+  // A NaN count is left out of the fit instead of spoiling it.
+  ws.spectrum.sp[605] = std::nan("");
+  Mark(570, 630, {600}, 5.0);
+  ASSERT_TRUE(FitInterval(ws, marks.data(), 0));
+  EXPECT_EQ(ws.engine.nZeroWeight, 1);
+  EXPECT_NEAR(PeakResult(ws, 1).area, 8000, 40);
+  EXPECT_TRUE(std::isfinite(PeakResult(ws, 1).areaError));
   // Every weight zero: the engine stops the fit and the command ends.
   for (int ch = 560; ch <= 640; ++ch) ws.spectrum.sp[ch] = ws.spectrum.err[ch] = 0;
   Mark(570, 630, {600}, 5.0);

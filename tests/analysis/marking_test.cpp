@@ -3,34 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/fake_port.h"
+
 namespace orv {
 namespace {
 
-// OK or Cancel for each dialog in turn (none left: Cancel); records the messages.
-class FakePort : public UiPort {
- public:
-  std::deque<bool> answers;
-  std::optional<std::string> file;
-  std::vector<std::string> messages, captions;
-  bool ShowDialog(DialogRequest& r) override {
-    captions.push_back(r.caption);
-    r.accepted = !answers.empty() && answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return r.accepted;
-  }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string&) override { return true; }
-  bool AskOkCancel(const std::string&) override { return true; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return file; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
+using testing::FakePort;
 
 Marking Read(const std::string& text, FakePort& port, MarkingRead* outcome = nullptr) {
   Marking m;
@@ -136,17 +118,17 @@ TEST(MarkingFile, FailuresLeaveTheMarking) {
   std::string name;
 
   EXPECT_FALSE(ReadMarkingFile(m, st, port, name));  // Cancel in the dialog
-  port.answers = {true};
+  port.AcceptNext();
   EXPECT_FALSE(ReadMarkingFile(m, st, port, name));  // Cancel in the file selection
   EXPECT_FALSE(LoadMarkingFile(missing, m, st, port));
   EXPECT_FALSE(LoadMarkingFile(dir.string(), m, st, port));  // a folder is no data set
   EXPECT_EQ(port.messages,
             (std::vector<std::string>{"Failure, file= " + missing, "Failure, file= " + dir.string()}));
   EXPECT_EQ(m.peakCount + m.intervalCount, 2);
-  EXPECT_EQ(port.captions.at(0), "Enter the marking data file");
+  EXPECT_EQ(port.dialogs.at(0).caption, "Enter the marking data file");
 
-  port.answers = {true};
-  port.file = file;
+  port.AcceptNext();
+  port.files = {file};
   ASSERT_TRUE(ReadMarkingFile(m, st, port, name));
   EXPECT_EQ(name, file);
   EXPECT_EQ(Intervals(m), (Table{{100, 130, 1, 2}}));

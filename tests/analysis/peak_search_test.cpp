@@ -11,22 +11,12 @@
 #include <vector>
 
 #include "core/numeric.h"
+#include "tests/support/fake_port.h"
 
 namespace orv {
 namespace {
 
-class FakePort : public UiPort {
- public:
-  std::vector<std::string> messages;
-  bool ShowDialog(DialogRequest& r) override { return r.accepted = false; }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string&) override { return true; }
-  bool AskOkCancel(const std::string&) override { return true; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
+using testing::FakePort;
 
 struct TruePeak {
   double centre, fwhm, amplitude;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/workspace_test.h"
 #include "ui/script/script_port.h"
 
 namespace orv {
@@ -14,22 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SpectrumInputTest : public ::testing::Test {
+class SpectrumInputTest : public testing::WorkspaceTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("orv_input_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-    ws_ = std::make_unique<Workspace>(dir_.string());
-    ResetAnalysisState(*ws_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  SpectrumInputTest() : WorkspaceTest("orv_input_") {}
   std::string Write(const std::string& name, const std::string& text) {
     auto p = dir_ / name;
     std::ofstream(p, std::ios::binary) << text;
     return p.string();
   }
-  fs::path dir_;
-  std::unique_ptr<Workspace> ws_;
 };
 
 TEST_F(SpectrumInputTest, WholeDialogAnsweredByScript) {

@@ -1,7 +1,6 @@
 #include "analysis/test_spectra.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,53 +8,24 @@
 #include <fstream>
 #include <tuple>
 
+#include "tests/support/fake_port.h"
+#include "tests/support/workspace_test.h"
+
 namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FakePort : public UiPort {
- public:
-  bool okCancelAnswer = true;
-  bool dialogAnswer = true;
-  int choice = 1;
-  std::vector<std::string> questions, messages, statuses;
-  std::vector<DialogRequest> dialogs;
+using testing::ChooseRadio;
+using testing::FakePort;
 
-  bool ShowDialog(DialogRequest& r) override {
-    if (r.radio1) r.radio1->chosen = choice;
-    r.accepted = dialogAnswer;
-    dialogs.push_back(r);
-    return r.accepted;
-  }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string& q) override {
-    questions.push_back(q);
-    return true;
-  }
-  bool AskOkCancel(const std::string& q) override {
-    questions.push_back(q);
-    return okCancelAnswer;
-  }
-  void ShowStatus(const std::string& a, const std::string& b) override { statuses.push_back(a + b); }
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
-class SimulationAndTestSpectra : public ::testing::Test {
+class SimulationAndTestSpectra : public testing::WorkspaceTest {
  protected:
+  SimulationAndTestSpectra() : WorkspaceTest("orv_testspectra_") {}
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("orv_testspectra_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-    ws_ = std::make_unique<Workspace>(dir_.string());
-    ResetAnalysisState(*ws_);
+    WorkspaceTest::SetUp();
     ASSERT_TRUE(ws_->output.Create((dir_ / "a.res").string()));
     ASSERT_TRUE(ws_->output.WriteLine("earlier line"));
-  }
-  void TearDown() override {
-    ws_.reset();
-    fs::remove_all(dir_);
   }
   std::vector<std::string> OutputLines() {
     std::ifstream in(dir_ / "a.res");
@@ -63,8 +33,6 @@ class SimulationAndTestSpectra : public ::testing::Test {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
-  fs::path dir_;
-  std::unique_ptr<Workspace> ws_;
 };
 
 TEST_F(SimulationAndTestSpectra, SimulationFillsChannelsAndListsPeaks) {
@@ -100,9 +68,11 @@ TEST_F(SimulationAndTestSpectra, SimulationFillsChannelsAndListsPeaks) {
   std::vector<double> position, height;
   for (int k = 2; k < 12; ++k) {
     ASSERT_EQ(lines[k].size(), 30u) << lines[k];
-    EXPECT_EQ(lines[k].substr(20), "      6.66");  // 2 * 4 * sqrt(ln 2)
+    // The true FWHM (twice the half width of 4) and the true area, which is the height times
+    // 4 sqrt(pi / ln 2); a report of the height or of 2 * 4 * sqrt(ln 2) would mislead a fit check.
+    EXPECT_EQ(lines[k].substr(20), "      8.00");
     position.push_back(std::stod(lines[k].substr(0, 10)));
-    height.push_back(std::stod(lines[k].substr(10, 10)));
+    height.push_back(std::stod(lines[k].substr(10, 10)) / (4 * std::sqrt(M_PI / std::log(2.0))));
     EXPECT_GE(position.back(), 21.0);
     EXPECT_LT(position.back(), 21.0 + 1023 * 0.95);
     EXPECT_GE(height.back(), 200.0);
@@ -178,7 +148,7 @@ TEST_F(SimulationAndTestSpectra, EachTestSpectrumLoadsWithItsSettings) {
     s.sp[e.channels + 1] = -5;  // beyond the loaded channels: kept
     const double kw0 = st.kw0, kw1 = st.kw1;
     FakePort port;
-    port.choice = k;
+    port.answers = {ChooseRadio(k)};
     ASSERT_TRUE(TestSpectraCommand(*ws_, port)) << k;
 
     ASSERT_EQ(port.dialogs.size(), 1u);
@@ -223,7 +193,7 @@ TEST_F(SimulationAndTestSpectra, UnsavedResultsAreConfirmedAndCancelChangesNothi
   st.resultCount = 3;
   s.fileName = "mine.spc";
   FakePort port;
-  port.okCancelAnswer = false;
+  port.okCancel = false;
   EXPECT_FALSE(TestSpectraCommand(*ws_, port));
   ASSERT_EQ(port.questions.size(), 1u);
   EXPECT_EQ(port.questions[0], "Previous fit results not saved");
@@ -233,8 +203,7 @@ TEST_F(SimulationAndTestSpectra, UnsavedResultsAreConfirmedAndCancelChangesNothi
   EXPECT_EQ(s.fileName, "mine.spc");
 
   // OK, then Cancel in the choice dialog: still nothing changes.
-  port.okCancelAnswer = true;
-  port.dialogAnswer = false;
+  port.okCancel = true;  // no dialog answer queued: Cancel
   EXPECT_FALSE(TestSpectraCommand(*ws_, port));
   EXPECT_EQ(port.dialogs.size(), 1u);
   EXPECT_TRUE(st.resultsUnsaved);
@@ -242,8 +211,7 @@ TEST_F(SimulationAndTestSpectra, UnsavedResultsAreConfirmedAndCancelChangesNothi
   EXPECT_EQ(st.maxInterval, 256);
   EXPECT_EQ(s.fileName, "mine.spc");
 
-  port.dialogAnswer = true;
-  port.choice = 5;
+  port.answers = {ChooseRadio(5)};
   EXPECT_TRUE(TestSpectraCommand(*ws_, port));
   EXPECT_EQ(port.questions.size(), 3u);
   EXPECT_FALSE(st.resultsUnsaved);
@@ -259,7 +227,7 @@ TEST_F(SimulationAndTestSpectra, OtherPeakModelIsReplacedByGauss) {
   ASSERT_NE(model.samples, gauss.samples);
   ws_->state.reportLines[0] = "before";
   FakePort port;
-  port.choice = 2;
+  port.fallback = ChooseRadio(2);
   ASSERT_TRUE(TestSpectraCommand(*ws_, port));
   EXPECT_EQ(model.kind, 1);
   EXPECT_EQ(model.samples, gauss.samples);

@@ -8,30 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fake_port.h"
+
 namespace orv {
 namespace {
 
-class RecordingPort : public UiPort {
- public:
-  std::vector<std::string> messages;
-  bool ShowDialog(DialogRequest&) override { return false; }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string&) override { return false; }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
-class RecordingSink : public LineSink {
- public:
-  std::vector<std::string> lines;
-  bool WriteLine(const std::string& line) override {
-    lines.push_back(line);
-    return true;
-  }
-};
+using testing::FakePort;
 
 using Mat3 = std::array<std::array<double, 3>, 3>;
 
@@ -113,7 +95,7 @@ TEST(EngineLeastSquares, LinearModelsMatchClosedForms) {
   };
   for (int compact : {0, 1}) {
     for (double damper : {0.0, 0.01}) {
-      SCOPED_TRACE(testing::Message() << "compact " << compact << " damper " << damper);
+      SCOPED_TRACE(::testing::Message() << "compact " << compact << " damper " << damper);
       // Undamped, one Gauss–Newton step is exact; damped, the iteration converges to the same
       // point and the final pass damps the diagonal by 1e-5.
       Mat3 damped = a;
@@ -388,7 +370,7 @@ TEST(EngineIteration, SubsampleRotationPoliciesAndRestoredSettings) {
 }
 
 TEST(EngineFailures, SingularAndRefusedInputs) {
-  RecordingPort port;
+  FakePort port;
   int calls = 0;
   auto fitTwins = [&](TParameter& e) {  // two parameters with identical derivatives
     e.port = &port;
@@ -441,7 +423,7 @@ TEST(EngineFailures, SingularAndRefusedInputs) {
 TEST(EngineTrace, TraceLinesAndProgress) {
   // f = p1 + p2·i through (1, 1), (2, 2), (3, 3) from zero: chi2 = 14 / ν = 14 at the start.
   LinearProblem p{{0, 1, 2, 3}, {0, 1, 1, 1}, [](int k, int i) { return k == 1 ? 1.0 : i; }, 2};
-  RecordingSink sink;
+  FakePort sink;
   TParameter e = PlainEngine(2, 3);
   e.sink = &sink;
   e.maxIter = 1;
@@ -457,8 +439,8 @@ TEST(EngineTrace, TraceLinesAndProgress) {
   // The other traces, compact mode, twelve parameters: derivative lines of five numbers.
   LinearProblem wide{std::vector<double>(31, 1.0), std::vector<double>(31, 1.0),
                      [](int k, int i) { return std::cos(0.3 * k * i); }, 12};
-  RecordingSink all;
-  RecordingPort port;
+  FakePort all;
+  FakePort port;
   TParameter f = PlainEngine(12, 30);
   f.sink = &all;
   f.port = &port;

@@ -5,50 +5,16 @@
 #include <climits>
 #include <cmath>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/support/fake_port.h"
+
 namespace orv {
 namespace {
 
-// Answers questions from a script and records what it was shown.
-class ScriptedPort : public UiPort {
- public:
-  std::vector<std::string> messages, questions;
-  std::deque<bool> answers;  // Yes/No answers in turn; No once they run out
-  std::vector<DialogRequest> dialogs;
-  std::function<bool(DialogRequest&)> onDialog = [](DialogRequest&) { return false; };
-
-  bool ShowDialog(DialogRequest& r) override {
-    dialogs.push_back(r);  // as shown, before the answers
-    r.accepted = onDialog(r);
-    return r.accepted;
-  }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string& question) override {
-    questions.push_back(question);
-    if (answers.empty()) return false;
-    const bool a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
-class Lines : public LineSink {
- public:
-  std::vector<std::string> lines;
-  bool WriteLine(const std::string& line) override {
-    lines.push_back(line);
-    return true;
-  }
-};
+using testing::FakePort;
 
 // A spectrum of 2000 channels: a Gaussian peak on a sloping background, optionally with counting
 // noise (fixed seeds, so every run sees the same numbers).
@@ -74,7 +40,8 @@ MeasuredModelSettings Bounds(int left, int right, int edge) {
 struct Fixture {
   std::unique_ptr<SplineWork> spline = std::make_unique<SplineWork>();
   std::unique_ptr<MeasuredModelWork> work = std::make_unique<MeasuredModelWork>();
-  ScriptedPort port;
+  FakePort port;
+  Fixture() { port.yes = false; }  // questions are answered No once the queued answers run out
 };
 
 TEST(MeasuredModel, IntervalLengthLimits) {
@@ -201,7 +168,7 @@ TEST(MeasuredModel, QuestionsOnLowStatisticsAndBadData) {
   const Spectrum weak(1000, 10, 15, 0, 0, false);
   EXPECT_FALSE(PrepareMeasuredModel(Bounds(970, 1030, 1), true, weak.Source(), *f.spline, *f.work, f.port));
   ASSERT_EQ(f.port.questions, std::vector<std::string>{"Low ststistics for the model 15\n Still proceed?"});
-  f.port.answers = {true};
+  f.port.yesNoAnswers = {true};
   EXPECT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 1), true, weak.Source(), *f.spline, *f.work, f.port));
   EXPECT_EQ(f.port.questions.size(), 2u);
   EXPECT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 1), true, weak.Source(2), *f.spline, *f.work, f.port));
@@ -215,7 +182,7 @@ TEST(MeasuredModel, QuestionsOnLowStatisticsAndBadData) {
   EXPECT_FALSE(PrepareMeasuredModel(Bounds(10, 60, 0), true, source, *f.spline, *f.work, f.port));
   EXPECT_EQ(f.port.questions, std::vector<std::string>{"Bad data for peak model.\nStill proceed?"});
   EXPECT_EQ(f.port.messages, std::vector<std::string>{"Wrong data for real model"});
-  f.port.answers = {true};
+  f.port.yesNoAnswers = {true};
   ASSERT_TRUE(PrepareMeasuredModel(Bounds(10, 60, 0), true, source, *f.spline, *f.work, f.port));
   EXPECT_EQ(f.spline->output[1], 0);
   EXPECT_EQ(f.spline->output[f.work->count], 0);
@@ -224,7 +191,7 @@ TEST(MeasuredModel, QuestionsOnLowStatisticsAndBadData) {
 TEST(MeasuredModel, ZeroPeakIsRefusedAndKeepsTheModel) {
   Fixture f;
   std::vector<double> zero(101, 0.0), e(101, 1.0);
-  f.port.answers = {true, true};  // low statistics, bad data
+  f.port.yesNoAnswers = {true, true};  // low statistics, bad data
   ASSERT_TRUE(PrepareMeasuredModel(Bounds(10, 60, 1), true, {zero.data(), e.data(), 100, 7}, *f.spline,
                                    *f.work, f.port));
   TPeakModel m;
@@ -240,9 +207,9 @@ TEST(MeasuredModelCommand, DialogsSmoothingLoopAndReport) {
   const Spectrum s(1000, 12, 3000, 300, -0.8, true);
   TPeakModel m;
   MeasuredModelSettings settings;
-  Lines sink;
+  FakePort sink;
   std::deque<int> choices = {1, 1, 2, 3};  // less, less, more, quit
-  f.port.onDialog = [&](DialogRequest& r) {
+  f.port.fallback = [&](DialogRequest& r) {
     if (r.grid) {
       r.grid->cells[0][0] = "1040";  // bounds typed in reverse order
       r.grid->cells[1][0] = "960";
@@ -263,8 +230,8 @@ TEST(MeasuredModelCommand, DialogsSmoothingLoopAndReport) {
   ASSERT_TRUE(
       FormRealPeakModelCommand(m, settings, s.Source(), 958, 1041, *f.spline, *f.work, f.port, &sink, view));
 
-  ASSERT_EQ(f.port.dialogs.size(), 5u);
-  const DialogRequest& ask = f.port.dialogs[0];
+  ASSERT_EQ(f.port.shown.size(), 5u);
+  const DialogRequest& ask = f.port.shown[0];
   EXPECT_EQ(ask.labels.at(0).text, " Confirm the bounds ");
   EXPECT_EQ(ask.helpLines,
             (std::vector<std::string>{"Select:", "Number of Peak Model (0,1,2,3,4)", "then",
@@ -274,10 +241,10 @@ TEST(MeasuredModelCommand, DialogsSmoothingLoopAndReport) {
   EXPECT_EQ(
       ask.grid->rowNames,
       (std::vector<std::string>{"  Left bound(chan) =", "  Right bound(chan) =", "  Backgr.edge(chan)= "}));
-  const DialogRequest& loop = f.port.dialogs[1];
+  const DialogRequest& loop = f.port.shown[1];
   EXPECT_EQ(loop.radio1->items, (std::vector<std::string>{" Less smoothing", " More smoothing", " Quit"}));
   EXPECT_EQ(loop.radio1->chosen, 3);
-  EXPECT_EQ(f.port.dialogs[2].radio1->chosen, 1);  // preset to the last choice
+  EXPECT_EQ(f.port.shown[2].radio1->chosen, 1);  // preset to the last choice
   EXPECT_EQ(loop.helpLines, (std::vector<std::string>{"Click on Less or More, then on OK",
                                                       "If the result is good, click on Quit, then on OK"}));
 
@@ -300,9 +267,9 @@ TEST(MeasuredModelCommand, FailuresKeepThePreviousModel) {
   TPeakModel m;
   const TPeakModel before = m;
   MeasuredModelSettings settings;
-  Lines sink;
+  FakePort sink;
   auto answer = [&](std::string left, std::string right) {
-    f.port.onDialog = [=](DialogRequest& r) {
+    f.port.fallback = [=](DialogRequest& r) {
       if (!r.grid) return false;
       r.grid->cells[0][0] = left;
       r.grid->cells[1][0] = right;
@@ -314,7 +281,7 @@ TEST(MeasuredModelCommand, FailuresKeepThePreviousModel) {
   EXPECT_FALSE(answer("990", "abc"));
   EXPECT_EQ(f.port.messages,
             (std::vector<std::string>{"Error, lack of points (<9) for model", "Error, not a number"}));
-  f.port.onDialog = [](DialogRequest&) { return false; };
+  f.port.fallback = [](DialogRequest&) { return false; };
   EXPECT_FALSE(
       FormRealPeakModelCommand(m, settings, s.Source(), 990, 1010, *f.spline, *f.work, f.port, &sink));
   EXPECT_EQ(m.samples, before.samples);

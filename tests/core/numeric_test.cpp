@@ -8,30 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fake_port.h"
+
 namespace orv {
 namespace {
 
-class MessagePort : public UiPort {
- public:
-  std::vector<std::string> messages;
-  bool ShowDialog(DialogRequest&) override { return false; }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string&) override { return false; }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
-class Lines : public LineSink {
- public:
-  std::vector<std::string> lines;
-  bool WriteLine(const std::string& line) override {
-    lines.push_back(line);
-    return true;
-  }
-};
+using testing::FakePort;
 
 // 1-based array from a list.
 std::vector<double> A(std::initializer_list<double> values) {
@@ -253,7 +235,7 @@ TEST(Invert3, KnownInverseSymmetricModeAndSingularRefusal) {
 TEST(FitLine, ExactLineResidualShareAndSingularSystem) {
   std::vector<LinePoint> pts(7);
   for (int i = 1; i <= 6; ++i) pts[i] = {2.5 * i - 1, static_cast<double>(i), 0.5, 0};
-  Lines sink;
+  FakePort sink;
   LineFit f = FitLine(pts.data(), 6, 1, &sink);
   ASSERT_TRUE(f.ok);
   EXPECT_DOUBLE_EQ(f.x0, 3.5);
@@ -330,7 +312,7 @@ TEST(WidthEstimate, GaussianFwhmAndRefusals) {
 }
 
 TEST(Histogram, CountsIntoSqrtBinsAndRefusesLongArrays) {
-  MessagePort port;
+  FakePort port;
   std::vector<int> counts(200);
   std::vector<double> v(kHistogramLimit + 2);
   for (int i = 1; i <= 100; ++i) v[i] = i;

@@ -7,8 +7,13 @@
 #include <limits>
 #include <string>
 
+#include "tests/support/fake_port.h"
+
 namespace orv {
 namespace {
+
+using testing::ChooseRadio;
+using testing::FakePort;
 
 TPeakModel Built(int kind) {
   TPeakModel m;
@@ -202,35 +207,16 @@ TEST(PeakModelEvaluate, OutsideTableAndBadInputGiveZeros) {
   EXPECT_GT(v, 0);
 }
 
-class FakePort : public UiPort {
- public:
-  int answer = 0;  // radio item chosen; 0 cancels
-  DialogRequest seen;
-  std::string message;
-  bool ShowDialog(DialogRequest& r) override {
-    seen = r;
-    if (answer > 0 && r.radio1) r.radio1->chosen = answer;
-    r.accepted = answer > 0;
-    return r.accepted;
-  }
-  void ShowMessage(const std::string& text) override { message = text; }
-  bool AskYesNo(const std::string&) override { return false; }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
 TEST(PeakModelBuild, RefusedShapesKeepThePreviousTable) {
   FakePort port;
   TPeakModel m;
   const TPeakModel gauss = m;
   for (int kind : {8, 13, -7}) {
     m.kind = kind;
-    port.message.clear();
+    port.messages.clear();
     EXPECT_FALSE(m.BuildModel(&port)) << kind;
-    EXPECT_EQ(port.message.rfind("Illegal model", 0), 0u) << port.message;
+    ASSERT_FALSE(port.messages.empty()) << kind;
+    EXPECT_EQ(port.messages.back().rfind("Illegal model", 0), 0u) << port.messages.back();
     EXPECT_EQ(m.samples, gauss.samples);
     EXPECT_EQ(m.range, gauss.range);
   }
@@ -274,29 +260,31 @@ TEST(PeakModelDialog, SpecialModelCommand) {
   TPeakModel m;
   m.kind = 3;
   ASSERT_TRUE(m.BuildModel());
-  port.answer = 3;
+  port.answers = {ChooseRadio(3)};
   EXPECT_TRUE(SpecialModelCommand(m, port));
-  EXPECT_EQ(port.seen.caption, "Select special model type and number");
-  ASSERT_EQ(port.seen.helpLines.size(), 2u);
-  EXPECT_EQ(port.seen.helpLines[0], "One can set up some standard peak models as:");
-  ASSERT_TRUE(port.seen.radio1);
-  EXPECT_EQ(port.seen.radio1->title, " Type ");
-  EXPECT_EQ(port.seen.radio1->items, (std::vector<std::string>{"Gauss", "IAEA", "Detector4"}));
-  EXPECT_EQ(port.seen.radio1->chosen, 2);  // preselected from the IAEA kind
+  ASSERT_EQ(port.shown.size(), 1u);
+  const DialogRequest& seen = port.shown[0];
+  EXPECT_EQ(seen.caption, "Select special model type and number");
+  ASSERT_EQ(seen.helpLines.size(), 2u);
+  EXPECT_EQ(seen.helpLines[0], "One can set up some standard peak models as:");
+  ASSERT_TRUE(seen.radio1);
+  EXPECT_EQ(seen.radio1->title, " Type ");
+  EXPECT_EQ(seen.radio1->items, (std::vector<std::string>{"Gauss", "IAEA", "Detector4"}));
+  EXPECT_EQ(seen.radio1->chosen, 2);  // preselected from the IAEA kind
   EXPECT_EQ(m.kind, 7);
   EXPECT_EQ(m.range, Built(7).range);
 
-  port.answer = 0;  // Cancel
+  // No answer queued: Cancel.
   const auto table = m.samples;
   EXPECT_FALSE(SpecialModelCommand(m, port));
-  EXPECT_EQ(port.seen.radio1->chosen, 3);
+  EXPECT_EQ(port.shown.at(1).radio1->chosen, 3);
   EXPECT_EQ(m.kind, 7);
   EXPECT_EQ(m.samples, table);
 
   m.kind = 12;
-  port.answer = 1;
+  port.answers = {ChooseRadio(1)};
   EXPECT_TRUE(SpecialModelCommand(m, port));
-  EXPECT_EQ(port.seen.radio1->chosen, 1);
+  EXPECT_EQ(port.shown.at(2).radio1->chosen, 1);
   EXPECT_EQ(m.kind, 1);
   EXPECT_EQ(m.samples, TPeakModel().samples);
 }

@@ -1,6 +1,6 @@
-// A UI port for unit tests: dialogs are answered in order by queued functions (none left: Cancel),
-// questions by fixed or queued answers; everything shown is recorded. It is also a line sink, so
-// tests can read what a routine reports to the output file.
+// A UI port for unit tests: dialogs are answered in order by queued functions, then by `fallback`
+// (unset: Cancel); questions by fixed or queued answers; everything shown is recorded. It is also a line
+// sink, so tests can read what a routine reports to the output file.
 #pragma once
 
 #include <deque>
@@ -18,12 +18,14 @@ class FakePort : public UiPort, public LineSink {
   using Answer = std::function<bool(DialogRequest&)>;
 
   std::deque<Answer> answers;     // one per dialog; returns OK (true) or Cancel
+  Answer fallback;                // answers every dialog once the queue is empty
   std::deque<bool> yesNoAnswers;  // consumed first; then `yes`
   bool yes = true;
   bool okCancel = true;
   std::deque<std::optional<std::string>> files;  // answers of the file selection; none left: cancel
 
-  std::vector<DialogRequest> dialogs;
+  std::vector<DialogRequest> dialogs;  // as answered
+  std::vector<DialogRequest> shown;    // as presented, before the answer changed them
   std::vector<std::string> messages, questions, statuses, prompts, texts, lines;
 
   // Accepts the next dialog as preset.
@@ -32,11 +34,14 @@ class FakePort : public UiPort, public LineSink {
   }
 
   bool ShowDialog(DialogRequest& r) override {
+    shown.push_back(r);
     bool ok = false;
     if (!answers.empty()) {
       Answer a = std::move(answers.front());
       answers.pop_front();
       ok = a(r);
+    } else if (fallback) {
+      ok = fallback(r);
     }
     r.accepted = ok;
     dialogs.push_back(r);
@@ -64,13 +69,21 @@ class FakePort : public UiPort, public LineSink {
     files.pop_front();
     return f;
   }
-  void ShowText(const std::vector<std::string>& shown) override {
-    texts.insert(texts.end(), shown.begin(), shown.end());
+  void ShowText(const std::vector<std::string>& text) override {
+    texts.insert(texts.end(), text.begin(), text.end());
   }
   bool WriteLine(const std::string& line) override {
     lines.push_back(line);
     return true;
   }
 };
+
+// Answers a dialog with OK and this 1-based item of its first radio group chosen.
+inline FakePort::Answer ChooseRadio(int item) {
+  return [item](DialogRequest& r) {
+    if (r.radio1) r.radio1->chosen = item;
+    return true;
+  };
+}
 
 }  // namespace orv::testing
