@@ -33,6 +33,8 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   for (auto* v : {&rhs_, &diag_, &undamped_, &damped_, &d_, &dv_}) v->assign(perRow, 0);
   freeIdx_.assign(perRow, 0);
   matrixRow_.assign(perRow, 1);
+  activeRows_.assign(perRow, 0);
+  compact_products_.assign(kDenseRows * kDenseRows, 0);
   nzIdx_.assign(perRow + 1, 0);  // the branch-free gather writes one past the last nonzero
   nzVal_.assign(perRow + 1, 0);
   used_.assign(perRow, 0);
@@ -211,6 +213,11 @@ void TParameter::PrepareParameters() {
   for (int k = 1; k <= std::min(nFree, matrixCapacity_); ++k) {
     matrixRow_[k] = compact_ || fixedMode != 0 || hasDependents_ || !IsFixed(params[k]);
   }
+  nActive_ = 0;
+  for (int k = 1; k <= std::min(nFree, matrixCapacity_); ++k)
+    if (matrixRow_[k]) activeRows_[nActive_++] = k;
+  // The per-point diagonal trace needs the diagonal as it grows, which only the other path keeps.
+  dense_ = nActive_ <= kDenseRows && !traceAccuracy;
 }
 
 bool TParameter::CheckArrays() {
@@ -249,6 +256,7 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
   std::fill(rhs_.begin(), rhs_.begin() + n + 1, 0.0);
   std::fill(diag_.begin(), diag_.begin() + n + 1, 0.0);
   std::fill(mat_.begin(), mat_.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
+  if (dense_) std::fill(compact_products_.begin(), compact_products_.begin() + nActive_ * nActive_, 0.0);
   for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
   nZeroWeight = 0;
   double sum = 0, sumPlus = 0;
@@ -408,6 +416,26 @@ void TParameter::Accumulate(double wPrime, double rw) {
   double* val = nzVal_.data();
   const ParamRec* rec = params.data();
   const int* freeIdx = freeIdx_.data();
+  if (dense_) {
+    double* b = rhs_.data();
+    for (int i = 1; i <= n; ++i) {
+      const double v = rec[compact_ ? freeIdx[i] : i].deriv;
+      dv[i] = v;
+      b[i] += rw * v;
+    }
+    if (traceDerivatives) WriteNumbers(dv, 1, n, 13, 4, 5, "  deriv");
+    const int na = nActive_;
+    const int* act = activeRows_.data();
+    double g[kDenseRows];
+    for (int a = 0; a < na; ++a) g[a] = dv[act[a]];
+    double* cm = compact_products_.data();
+    for (int a = 0; a < na; ++a) {
+      const double dw = g[a] * wPrime;
+      double* row = cm + a * na;
+      for (int c = a; c < na; ++c) row[c] += dw * g[c];
+    }
+    return;
+  }
   const char* needed = matrixRow_.data();
   int nz = 0;
   for (int i = 1; i <= n; ++i) {
@@ -438,6 +466,14 @@ void TParameter::Accumulate(double wPrime, double rw) {
 
 void TParameter::FinishNormalEquations() {
   const int n = nFree;
+  if (dense_) {
+    const int na = nActive_;
+    for (int a = 0; a < na; ++a) {
+      const int i = activeRows_[a];
+      diag_[i] = compact_products_[a * na + a];
+      for (int c = a + 1; c < na; ++c) M(i, activeRows_[c]) = compact_products_[a * na + c];
+    }
+  }
   double g2 = 0;
   for (int i = 1; i <= n; ++i) {
     M(i, i) = diag_[i];

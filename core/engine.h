@@ -179,6 +179,13 @@ class TParameter : public FitSettings {
   std::vector<int> freeIdx_, nzIdx_;
   std::vector<char> used_;
   std::vector<char> matrixRow_;  // 1: the row's products are summed (see PrepareParameters)
+  // Small fits sum their products densely over the rows that stay in the equations, in a compact
+  // triangle that is scattered into the normal matrix once per pass.
+  static constexpr int kDenseRows = 24;
+  std::vector<int> activeRows_;
+  std::vector<double> compact_products_;
+  int nActive_ = 0;
+  bool dense_ = false;
   // Per parameter (1..nParams).
   std::vector<double> stepOf_, invDiagOf_, oldValue_;
   std::vector<int> rowOf_;

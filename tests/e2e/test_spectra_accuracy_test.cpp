@@ -1,0 +1,180 @@
+// The built-in test spectra analysed as the batch `analyse` verb does (load, mark the whole spectrum,
+// fit), and the fitted rows checked against the generator's truth written beside each spectrum
+// (data/test_spectra/NAME.truth, from scripts/make_test_spectra.py).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/marking_modes.h"
+#include "analysis/spectrum_fit.h"
+#include "analysis/test_spectra.h"
+#include "analysis/workspace.h"
+#include "tests/support/fake_port.h"
+
+namespace orv {
+namespace {
+
+using testing::ChooseRadio;
+using testing::FakePort;
+
+struct TruthLine {
+  double channel = 0, area = 0, fwhm = 0, energy = 0, gauss = 0, under = 0;
+  std::string kind;
+};
+
+std::vector<TruthLine> ReadTruth(const std::string& name) {
+  std::ifstream in(std::string(ORVANT_SOURCE_DIR) + "/data/test_spectra/" + name + ".truth");
+  std::vector<TruthLine> lines;
+  std::string text;
+  while (std::getline(in, text)) {
+    if (text.empty() || text[0] == '*') continue;
+    std::istringstream fields(text);
+    TruthLine t;
+    if (fields >> t.channel >> t.area >> t.fwhm >> t.energy >> t.gauss >> t.under >> t.kind)
+      lines.push_back(t);
+  }
+  return lines;
+}
+
+// Loads built-in spectrum `item` (1-based) and runs the marking and the fit the way `analyse` does:
+// every dialog accepted as preset, the interval the whole spectrum, automatic marking.
+bool Analyse(Workspace& ws, int item) {
+  ResetAnalysisState(ws);
+  FakePort port;
+  port.fallback = [](DialogRequest&) { return true; };
+  port.answers.push_back(ChooseRadio(item));
+  if (!TestSpectraCommand(ws, port)) return false;
+  SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
+  ws.state.markingMode = 0;
+  if (!MarkSpectrum(ws, port)) return false;
+  return ws.marking.peakCount > 0 && SpectrumFit(ws, port, 0, nullptr);
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// Robust spread: 1.4826 times the median absolute deviation, one standard deviation for a normal
+// sample, not dominated by a single poorly fitted line.
+double RobustSpread(const std::vector<double>& v) {
+  const double m = Median(v);
+  std::vector<double> d;
+  for (double x : v) d.push_back(std::fabs(x - m));
+  return 1.4826 * Median(d);
+}
+
+struct Measured {
+  int lines = 0, found = 0, positionsOff = 0;
+  double worstPositionFwhm = 0;
+  std::vector<double> relative, pulls;
+};
+
+Measured Compare(const Workspace& ws, const std::vector<TruthLine>& truth, const char* name) {
+  Measured m;
+  const bool trace = std::getenv("ORV_E2E_TRACE") != nullptr;
+  for (const TruthLine& t : truth) {
+    bool isolated = true;
+    for (const TruthLine& o : truth)
+      if (&o != &t && std::fabs(o.channel - t.channel) < 3 * t.fwhm) isolated = false;
+    if (!isolated || t.area <= 10 * std::sqrt(t.under)) continue;
+    ++m.lines;
+    int best = 0;
+    for (int k = 1; k <= ws.state.resultCount; ++k) {
+      const double d = std::fabs(ws.results[k].channel - t.channel);
+      if (d < 0.5 * t.fwhm && (best == 0 || d < std::fabs(ws.results[best].channel - t.channel))) best = k;
+    }
+    if (best == 0) {
+      if (trace)
+        std::printf("%s: missed %.2f (%.1f keV) area %.0f under %.0f\n", name, t.channel, t.energy, t.area,
+                    t.under);
+      continue;
+    }
+    ++m.found;
+    const ResultRow& r = ws.results[best];
+    const double offset = std::fabs(r.channel - t.channel);
+    m.worstPositionFwhm = std::max(m.worstPositionFwhm, offset / t.fwhm);
+    const bool positionOk = offset <= 0.1 * t.fwhm || offset <= 4 * r.channelError;
+    m.positionsOff += !positionOk;
+    m.relative.push_back((r.area - t.area) / t.area);
+    if (r.areaError > 0) m.pulls.push_back((r.area - t.area) / r.areaError);
+    if (trace)
+      std::printf(
+          "%s: %8.2f %7.1f keV area %10.0f fit %8.2f+-%.2f area %10.0f+-%.0f (%+.4f, pull %+.1f) fwhm "
+          "%.2f/%.2f%s\n",
+          name, t.channel, t.energy, t.area, r.channel, r.channelError, r.area, r.areaError,
+          (r.area - t.area) / t.area, r.areaError > 0 ? (r.area - t.area) / r.areaError : 0.0, r.width,
+          t.fwhm, positionOk ? "" : "  POSITION");
+  }
+  return m;
+}
+
+// What each spectrum must reach. The generator gives every peak a low-energy tail (relative area
+// `tail`) that the pure Gaussian of the fit cannot follow: the part of the tail under the Gaussian is
+// taken in, the rest is left to the background, so the fitted areas fall short of the truth (tail
+// included) by between 0 and the tail fraction. Measured medians: raa -1.2 %, negr -4.2 %,
+// front -2.0 %, euu -1.5 %, bpeak (no tail) +0.3 %.
+struct Expectation {
+  const char* name;
+  double tail;           // tail fraction the generator used
+  double minFound;       // share of the isolated significant lines that must be found
+  double maxPullSpread;  // robust spread of (fit - true) / reported error
+};
+
+constexpr Expectation kExpected[] = {
+    // raa: sensitivity 5 and a search that scales each segment to a maximum of 10,000 counts leave
+    // lines of 50 to 180 background deviations unmarked beside lines of millions of counts
+    // (measured 25 of 36 found). Its covariance term (0.025) makes the errors generous (spread 0.5).
+    // Its 53 and 186 keV lines (FWHM 1.4 to 1.5 channels, centres near half a channel) come out 14 to
+    // 15 % low: with a covariance term the fit of narrow peaks depends on where the centre falls in
+    // the channel; the median is robust to these two.
+    {"raa", 0.04, 0.65, 1.5},   {"negr", 0.06, 0.95, 1.5},  // measured 4 of 4, pull spread 0.3
+    {"front", 0.03, 0.95, 1.5},                             // measured 7 of 7, pull spread 1.07
+    {"euu", 0.05, 0.95, 1.5},                               // measured 13 of 13, pull spread 1.06
+    {"bpeak", 0.0, 0.95, 1.5},                              // one broad pure Gaussian
+};
+
+TEST(TestSpectraAccuracy, FittedLinesAgreeWithTheGeneratorsTruth) {
+  const auto& records = TestSpectrumRecords();
+  ASSERT_EQ(records.size(), std::size(kExpected));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const Expectation& x = kExpected[i];
+    const std::string name = records[i].name.substr(0, records[i].name.find('.'));
+    ASSERT_EQ(name, x.name);
+    SCOPED_TRACE(name);
+    const std::vector<TruthLine> truth = ReadTruth(name);
+    ASSERT_FALSE(truth.empty()) << "no truth for " << name;
+    Workspace ws(std::filesystem::temp_directory_path().string());
+    ASSERT_TRUE(Analyse(ws, static_cast<int>(i) + 1));
+    const Measured m = Compare(ws, truth, name.c_str());
+    const double foundFraction = static_cast<double>(m.found) / std::max(1, m.lines);
+    const double median = Median(m.relative);
+    const double pullSpread = RobustSpread(m.pulls);
+    std::printf(
+        "%-6s isolated significant lines %d, found %d (%.2f); positions off %d, worst %.3f FWHM; "
+        "area (fit-true)/true median %+.4f; pulls median %+.2f robust spread %.2f\n",
+        name.c_str(), m.lines, m.found, foundFraction, m.positionsOff, m.worstPositionFwhm, median,
+        Median(m.pulls), pullSpread);
+
+    EXPECT_GE(m.lines, 1);
+    EXPECT_GE(foundFraction, x.minFound);
+    // Within 0.1 FWHM, or within 4 reported errors for the weak lines that cannot be placed so well.
+    EXPECT_EQ(m.positionsOff, 0);
+    // The tail's counts outside the Gaussian are the expected deficit; 1 % more either way for noise.
+    EXPECT_GE(median, -x.tail - 0.01);
+    EXPECT_LE(median, 0.01);
+    EXPECT_LE(pullSpread, x.maxPullSpread);
+  }
+}
+
+}  // namespace
+}  // namespace orv
