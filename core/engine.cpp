@@ -525,7 +525,10 @@ void TParameter::Damp() {
       if (!compact_ && IsFixed(params[i])) continue;
       double& mii = M(i, i);
       mii = std::fabs(mii) * (1 + lambda);
-      if (std::fabs(mii) < 1e-7) mii = lambda;
+      // Only a parameter without any influence gets the bare damper as its diagonal. A fixed floor
+      // (say 1e-7) would depend on the units of the data: with large counts and generous errors an
+      // amplitude's diagonal is that small, and replacing it by the damper froze the amplitude.
+      if (mii == 0 || !std::isfinite(mii)) mii = lambda;
     }
   }
   for (int i = 1; i <= n; ++i) damped_[i] = M(i, i);

@@ -64,6 +64,26 @@ TEST_F(IntervalFitTest, SinglePeakWithoutNoiseIsRecoveredExactly) {
   EXPECT_LE(ws.fit.backgroundDegree, 1);
 }
 
+// A large narrow peak with generous errors (a relative error term on high counts) gives its
+// amplitude a tiny normal-matrix diagonal: the fit must still move it, at any offset within a channel,
+// and report an error that matches that scale.
+TEST_F(IntervalFitTest, LargeNarrowPeakWithRelativeErrorsIsFitted) {
+  ws.state.covar = 0.025;
+  ws.spectrum.deltaWidth = 2.5;
+  for (double offset : {0.0, 0.25, 0.5}) {
+    SCOPED_TRACE(offset);
+    Fill({{500 + offset, 1e6, 1.4}}, 1000, 0, nullptr);
+    ws.spectrum.fileType = 1;
+    ws.spectrum.SetErrors(ws.state.covar);
+    Mark(490, 510, {500 + offset}, 1.5);
+    ASSERT_TRUE(FitInterval(ws, marks.data(), 0));
+    const PeakFigures r = PeakResult(ws, 1);
+    EXPECT_NEAR(r.area, 1e6, 3000);
+    EXPECT_NEAR(r.width, 1.4, 0.005);
+    EXPECT_GT(r.areaError, 5000);  // about 2 % from the relative error term, not a few per mille
+  }
+}
+
 // Over many noisy spectra the spread of the fitted figures must match the errors the fit reports:
 // honest errors, the area error including the amplitude-width correlation.
 TEST_F(IntervalFitTest, ReportedErrorsMatchTheScatterOfRepeatedFits) {
