@@ -344,6 +344,13 @@ case_analyse() {
   make_binary u16 ramp.bin 5000
   batch analyse ramp.bin --type 1
   expect_rc 0
+  make_binary i32-swapped swapped.bin 2048
+  batch analyse swapped.bin --type 2 --reverse-bytes
+  expect_rc 0
+  write_xy_file lines.txt
+  batch analyse lines.txt --type 4
+  expect_rc 0
+  expect_text out.txt "No peaks found in lines.txt"  # a saw-tooth of 1..7 counts holds no peak
 
   # Refusals: no spectrum, both a file and a test spectrum, a missing file.
   batch analyse
