@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstddef>
+#include <numbers>
 #include <sstream>
 
 #include "core/dialog.h"
