@@ -151,6 +151,27 @@ TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
   EXPECT_EQ(ws.marking.peakCount, 2);
 }
 
+// Wide peaks are searched in compressed form; the width law handed on to interval forming and to the
+// fits is in channels again, so the intervals are as wide as the peaks need.
+TEST_F(MarkingModesTest, CompressedSearchLeavesAChannelWidthLaw) {
+  FillSpectrum(ws.spectrum, 4096, {{1000, 200000, 16}, {2500, 150000, 16}}, 300, 0, nullptr);
+  ws.spectrum.b1 = 2;
+  ws.spectrum.b2 = 4095;
+  ws.spectrum.width1 = 16;
+  ws.spectrum.width2 = 16;
+  ws.spectrum.deltaWidth = 3;
+  ws.state.markingMode = 0;
+  port.AcceptNext();
+  ASSERT_TRUE(MarkSpectrum(ws, port));
+  EXPECT_EQ(ws.marking.compr, 2);
+  EXPECT_NEAR(ws.state.kw0 + ws.state.kw1 * 1000, 16, 1e-9);
+  ASSERT_EQ(ws.marking.peakCount, 2);
+  for (int i = 1; i <= ws.marking.intervalCount; ++i) {
+    const MarkInterval& m = ws.marking.intervalTable[i];
+    EXPECT_GE(m.endChannel - m.startChannel, 2 * (2 * 16 + 2) - 2);
+  }
+}
+
 TEST_F(MarkingModesTest, ManualMarkingAndPeakCheck) {
   FillSpectrum(ws.spectrum, 1024, {{300, 8000, 5}, {700, 6000, 5}}, 100, 0, nullptr);
   ws.state.markingMode = 1;
