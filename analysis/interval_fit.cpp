@@ -9,18 +9,15 @@
 namespace orv {
 namespace {
 
-// Chebyshev polynomials T0..T3 at x.
-void Chebyshev(double x, double t[4]) {
+// Chebyshev polynomials T0..T3 at x, and the background they make with records 1..4.
+double Background(const TParameter& e, double x, double t[4]) {
   t[0] = 1;
   t[1] = x;
   t[2] = 2 * x * x - 1;
   t[3] = 2 * x * t[2] - t[1];
-}
-
-// A count for sums and start values; channels outside the arrays and non-numbers count as 0.
-double SpectrumValue(const TSpectrum& s, int ch) {
-  const double v = ch >= 1 && ch < static_cast<int>(s.sp.size()) ? s.sp[ch] : 0.0;
-  return std::isfinite(v) ? v : 0.0;
+  double b = 0;
+  for (int j = 0; j < 4; ++j) b += e.params[1 + j].value * t[j];
+  return b;
 }
 
 void SetRecord(ParamRec& r, double lower, double value, double upper) {
@@ -58,14 +55,10 @@ void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/
   w = sigma != 0 ? 1 / (sigma * sigma) : 0;
 
   // Every derivative is written below, so none needs clearing first.
-  const double x = fs.xScale * ch + fs.xOffset;
+  const double x = fs.Coordinate(ch);
   double t[4];
-  Chebyshev(x, t);
-  double background = 0;
-  for (int j = 0; j < 4; ++j) {
-    e.params[1 + j].deriv = t[j];
-    background += e.params[1 + j].value * t[j];
-  }
+  const double background = Background(e, x, t);
+  for (int j = 0; j < 4; ++j) e.params[1 + j].deriv = t[j];
   fs.componentValues[0] = background;
   f = background;
 
@@ -92,12 +85,8 @@ void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
-  const IntervalFitState& fs = ws.fit;
   double t[4];
-  Chebyshev(IntervalCoordinate(channel, fs.startChannel, fs.endChannel), t);
-  double b = 0;
-  for (int j = 0; j < 4; ++j) b += ws.engine.params[1 + j].value * t[j];
-  return b;
+  return Background(ws.engine, ws.fit.Coordinate(channel), t);
 }
 
 void LoadInterval(Workspace& ws, int index) {
@@ -130,9 +119,9 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   fs.xScale = span != 0 ? 2.0 / span : 0.0;
   fs.xOffset = span != 0 ? -static_cast<double>(fs.startChannel + fs.endChannel) / span : 0.0;
 
-  double lo = SpectrumValue(s, fs.startChannel), hi = 0;
+  double lo = s.CountAt(fs.startChannel), hi = 0;
   for (int ch = fs.startChannel; ch <= fs.endChannel; ++ch) {
-    const double v = SpectrumValue(s, ch);
+    const double v = s.CountAt(ch);
     lo = std::min(lo, v);
     hi = std::max(hi, v);
   }
@@ -147,10 +136,9 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   // Background degree: no more terms than peaks to anchor them, one more for a steep interval.
   int degree = std::min({n, std::abs(s.dback), 3});
   if (hi - lo <= std::sqrt(std::fabs(lo))) degree = std::min(n, 2);
-  const double yStart = SpectrumValue(s, fs.startChannel), yEnd = SpectrumValue(s, fs.endChannel);
+  const double yStart = s.CountAt(fs.startChannel), yEnd = s.CountAt(fs.endChannel);
   if (std::fabs(yStart - yEnd) >= 1.5 * std::fabs(yStart + yEnd)) degree = std::min(degree + 1, 3);
   if (mode == 1) degree = 3;
-  degree = std::max(degree, 0);
   fs.backgroundDegree = degree;
   for (int j = 4; j >= degree + 2; --j) {
     e.params[j].lower = e.params[j].upper = e.params[j].value = 0;
@@ -163,7 +151,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   for (int k = 1; k <= n; ++k) {
     const double p = positions[k];
     const double amplitude =
-        std::max(std::fabs(SpectrumValue(s, RoundHalfEven(p)) - lo), 10.0) / (1e-10 + std::fabs(centre));
+        std::max(std::fabs(s.CountAt(RoundHalfEven(p)) - lo), 10.0) / (1e-10 + std::fabs(centre));
     SetRecord(e.params[AmplitudeIndex(k)], std::sqrt(std::fabs(amplitude) + 1) * st.amplitudeBoundFactor,
               amplitude, 1e12);
     SetRecord(e.params[PositionIndex(n, k)], fs.startChannel, p, fs.endChannel);
@@ -180,7 +168,6 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   }
   e.equalWeights = false;
   e.tracePeriod = 0;
-  if (!e.sink) e.sink = &ws.output;
 
   // The engine said why (message box or its message fields); there is nothing to retry.
   auto refused = [&e] { return e.abandoned || !e.arrayMsg.empty() || !e.errorMsg.empty() || e.nPoints < 1; };
@@ -213,7 +200,7 @@ PeakFigures PeakResult(const Workspace& ws, int k) {
   r.position = e.params[ip].value;
   r.positionError = e.params[ip].error;
 
-  const double x = IntervalCoordinate(r.position, fs.startChannel, fs.endChannel);
+  const double x = fs.Coordinate(r.position);
   const double a = e.params[ia].value;
   r.width = e.params[i0].value + e.params[i1].value * x;
   const double varW = e.Covariance(i0, i0) + 2 * x * e.Covariance(i0, i1) + x * x * e.Covariance(i1, i1);
@@ -231,12 +218,12 @@ PeakFigures PeakResult(const Workspace& ws, int k) {
   const int lo = RoundHalfEven(std::max<double>(s.a1, r.position - 1.5 * r.width));
   const int hi = RoundHalfEven(std::min<double>(s.a2, r.position + 1.5 * r.width));
   double total = 0;
-  for (int ch = lo; ch <= hi; ++ch) total += SpectrumValue(s, ch);
+  for (int ch = lo; ch <= hi; ++ch) total += s.CountAt(ch);
   const double channels = hi - lo + 1;
   const double bFit = channels * IntervalBackground(ws, r.position);
   const double bEdge = channels *
-                       (SpectrumValue(s, fs.startChannel) + SpectrumValue(s, fs.startChannel + 1) +
-                        SpectrumValue(s, fs.endChannel) + SpectrumValue(s, fs.endChannel - 1)) /
+                       (s.CountAt(fs.startChannel) + s.CountAt(fs.startChannel + 1) +
+                        s.CountAt(fs.endChannel) + s.CountAt(fs.endChannel - 1)) /
                        4;
   const double b = (bFit + bEdge) / 2;
   r.criterion = (total - b) / std::sqrt(std::fabs(b) + std::fabs(total) + 1);

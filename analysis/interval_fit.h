@@ -22,7 +22,10 @@ struct IntervalFitState {
   double intervalMin = 0, intervalMax = 0;
   bool lowStatistics = false;  // neighbouring channels are paired: too few counts per channel
   bool retried = false;
-  double xScale = 0, xOffset = 0;  // normalised coordinate x = xScale * channel + xOffset
+  // Normalised coordinate of a channel over the interval: -1 at its start, +1 at its end. The fit and
+  // the results use this one coordinate, so the width and background at a peak agree for any w1.
+  double xScale = 0, xOffset = 0;
+  double Coordinate(double channel) const { return xScale * channel + xOffset; }
   bool fitDone = false;
   // Refreshed at every model evaluation for the graphs: [0] background, [1] total, [1 + k] peak k.
   std::array<double, kMaxPeaks + 2> componentValues{};
@@ -40,12 +43,6 @@ inline int WidthIndex(int n) {
 }
 inline int WidthVariableIndex(int n) {
   return 2 * n + 6;
-}
-
-// Normalised coordinate of a channel over the interval: -1 at its start, +1 at its end. The fit and
-// the results use the same coordinate, so the width and background at a peak agree for any w1.
-inline double IntervalCoordinate(double channel, int start, int end) {
-  return end != start ? (2 * channel - start - end) / static_cast<double>(end - start) : 0.0;
 }
 
 // Measured value, weight and model value of point i (channel start + i - 1); writes the engine's

@@ -29,16 +29,12 @@ const std::vector<std::string> kEnergyListHelp = {
     "calibration in force they are converted to channels; only the",
     "intervals holding one of them are kept, with all peaks found in them."};
 
-double Count(const TSpectrum& s, int ch) {
-  return ch >= 1 && ch < static_cast<int>(s.sp.size()) ? s.sp[ch] : 0.0;
-}
-
 // Channel with the lowest count among round(bound) - 1 .. round(bound) + 1, the first on ties.
 double LowestNear(const TSpectrum& s, double bound) {
   const int c = RoundHalfEven(bound);
   int best = c - 1;
   for (int ch = c; ch <= c + 1; ++ch)
-    if (Count(s, ch) < Count(s, best)) best = ch;
+    if (s.CountAt(ch) < s.CountAt(best)) best = ch;
   return best;
 }
 
@@ -144,47 +140,30 @@ bool SetPeakSearchControls(Workspace& ws, UiPort& port) {
   ShowLabel(r, 3, 20, 240, "The quality of peak search strongly");
   ShowLabel(r, 4, 20, 260, "depends on the accuracy of widths.");
   if (!port.ShowDialog(r)) return false;
-  // Each value stands on its own: a refused one keeps its old value and the others still apply.
-  auto value = [&](int row, double& out) {
+  // Each value stands on its own: a refused one keeps its old value, says why, and the others still
+  // apply. A row that is not a number is left as it was.
+  auto take = [&](int row, double& field, bool (*valid)(double), const char* refusal) {
     int accepted = 1;
     const double v = ReadGridValue(r, row, 0, accepted);
-    if (accepted == 0) return false;
-    out = v;
-    return true;
+    if (accepted == 0) return;
+    if (valid(v))
+      field = v;
+    else
+      port.ShowMessage(refusal);
   };
-  double v = 0;
-  if (value(0, v)) {
-    if (v > 0)
-      s.width1 = v;
-    else
-      port.ShowMessage("Erroneous width");
-  }
-  if (value(1, v)) {
-    if (v > 0)
-      s.width2 = v;
-    else
-      port.ShowMessage("Erroneous width");
-  }
-  if (value(2, v)) {
-    if (v >= 0)
-      s.deltaWidth = v;
-    else
-      port.ShowMessage("Erroneous width accuracy");
-  }
-  if (value(3, v)) {
-    if (v > 0)
-      st.sensitivity = v;
-    else
-      port.ShowMessage("Erroneous sensitivity");
-  }
-  if (value(4, v)) st.resolution = v;
-  if (value(5, v)) {
-    const int length = RoundHalfEven(v);
-    if (length >= 64 && length <= 4096)
-      st.maxInterval = length;
-    else
-      port.ShowMessage("Wrong interval");
-  }
+  auto positive = [](double v) { return v > 0; };
+  take(0, s.width1, positive, "Erroneous width");
+  take(1, s.width2, positive, "Erroneous width");
+  take(
+      2, s.deltaWidth, [](double v) { return v >= 0; }, "Erroneous width accuracy");
+  take(3, st.sensitivity, positive, "Erroneous sensitivity");
+  take(
+      4, st.resolution, [](double) { return true; }, "");
+  double length = st.maxInterval;
+  take(
+      5, length, [](double v) { return RoundHalfEven(v) >= 64 && RoundHalfEven(v) <= 4096; },
+      "Wrong interval");
+  st.maxInterval = RoundHalfEven(length);
   return true;
 }
 
@@ -303,7 +282,7 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
       const int c = RoundHalfEven(in.points[i]);
       int best = c;
       for (int ch = c - 2; ch <= c + 2; ++ch)
-        if (Count(s, ch) > Count(s, c)) best = ch;
+        if (s.CountAt(ch) > s.CountAt(c)) best = ch;
       mk.peakList[++mk.peakCount] = best;
     }
     mk.kw1 = st.kw1;
@@ -323,10 +302,10 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
     st.kw0 = found.kw0;
     if (mode == 2) {
       if (!EnterMarkingEnergies(ws, port)) return cancelled();
-      MergePresetPeaks(ws, s.b1, s.b2);
+      MergePresetPeaks(ws, s.b1, s.b2);  // forms the intervals itself
     }
   }
-  FormIntervals(ws, s.b1, s.b2);
+  if (mode != 2) FormIntervals(ws, s.b1, s.b2);
   st.markedCount = mk.peakCount;
   WriteOutputLine(ws, "The spectrum has been marked. Mode=" + FormatNumber(2, 0, mode) + "  " +
                           FormatNumber(4, 0, mk.intervalCount) + " intervals  " +
@@ -353,7 +332,7 @@ void ManualMarkingClick(Workspace& ws, UiPort& port, int channel, int shownChann
   const int h = std::min(3, shownChannels / 1024);
   int best = channel - h;
   for (int ch = channel - h + 1; ch <= channel + h; ++ch)
-    if (Count(ws.spectrum, ch) > Count(ws.spectrum, best)) best = ch;
+    if (ws.spectrum.CountAt(ch) > ws.spectrum.CountAt(best)) best = ch;
   if (mk.peakCount < kMaxMarkedPeaks) mk.peakList[++mk.peakCount] = best;
   if (in.count < kMaxPresetPoints) in.points[++in.count] = best;
   port.ShowStatus(" Chan=" + Str(best), "N of peaks =" + Str(mk.peakCount));
@@ -386,8 +365,9 @@ bool CheckPeakAndAdd(Workspace& ws, UiPort& port, int channel, int firstShown, i
   const int lo = std::max(firstShown, RoundHalfEven(p - 1.5 * w));
   const int hi = std::min(lastShown, RoundHalfEven(p + 1.5 * w));
   double total = 0;
-  for (int ch = lo; ch <= hi; ++ch) total += Count(s, ch);
-  const double b = (hi - lo + 1) * (Count(s, lo) + Count(s, lo + 1) + Count(s, hi) + Count(s, hi - 1)) / 4;
+  for (int ch = lo; ch <= hi; ++ch) total += s.CountAt(ch);
+  const double b =
+      (hi - lo + 1) * (s.CountAt(lo) + s.CountAt(lo + 1) + s.CountAt(hi) + s.CountAt(hi - 1)) / 4;
   const double area = std::max(total - b, 0.0);
   const double error = std::sqrt(std::fabs(area) + std::fabs(b) + 1);
   const double criterion = area / error;

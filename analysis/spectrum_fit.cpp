@@ -35,7 +35,7 @@ bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
   ws.engine.port = &port;
   for (st.currentInterval = 1; st.currentInterval <= ws.marking.intervalCount; ++st.currentInterval) {
     LoadInterval(ws, st.currentInterval);
-    if (fs.lastPeak - fs.firstPeak + 1 <= 0) {
+    if (fs.n == 0) {
       port.ShowMessage("Error, no peaks in " + Bounds(fs));
       continue;
     }

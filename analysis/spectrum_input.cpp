@@ -50,10 +50,7 @@ bool ReadIntoCopy(Workspace& ws, UiPort& port, Accept accept) {
   if (!accept(copy)) return false;
   ws.spectrum = std::move(copy);
   SetInterval(ws.state, ws.spectrum, ws.spectrum.b1, ws.spectrum.b2);
-  ws.state.markedCount = 0;
-  ws.state.resultCount = 0;
-  ws.state.graphMarkCount = 0;
-  ws.state.currentInterval = 1;
+  ClearSpectrumCounters(ws.state);
   return true;
 }
 

@@ -144,10 +144,7 @@ bool TestSpectraCommand(Workspace& ws, UiPort& port) {
     return false;
   }
 
-  st.resultCount = 0;
-  st.markedCount = 0;
-  st.graphMarkCount = 0;
-  st.currentInterval = 1;
+  ClearSpectrumCounters(st);
   st.energyCalibrated = false;
   st.efficiencyCalibrated = false;
   st.maxInterval = 512;

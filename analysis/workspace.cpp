@@ -75,6 +75,13 @@ void ResetAnalysisState(Workspace& ws) {
   st.loopTableFile = "orvant.tab";
 }
 
+void ClearSpectrumCounters(AnalysisState& state) {
+  state.resultCount = 0;
+  state.markedCount = 0;
+  state.graphMarkCount = 0;
+  state.currentInterval = 1;
+}
+
 bool CreateOutputFile(Workspace& ws, UiPort& port) {
   std::filesystem::path name(ws.state.outputFileName);
   std::filesystem::path path =

@@ -57,6 +57,10 @@ void ResetAnalysisState(Workspace& ws);
 // only" and returns false; the run goes on without an output file.
 bool CreateOutputFile(Workspace& ws, UiPort& port);
 
+// A new spectrum starts without results, marking count or graph marks, at the first interval; every
+// setting stays.
+void ClearSpectrumCounters(AnalysisState& state);
+
 // Appends a line to the output file when one is open (headless tools may run without one); false
 // when the write failed (ws.output.lastError() tells why).
 bool WriteOutputLine(Workspace& ws, const std::string& line);

@@ -2,6 +2,7 @@
 // the spectrum and interval bounds, the width information and the instrument definition.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +46,12 @@ class TSpectrum {
 
   // Largest and smallest count in [a1, a2]; the minimum is never above 0.
   void FindExtremes();
+  // The count of a channel for sums, start values and comparisons: 0 outside the arrays and for a
+  // value that is not a number.
+  double CountAt(int channel) const {
+    const double v = channel >= 1 && channel <= kSpectrumCapacity ? sp[channel] : 0.0;
+    return std::isfinite(v) ? v : 0.0;
+  }
   // 1/err^2, or 0 for a channel whose deviation is 0 (left out of fits).
   double Weight(int channel) const;
   // err = sqrt(|0.9 sp + 0.1 (covar sp)^2| + 0.1) over [a1, a2]; free-field spectra keep their own.

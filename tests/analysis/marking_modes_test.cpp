@@ -26,6 +26,16 @@ class MarkingModesTest : public ::testing::Test {
     ws.marking.compr = 1;
   }
 
+  // Automatic marking of the spectrum without its end channels, with the given width law.
+  void AutomaticOver(int channels, double width1, double width2, double deltaWidth) {
+    ws.spectrum.b1 = 2;
+    ws.spectrum.b2 = channels - 1;
+    ws.spectrum.width1 = width1;
+    ws.spectrum.width2 = width2;
+    ws.spectrum.deltaWidth = deltaWidth;
+    ws.state.markingMode = 0;
+  }
+
   Workspace ws;
   FakePort port;
 };
@@ -109,12 +119,7 @@ TEST_F(MarkingModesTest, ControlDialogRefusesBadValuesOneByOne) {
 TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
   FillSpectrum(ws.spectrum, 2048, {{400, 20000, 5}, {900, 15000, 5.5}, {1500, 30000, 6}}, 150, -0.03,
                nullptr);
-  ws.spectrum.b1 = 2;
-  ws.spectrum.b2 = 2047;
-  ws.spectrum.width1 = 5;
-  ws.spectrum.width2 = 6;
-  ws.spectrum.deltaWidth = 1.5;
-  ws.state.markingMode = 0;
+  AutomaticOver(2048, 5, 6, 1.5);
   ws.output.Create((std::filesystem::temp_directory_path() / "orv_marking_modes.res").string());
   port.AcceptNext();
   ASSERT_TRUE(MarkSpectrum(ws, port));
@@ -155,12 +160,7 @@ TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
 // fits is in channels again, so the intervals are as wide as the peaks need.
 TEST_F(MarkingModesTest, CompressedSearchLeavesAChannelWidthLaw) {
   FillSpectrum(ws.spectrum, 4096, {{1000, 200000, 16}, {2500, 150000, 16}}, 300, 0, nullptr);
-  ws.spectrum.b1 = 2;
-  ws.spectrum.b2 = 4095;
-  ws.spectrum.width1 = 16;
-  ws.spectrum.width2 = 16;
-  ws.spectrum.deltaWidth = 3;
-  ws.state.markingMode = 0;
+  AutomaticOver(4096, 16, 16, 3);
   port.AcceptNext();
   ASSERT_TRUE(MarkSpectrum(ws, port));
   EXPECT_EQ(ws.marking.compr, 2);
