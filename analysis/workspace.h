@@ -17,6 +17,7 @@
 #include "core/peak_model.h"
 #include "core/port.h"
 #include "core/state.h"
+#include "spectrum/name_list.h"
 #include "spectrum/output_file.h"
 #include "spectrum/spectrum.h"
 
@@ -41,6 +42,7 @@ struct Workspace {
   MarkingInput markingInput;
   ResultTable results;
   CalibrationTables calibration;
+  SpectrumNameList names;  // the spectrum series; state.nameCount entries in use
   // Large work arrays, allocated on first use and reused.
   std::unique_ptr<PeakSearchWork> searchWork;
   std::unique_ptr<SplineWork> splineWork;

@@ -120,8 +120,20 @@ class UiPort {
   virtual void ShowPrompt(const std::string& text) = 0;
   // The platform's file-open selection; nothing when cancelled.
   virtual std::optional<std::string> ChooseFileToOpen(const FileOpenRequest& request) = 0;
+  // The same with multiple selection; nothing when cancelled.
+  virtual std::optional<std::vector<std::string>> ChooseFilesToOpen(const FileOpenRequest& /*request*/) {
+    return std::nullopt;
+  }
   // The text window with its OK button (help texts, reports).
   virtual void ShowText(const std::vector<std::string>& lines) = 0;
+
+  // Operations on the main window. Back-ends without windows ignore them.
+  // Enables or disables the top-level menus File, Settings, Graph, Mark, Operation, Info and Help.
+  virtual void EnableMainMenu(bool /*on*/) {}
+  // Hides the result grid, status lines, prompt, buttons and images; paints the window empty.
+  virtual void ClearForm() {}
+  // Places the windows and their images at the given screen scale and font size.
+  virtual void LayoutWindows(double /*screenScale*/, int /*fontSize*/) {}
 };
 
 }  // namespace orv

@@ -63,8 +63,12 @@ struct AnalysisState {
   double kw1 = 2.0 / 4095.0;
 
   // Graph scale and preprocessing.
-  int scaleMode = 0;  // 0 normal, 1 square root, 2 ln(1+|v|), 3 trimmed
+  int scaleMode = 0;   // 0 normal, 1 square root, 2 ln(1+|v|), 3 trimmed
+  int pointStyle = 0;  // 0 five-pixel cross, 1 single pixel, 2 connected line
   double trimmingCoefficient = 0.5;
+  bool graphFittedErrors = false;
+  bool xScaleLogarithmic = false;
+  bool longReflectionIndicators = false;
   int compressionFactor = 2;
 
   // Working copies of the analysed interval.
@@ -88,6 +92,7 @@ struct AnalysisState {
   double lastChannel = 4096.0;
   int resultCount = 0;
   bool resultsUnsaved = false;
+  bool limFormat = false;  // summary table: the intensity column shows the background
   int markedCount = 0;
   int nameCount = 0;
   int graphMarkCount = 0;  // peak ticks drawn on the current graph

@@ -23,6 +23,9 @@ class FakePort : public UiPort, public LineSink {
   bool yes = true;
   bool okCancel = true;
   std::deque<std::optional<std::string>> files;  // answers of the file selection; none left: cancel
+  std::deque<std::vector<std::string>> fileGroups;  // answers of the multiple selection; none: cancel
+  std::vector<FileOpenRequest> fileRequests;        // every file selection as asked
+  int menuEnabled = -1, clearForms = 0, layouts = 0;  // window operations: last state, counts
 
   std::vector<DialogRequest> dialogs;  // as answered
   std::vector<DialogRequest> shown;    // as presented, before the answer changed them
@@ -63,12 +66,23 @@ class FakePort : public UiPort, public LineSink {
     statuses.push_back(line1 + "|" + line2);
   }
   void ShowPrompt(const std::string& text) override { prompts.push_back(text); }
-  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override {
+  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest& request) override {
+    fileRequests.push_back(request);
     if (files.empty()) return std::nullopt;
     auto f = files.front();
     files.pop_front();
     return f;
   }
+  std::optional<std::vector<std::string>> ChooseFilesToOpen(const FileOpenRequest& request) override {
+    fileRequests.push_back(request);
+    if (fileGroups.empty()) return std::nullopt;
+    auto group = fileGroups.front();
+    fileGroups.pop_front();
+    return group;
+  }
+  void EnableMainMenu(bool on) override { menuEnabled = on ? 1 : 0; }
+  void ClearForm() override { ++clearForms; }
+  void LayoutWindows(double, int) override { ++layouts; }
   void ShowText(const std::vector<std::string>& text) override {
     texts.insert(texts.end(), text.begin(), text.end());
   }

@@ -1,0 +1,1 @@
+#include "analysis/command_file.h"

@@ -1,0 +1,1 @@
+#include "analysis/output_sections.h"

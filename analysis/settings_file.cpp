@@ -1,0 +1,1 @@
+#include "analysis/settings_file.h"

@@ -1,0 +1,1 @@
+#include "spectrum/name_list.h"
