@@ -338,6 +338,16 @@ void ManualMarkingClick(Workspace& ws, UiPort& port, int channel, int shownChann
   port.ShowStatus(" Chan=" + Str(best), "N of peaks =" + Str(mk.peakCount));
 }
 
+void UndoManualMarkingClick(Workspace& ws, UiPort& port) {
+  Marking& mk = ws.marking;
+  MarkingInput& in = ws.markingInput;
+  if (!in.manualActive || mk.peakCount == 0) return;
+  --mk.peakCount;
+  in.count = std::min(in.count, mk.peakCount);
+  const std::string last = mk.peakCount > 0 ? Str(RoundHalfEven(mk.peakList[mk.peakCount])) : "";
+  port.ShowStatus(" Chan=" + last, "N of peaks =" + Str(mk.peakCount));
+}
+
 void FinishManualMarking(Workspace& ws) {
   ws.markingInput.manualActive = false;
   ws.markingInput.count = std::min(ws.marking.peakCount, kMaxPresetPoints);

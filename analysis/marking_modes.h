@@ -51,6 +51,8 @@ bool MarkSpectrum(Workspace& ws, UiPort& port);
 void BeginManualMarking(Workspace& ws, UiPort& port);
 void ManualMarkingClick(Workspace& ws, UiPort& port, int channel, int shownChannels);
 void FinishManualMarking(Workspace& ws);
+// Cancel while clicking: forgets the last clicked peak and shows the new last one.
+void UndoManualMarkingClick(Workspace& ws, UiPort& port);
 
 // "Check for Peak and Add" after the click at `channel`; firstShown..lastShown is the graph's range.
 // True when a row, a peak and an interval were added.

@@ -1,7 +1,8 @@
 // orvant-batch: the headless program. Verbs:
 //   read FILE --type N [options]        read a spectrum and print its summary
-//   analyse (FILE --type N | --test T)  search, mark and fit the whole spectrum; print the results
-//   run SCRIPT [--log F]                 run a script of menu commands and answers
+//   analyse (FILE --type N | --test T | --ini F)  search, mark and fit the whole spectrum; save and
+//                                        print the results
+//   run SCRIPT [--log F] [--dir D]       run a script of menu commands and answers
 #include <CLI/CLI.hpp>
 
 #include <cmath>
@@ -11,7 +12,9 @@
 #include <iostream>
 #include <sstream>
 
+#include "analysis/command_file.h"
 #include "analysis/marking_modes.h"
+#include "analysis/output_sections.h"
 #include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
 #include "analysis/test_spectra.h"
@@ -19,6 +22,7 @@
 #include "core/numtext.h"
 #include "spectrum/readers.h"
 #include "ui/console_port.h"
+#include "ui/program.h"
 #include "ui/script/script_port.h"
 
 namespace {
@@ -129,7 +133,7 @@ int main(int argc, char** argv) {
                  "Analyse from the first to the last channel instead of the inner channels");
   read->add_option("--output", output, "Output file for the run's notes");
 
-  std::string testName, csvFile;
+  std::string testName, csvFile, iniFile, dir;
   auto* analyse =
       app.add_subcommand("analyse", "Search, mark and fit the whole spectrum; print the result table");
   analyse->add_option("FILE", file, "Spectrum file");
@@ -140,16 +144,32 @@ int main(int argc, char** argv) {
   analyse->add_flag("--reverse-bytes", reverseBytes, "Type 2: exchange the 16-bit halves of each value");
   analyse->add_flag("--first-channel-from-x", fromX, "Type 4: the X of the first line is the first channel");
   analyse->add_option("--columns", columns, "Type 4: positions of X, Y and error in a line");
+  analyse->add_option("--ini", iniFile, "A command file to run first (settings, and a spectrum by IS)")
+      ->check(CLI::ExistingFile);
   analyse->add_option("--csv", csvFile, "Also write the result rows as CSV");
-  analyse->add_option("--output", output, "Output file of the run (default: none)");
+  analyse->add_option("--output", output, "Output file of the run (default: a.res)");
 
   auto* run = app.add_subcommand("run", "Run a script of menu commands and dialog answers");
   run->add_option("SCRIPT", script, "Script file")->required()->check(CLI::ExistingFile);
   run->add_option("--log", logFile, "Log file (default: standard output)");
-  run->add_option("--output", output, "Output file for the run's results (default: a.res)");
+  run->add_option("--output", output, "Output file for the run's results (default: the title dialog's)");
+  run->add_option("--dir", dir, "Start the program in this folder (relative names are taken from it)")
+      ->check(CLI::ExistingDirectory);
 
   CLI11_PARSE(app, argc, argv);
 
+  // The script and the files named on the command line are found before the program moves to its
+  // start folder.
+  std::error_code ec;
+  if (!script.empty()) script = std::filesystem::absolute(script, ec).string();
+  if (!logFile.empty()) logFile = std::filesystem::absolute(logFile, ec).string();
+  if (!dir.empty()) {
+    std::filesystem::current_path(dir, ec);
+    if (ec) {
+      std::cerr << "Cannot work in " << dir << ": " << ec.message() << '\n';
+      return 1;
+    }
+  }
   Workspace ws(std::filesystem::current_path().string());
   ResetAnalysisState(ws);
 
@@ -181,26 +201,38 @@ int main(int argc, char** argv) {
   };
 
   if (*analyse) {
-    if (file.empty() == testName.empty()) {
+    if (!file.empty() && !testName.empty()) {
       std::cerr << "Give either a spectrum FILE or --test NAME\n";
       return 1;
     }
-    if (!OpenOutput(ws, output)) return 1;
+    if (file.empty() && testName.empty() && iniFile.empty()) {
+      std::cerr << "Give a spectrum FILE, --test NAME or --ini FILE\n";
+      return 1;
+    }
     PresetPort port(std::cerr);
+    Program program(ws, port);
+    program.outputFileOverride = output;
+    if (!ProgramEntry(program) || !program.outputReady) return 1;
+    if (!iniFile.empty()) ReadCommandFile(ws, port, iniFile);
     if (!testName.empty()) {
       const auto& records = TestSpectrumRecords();
       for (std::size_t i = 0; i < records.size(); ++i)
         if (records[i].name.rfind(testName, 0) == 0) port.radio = static_cast<int>(i) + 1;
       if (!TestSpectraCommand(ws, port)) return 1;
-    } else if (!readFile(port)) {
+    } else if (!file.empty() && !readFile(port)) {
+      return 1;
+    } else if (file.empty() && ws.spectrum.fileName.empty()) {
+      std::cerr << "The command file " << iniFile << " loads no spectrum\n";
       return 1;
     }
-    SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
+    // A command file sets the analysed interval itself; otherwise the whole spectrum is analysed.
+    if (iniFile.empty()) SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
     ws.state.markingMode = 0;
     port.radio = 0;
     if (!MarkSpectrum(ws, port)) return 1;
     if (ws.marking.peakCount == 0) {
       std::cout << "No peaks found in " << ws.spectrum.fileName << '\n';
+      ExitCommand(program, false);
       return 0;
     }
     if (!SpectrumFit(ws, port, 0, &ws.output)) return 1;
@@ -217,6 +249,11 @@ int main(int argc, char** argv) {
       }
     }
     PrintResults(ws, std::cout, csvFile.empty() ? nullptr : &csv);
+    // Saved as "Save the Fit Results" saves them, so the output file holds the summary table.
+    WriteSummaryTable(ws, ws.state.normCoefficient);
+    const std::string outputPath = ws.output.path();
+    ExitCommand(program, false);
+    std::cout << "Output file: " << outputPath << '\n';
     return 0;
   }
 
@@ -241,9 +278,10 @@ int main(int argc, char** argv) {
     }
   }
   std::ostream& log = logFile.empty() ? std::cout : logStream;
-  if (!OpenOutput(ws, output.empty() ? ws.state.outputFileName : output)) return 1;
   ScriptPort port(text.str(), log);
-  int rc = RunScript(ws, port);
+  Program program(ws, port);
+  program.outputFileOverride = output;
+  int rc = RunScript(program, port);
   if (rc != 0) std::cerr << port.error() << '\n';
   return rc;
 }

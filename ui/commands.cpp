@@ -1,22 +1,286 @@
 #include "ui/commands.h"
 
+#include <algorithm>
+#include <chrono>
+
+#include "analysis/calibration.h"
+#include "analysis/command_file.h"
+#include "analysis/marking_modes.h"
+#include "analysis/output_sections.h"
+#include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
+#include "analysis/test_spectra.h"
+#include "core/peak_model.h"
+#include "spectrum/name_list.h"
+#include "ui/settings_dialogs.h"
 
 namespace orv {
 
 namespace {
 
+const char* const kNoGraph = "Error, no graph on the screen";
+
 // Shows the report line a command left behind.
-void Report(Workspace& ws, UiPort& port) {
-  port.ShowStatus(ws.state.reportLines[0], "");
+void Report(Program& p) {
+  p.port.ShowStatus(p.ws.state.reportLines[0], "");
+}
+
+// The whole spectrum in the graph, as after every command that changes the spectrum.
+void ShowSpectrum(Program& p) {
+  AnalysisState& st = p.ws.state;
+  st.viewFirst = p.ws.spectrum.a1;
+  st.viewLast = p.ws.spectrum.a2;
+  st.viewWidth = st.viewLast - st.viewFirst + 1;
+  st.cadreStepping = 0;
+  st.graphMode = 1;
+  RedrawCurrentGraph(p);
+}
+
+// The interval graph of the window viewFirst..viewLast.
+void ShowInterval(Program& p) {
+  AnalysisState& st = p.ws.state;
+  st.viewWidth = st.viewLast - st.viewFirst + 1;
+  st.cadreStepping = 1;
+  st.graphMode = 3;
+  RedrawCurrentGraph(p);
+}
+
+void NotAvailable(Program& p, const std::string& caption) {
+  p.port.ShowMessage("\"" + caption + "\" is not available in this version");
+}
+
+// The first step of the commands that wait for two clicks on the graph.
+void BeginTwoClicks(Program& p, ClickMode mode) {
+  AnalysisState& st = p.ws.state;
+  if (st.graphMode == 0) {
+    p.port.ShowStatus(kNoGraph, "");
+    return;
+  }
+  st.graphMarkCount = 0;  // the marked-peak ticks are erased
+  p.menuEnabled = false;
+  p.port.EnableMainMenu(false);
+  RedrawCurrentGraph(p);
+  st.graphMode = 13;
+  p.clickMode = mode;
+  p.firstClick = 0;
+  p.port.ShowStatus(" Click on the beginning ", "");
+}
+
+void EndClickMode(Program& p) {
+  p.clickMode = ClickMode::kNone;
+  p.firstClick = 0;
+  p.menuEnabled = true;
+  p.port.EnableMainMenu(true);
+}
+
+void BuildMeasuredModel(Program& p, int left, int right) {
+  Workspace& ws = p.ws;
+  if (!ws.splineWork) ws.splineWork = std::make_unique<SplineWork>();
+  if (!p.modelWork) p.modelWork = std::make_unique<MeasuredModelWork>();
+  const int last = std::min(ws.spectrum.a2, static_cast<int>(ws.spectrum.sp.size()) - 1);
+  const ModelSource source{ws.spectrum.sp.data(), ws.spectrum.err.data(), last, ws.state.smallStatistics};
+  if (FormRealPeakModelCommand(ws.model(), p.modelSettings, source, left, right, *ws.splineWork, *p.modelWork,
+                               p.port, &ws.output))
+    p.port.ShowStatus(" Real peak model set up", "");
+}
+
+void SecondClick(Program& p, int channel) {
+  AnalysisState& st = p.ws.state;
+  const int first = std::min(p.firstClick, channel);
+  const int last = std::max(p.firstClick, channel);
+  const ClickMode mode = p.clickMode;
+  EndClickMode(p);
+  st.graphMode = 1;
+  p.port.ShowStatus("", "");
+  if (mode == ClickMode::kModelBounds) {
+    BuildMeasuredModel(p, first, last);
+    return;
+  }
+  st.viewFirst = first;
+  st.viewLast = last;
+  st.viewWidth = last - first + 1;
+  if (mode == ClickMode::kMakeInterval) SetInterval(st, p.ws.spectrum, first, last);
+  ShowInterval(p);
+}
+
+// Marking in one of the four modes; the status shows what was found, or nothing after a Cancel.
+void Mark(Program& p, int mode) {
+  p.ws.state.markingMode = mode;
+  if (!MarkSpectrum(p.ws, p.port)) {
+    p.port.ShowStatus("", "");
+    return;
+  }
+  ShowSpectrum(p);
+  p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
+}
+
+void IntervalFit(Program& p) {
+  AnalysisState& st = p.ws.state;
+  if (st.resultsUnsaved && !p.port.AskOkCancel("Previous fit results not saved")) return;
+  if (!FittingDataDialog(p.ws, p.port)) return;
+  st.currentInterval = 1;
+  NotAvailable(p, "Interval  Fit");
+}
+
+void Calibrate(Program& p, int kind) {
+  Workspace& ws = p.ws;
+  if (EnterCalibration(kind, ws.state, ws.calibration, ws.marking, ws.results, p.port, &ws.output))
+    p.port.ShowStatus(kind == 0 ? " Energy calibration set up" : " Efficiency calibration set up", "");
+}
+
+std::uint64_t ClockSeed(const Program& p) {
+  if (p.now) {
+    const std::tm t = p.now();
+    return static_cast<std::uint64_t>(t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec);
+  }
+  return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }
 
 std::vector<Command> BuildTable() {
   std::vector<Command> t;
-  t.push_back({"&File", "Input the Spectrum", [](Workspace& ws, UiPort& port) {
-                 InputSpectrumCommand(ws, port);
-                 Report(ws, port);
-               }});
+  std::string menu;
+  auto add = [&](const std::string& caption, std::function<void(Program&)> run) {
+    t.push_back({menu, caption, std::move(run), true});
+  };
+  auto separator = [&](const std::string& caption) { t.push_back({menu, caption, nullptr, true}); };
+  // A command whose work comes with a later version: it says so, and NotYetAvailable lists it.
+  auto later = [&](const std::string& caption) {
+    t.push_back({menu, caption, [caption](Program& p) { NotAvailable(p, caption); }, false});
+  };
+
+  menu = "&File";
+  add("Input the Spectrum", [](Program& p) {
+    if (InputSpectrumCommand(p.ws, p.port)) ShowSpectrum(p);
+    Report(p);
+  });
+  later("Correct for Blunders");
+  later("Compress the Spectrum");
+  later("Smooth the Spectrum");
+  later("Build the Background");
+  add("Simulate the Spectrum", [](Program& p) {
+    SimulateCommand(p.ws, ClockSeed(p), p.port);
+    p.ws.marking.peakCount = 0;
+    p.ws.marking.intervalCount = 0;
+    p.ws.state.markedCount = 0;
+    ShowSpectrum(p);
+  });
+  separator("------------------------------");
+  add("Enter the Ini File", [](Program& p) { EnterIniFileCommand(p.ws, p.port); });
+  later("Enter the Spectrum Series Names");
+  separator("-------------------------------");
+  add("Save Marking Info", [](Program& p) { WriteMarkingInfo(p.ws, p.port); });
+  add("&Save the Fit Results", [](Program& p) {
+    if (p.ws.marking.peakCount == 0) {
+      p.port.ShowStatus("Error! No peaks fitted", "");
+      return;
+    }
+    SaveFitResultsCommand(p.ws, p.port);
+  });
+  add("Save Energy Calibration", [](Program& p) { WriteEnergyCalibration(p.ws, p.port); });
+  add("Save Efficiency Calibration", [](Program& p) { WriteEfficiencyCalibration(p.ws, p.port); });
+  add("Save the Init File", [](Program& p) { SaveInitFileCommand(p.ws, p.port); });
+  separator("________________");
+  add("&Exit", [](Program& p) { ExitCommand(p); });
+
+  menu = "&Settings";
+  add("Clear the Form", [](Program& p) { ClearForm(p); });
+  add("Set  Width Dependence", [](Program& p) {
+    WidthDependenceCommand(p.ws);
+    p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
+  });
+  add("Set Graph Scale", [](Program& p) {
+    if (GraphScaleCommand(p.ws, p.port)) RedrawCurrentGraph(p);
+  });
+  add("Assign the Spectrum Name", [](Program& p) {
+    if (AssignSpectrumNameCommand(p.ws, p.port)) ShowSpectrum(p);
+  });
+  add("Input the Spectrum Names",
+      [](Program& p) { InputSpectrumNamesCommand(p.ws.state, p.ws.names, p.port); });
+  add("Set Form and Font Sizes", [](Program& p) {
+    if (!FormSizesCommand(p.ws, p.port)) return;
+    p.port.LayoutWindows(p.ws.state.screenScale, p.ws.state.fontSize);
+    const int mode = p.ws.state.graphMode;
+    ClearForm(p);
+    p.ws.state.graphMode = mode;  // the graph shown before is drawn again in the new layout
+    RedrawCurrentGraph(p);
+  });
+
+  menu = "&Graph";
+  add("Graph the Spectrum", [](Program& p) {
+    ClearForm(p);
+    ShowSpectrum(p);
+  });
+  add("Graph the Interval", [](Program& p) {
+    ClearForm(p);
+    p.ws.state.viewFirst = p.ws.spectrum.b1;
+    p.ws.state.viewLast = p.ws.spectrum.b2;
+    ShowInterval(p);
+  });
+  add("Cut the Cadre (Zoom)", [](Program& p) { BeginTwoClicks(p, ClickMode::kCut); });
+  later("Graph Peak Model");
+  later("Graph Energy Calibration");
+  later("Graph Efficiency Calibration");
+  later("Spectrum -> BMP file");
+  separator("------------------------------");
+  add("Draw Peak Indicator", [](Program& p) { RedrawCurrentGraph(p); });
+
+  menu = "&Mark";
+  add("Make the Interval", [](Program& p) { BeginTwoClicks(p, ClickMode::kMakeInterval); });
+  add("Mark the Peaks ", [](Program& p) {
+    const int mode = p.ws.state.graphMode;
+    if (mode != 1 && mode != 3) {
+      p.port.ShowStatus(kNoGraph, "");
+      return;
+    }
+    BeginManualMarking(p.ws, p.port);
+    p.clickMode = ClickMode::kManualMarking;
+    p.menuEnabled = false;
+    p.port.EnableMainMenu(false);
+  });
+  add("Mark the Peak Model", [](Program& p) { BeginTwoClicks(p, ClickMode::kModelBounds); });
+  add("Check for Peak and Add", [](Program& p) {
+    p.ws.markingInput.checkActive = true;
+    p.clickMode = ClickMode::kCheckPeak;
+    p.port.ShowPrompt("Click on the peak top");
+  });
+
+  menu = "&Operation";
+  add("Make a Special Peak Model", [](Program& p) { SpecialModelCommand(p.ws.model(), p.port); });
+  add("Automatic Spectrum Marking", [](Program& p) { Mark(p, 0); });
+  add("Spectrum Marking by Energies", [](Program& p) { Mark(p, 2); });
+  add("Mark by Data Set", [](Program& p) { Mark(p, 3); });
+  add("Manual Spectrum Marking", [](Program& p) { Mark(p, 1); });
+  separator("------------------------------");
+  add("Interval  Fit", IntervalFit);
+  later("Continue Fit");
+  add("Spectrum  Fit", [](Program& p) { SpectrumFitCommand(p.ws, p.port); });
+  later("Fit Loop");
+  add("Fit for Graphs", [](Program& p) { FitForGraphsCommand(p.ws, p.port); });
+
+  menu = "&Calibration";
+  add("Energy Calibration", [](Program& p) { Calibrate(p, 0); });
+  add("Efficiency Calibration", [](Program& p) { Calibrate(p, 1); });
+  later("Auto-Calibration");
+
+  menu = "&Info";
+  add("&Info about the Spectrum", [](Program& p) {
+    if (!InfoAboutSpectrumCommand(p.ws, p.port)) return;
+    p.ws.state.viewFirst = p.ws.spectrum.b1;
+    p.ws.state.viewLast = p.ws.spectrum.b2;
+    ShowInterval(p);
+  });
+  later("Show Sp.File Names");
+  later("Show Marked Peaks");
+  later("Show Result Table");
+
+  menu = "&Help";
+  later("Common Help");
+  later("Get Started");
+
+  menu = "&Test";
+  add("&Test", [](Program& p) {
+    if (TestSpectraCommand(p.ws, p.port)) ShowSpectrum(p);
+  });
   return t;
 }
 
@@ -27,14 +291,110 @@ const std::vector<Command>& CommandTable() {
   return table;
 }
 
-CommandStatus RunCommand(Workspace& ws, UiPort& port, const std::string& caption) {
-  for (const auto& c : CommandTable()) {
-    if (c.caption != caption) continue;
-    if (!c.enabled) return CommandStatus::kDisabled;
-    c.run(ws, port);
+std::string NormaliseCaption(const std::string& caption) {
+  std::string out;
+  for (char c : caption) {
+    if (c == '&') continue;
+    const bool blank = c == ' ' || c == '\t';
+    if (blank && (out.empty() || out.back() == ' ')) continue;
+    out += blank ? ' ' : c;
+  }
+  if (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+std::set<std::string> DisabledAtStartUp() {
+  return {"Fit Loop",
+          "Fit for Graphs",
+          "Assign the Spectrum Name",
+          "Input the Spectrum Names",
+          "Draw Peak Indicator",
+          "Show Sp.File Names"};
+}
+
+const std::vector<std::string>& NotYetAvailable() {
+  static const std::vector<std::string> captions = [] {
+    std::vector<std::string> list;
+    for (const Command& c : CommandTable())
+      if (!c.available) list.push_back(c.caption);
+    return list;
+  }();
+  return captions;
+}
+
+CommandStatus RunCommand(Program& p, const std::string& caption) {
+  const std::string wanted = NormaliseCaption(caption);
+  for (const Command& c : CommandTable()) {
+    if (!c.run || NormaliseCaption(c.caption) != wanted) continue;
+    const bool alwaysOn = c.menu == "&Calibration" || c.menu == "&Test";
+    if (p.disabledCommands.count(wanted) > 0 || (!p.menuEnabled && !alwaysOn))
+      return CommandStatus::kDisabled;
+    c.run(p);
     return CommandStatus::kDone;
   }
   return CommandStatus::kUnknown;
+}
+
+void ClearForm(Program& p) {
+  p.port.ClearForm();
+  p.ws.state.graphMode = 0;
+}
+
+void RedrawCurrentGraph(Program&) {
+  // The graphs are drawn here once the plot engine is part of the program.
+}
+
+void GraphClick(Program& p, int channel) {
+  AnalysisState& st = p.ws.state;
+  switch (p.clickMode) {
+    case ClickMode::kNone:
+      return;
+    case ClickMode::kCut:
+    case ClickMode::kMakeInterval:
+    case ClickMode::kModelBounds:
+      if (p.firstClick == 0) {
+        p.firstClick = std::max(channel, 1);
+        p.port.ShowStatus(" Click on the beginning ", " Click on the end ");
+      } else {
+        SecondClick(p, std::max(channel, 1));
+      }
+      return;
+    case ClickMode::kManualMarking:
+      ManualMarkingClick(p.ws, p.port, channel, st.viewWidth);
+      return;
+    case ClickMode::kCheckPeak:
+      p.clickMode = ClickMode::kNone;
+      CheckPeakAndAdd(p.ws, p.port, channel, st.viewFirst, st.viewLast);
+      return;
+  }
+}
+
+void PressButton(Program& p, WindowButton button) {
+  AnalysisState& st = p.ws.state;
+  switch (button) {
+    case WindowButton::kOk:
+      if (p.clickMode != ClickMode::kManualMarking) return;
+      FinishManualMarking(p.ws);
+      EndClickMode(p);
+      p.port.ShowPrompt("");
+      return;
+    case WindowButton::kCancel:
+      if (p.clickMode != ClickMode::kManualMarking) return;
+      UndoManualMarkingClick(p.ws, p.port);
+      return;
+    case WindowButton::kNextCadre:
+    case WindowButton::kPreviousCadre:
+      if (st.cadreStepping != 1 || p.clickMode != ClickMode::kNone) return;
+      if (button == WindowButton::kNextCadre) {
+        st.viewFirst = st.viewLast + 1;
+        st.viewLast = st.viewFirst + st.viewWidth - 1;
+      } else {
+        st.viewLast = st.viewFirst - 1;
+        st.viewFirst = st.viewLast - (st.viewWidth - 1);
+      }
+      ShowInterval(p);
+      return;
+  }
 }
 
 }  // namespace orv

@@ -1,26 +1,47 @@
-// The command table: one toolkit-free handler per menu caption. Both back-ends run commands through
-// it, so a script drives exactly what a user at the window would.
+// The command table: one toolkit-free handler per menu caption, and the events of the main window
+// (graph clicks, buttons). Both back-ends run commands through it, so a script drives exactly what a
+// user at the window would.
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "analysis/workspace.h"
-#include "core/port.h"
+#include "ui/program.h"
 
 namespace orv {
 
 struct Command {
-  std::string menu;     // top-level menu caption, e.g. "&File"
-  std::string caption;  // item caption exactly as in the menu
-  std::function<void(Workspace&, UiPort&)> run;
-  bool enabled = true;
+  std::string menu;                   // top-level menu caption, e.g. "&File"
+  std::string caption;                // item caption exactly as in the menu
+  std::function<void(Program&)> run;  // empty for the inert separator items
+  bool available = true;              // false: the work comes with a later version
 };
 
+// Every menu item in menu order, separators included.
 const std::vector<Command>& CommandTable();
 
+// The form in which captions are compared: "&" removed, blanks trimmed and runs of blanks collapsed,
+// so "Spectrum Fit" finds "Spectrum  Fit".
+std::string NormaliseCaption(const std::string& caption);
+
+// The commands the start-up sequence disables for the whole run (normalised captions).
+std::set<std::string> DisabledAtStartUp();
+
+// Captions whose work comes with a later version of the program; they answer with a message.
+const std::vector<std::string>& NotYetAvailable();
+
 enum class CommandStatus { kDone, kUnknown, kDisabled };
-CommandStatus RunCommand(Workspace& ws, UiPort& port, const std::string& caption);
+CommandStatus RunCommand(Program& p, const std::string& caption);
+
+// "Clear the Form" and the redraw that ends most commands.
+void ClearForm(Program& p);
+void RedrawCurrentGraph(Program& p);
+
+// A click on the graph at `channel`, and a press of one of the window's buttons; they act only in the
+// modes that wait for them.
+void GraphClick(Program& p, int channel);
+void PressButton(Program& p, WindowButton button);
 
 }  // namespace orv

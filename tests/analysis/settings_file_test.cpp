@@ -1,1 +1,181 @@
+#include "analysis/settings_file.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace orv {
+namespace {
+
+AnalysisState Read(const std::string& text, AnalysisState st = {}) {
+  std::istringstream in(text);
+  ReadSettingsStream(st, in);
+  return st;
+}
+
+std::string Written(const AnalysisState& st) {
+  std::ostringstream out;
+  WriteSettingsStream(st, out);
+  return out.str();
+}
+
+AnalysisState Unusual() {
+  AnalysisState st;
+  st.settingsTitle = "Lab 3 settings";
+  st.screenScale = 1.2345;
+  st.fontSize = 13;
+  st.russianHelp = true;
+  st.colorBackground = MakeColor(1, 2, 3);
+  st.colorTextBackground = 0;
+  st.colorFitData = kMaxColor;
+  st.colorExpData = MakeColor(255, 0, 0);
+  st.colorForm = MakeColor(0, 0, 255);
+  st.colorForm1Back = 12345;
+  return st;
+}
+
+void ExpectSame(const AnalysisState& a, const AnalysisState& b) {
+  EXPECT_EQ(a.settingsTitle, b.settingsTitle);
+  EXPECT_DOUBLE_EQ(a.screenScale, b.screenScale);
+  EXPECT_EQ(a.fontSize, b.fontSize);
+  EXPECT_EQ(a.russianHelp, b.russianHelp);
+  EXPECT_EQ(a.colorBackground, b.colorBackground);
+  EXPECT_EQ(a.colorTextBackground, b.colorTextBackground);
+  EXPECT_EQ(a.colorFitData, b.colorFitData);
+  EXPECT_EQ(a.colorExpData, b.colorExpData);
+  EXPECT_EQ(a.colorForm, b.colorForm);
+  EXPECT_EQ(a.colorForm1Back, b.colorForm1Back);
+}
+
+TEST(SettingsFile, WritesTheTenLineLayout) {
+  EXPECT_EQ(Written(Unusual()),
+            "Lab 3 settings\n"
+            "    1.2345 *scrsize\n"
+            "        13 *fntsize\n"
+            "         1 *RusHelp\n"
+            "    197121 *Background color\n"
+            "         0 *Text background color\n"
+            "  16777215 *Fit.data color\n"
+            "       255 *Exp.data color\n"
+            "  16711680 *Form color\n"
+            "     12345 *Color for Form1 back\n");
+  EXPECT_NE(Written(AnalysisState{}).find("\n         0 *RusHelp\n"), std::string::npos);
+}
+
+TEST(SettingsFile, RoundTrips) {
+  ExpectSame(Read(Written(Unusual())), Unusual());
+  AnalysisState plain;  // the defaults, with the flag off
+  plain.screenScale = 1.25;
+  ExpectSame(Read(Written(plain), Unusual()), plain);
+
+  // A title that looks like a comment would shift every later line; it is written so that it cannot.
+  AnalysisState starred = Unusual();
+  starred.settingsTitle = "*starred";
+  const AnalysisState back = Read(Written(starred));
+  EXPECT_EQ(back.settingsTitle, " *starred");
+  EXPECT_EQ(back.fontSize, 13);
+  EXPECT_EQ(back.colorForm1Back, 12345);
+}
+
+TEST(SettingsFile, ClampsAndRounds) {
+  auto st = Read("t\n3.0 *scrsize\n20 *fntsize\n7 *RusHelp\n255.4 *Backg\n");
+  EXPECT_DOUBLE_EQ(st.screenScale, 1.56);
+  EXPECT_EQ(st.fontSize, 14);
+  EXPECT_TRUE(st.russianHelp);
+  EXPECT_EQ(st.colorBackground, 255);
+
+  st = Read("t\n0.1 *scrsize\n3 *fntsize\n-2 *RusHelp\n");
+  EXPECT_DOUBLE_EQ(st.screenScale, 0.64);
+  EXPECT_EQ(st.fontSize, 8);
+  EXPECT_FALSE(st.russianHelp);
+
+  AnalysisState on;
+  on.russianHelp = true;
+  st = Read("t\n1,5 *scrsize\n10.5 *fntsize\n0.5 *RusHelp\n", on);
+  EXPECT_DOUBLE_EQ(st.screenScale, 1.5);
+  EXPECT_EQ(st.fontSize, 10);    // halves go to the even neighbour
+  EXPECT_FALSE(st.russianHelp);  // only exactly 1 is on
+  EXPECT_EQ(Read("t\n1 *scrsize\n11.5 *fntsize\n").fontSize, 12);
+}
+
+TEST(SettingsFile, ShortFilesAndMissingKeys) {
+  const AnalysisState start = Unusual();
+  AnalysisState st = Read("only a title\n", start);
+  EXPECT_EQ(st.settingsTitle, "only a title");
+  st.settingsTitle = start.settingsTitle;
+  ExpectSame(st, start);
+  ExpectSame(Read("", start), start);
+
+  // Comment lines are skipped anywhere; a line without its key keeps the setting but is used up, so
+  // the font size is not taken from the scale line and the colours stay in step.
+  st = Read(
+      "* written by hand\r\n"
+      "title\r\n"
+      "* scale follows\r\n"
+      "  1.5000\r\n"
+      "       9 *fntsize\r\n"
+      "       1 *RusHelp\r\n"
+      "     100 *Background color\r\n"
+      "     200 something else\r\n"
+      "     300 *Fit.data color\r\n",
+      start);
+  EXPECT_EQ(st.settingsTitle, "title");
+  EXPECT_DOUBLE_EQ(st.screenScale, start.screenScale);
+  EXPECT_EQ(st.fontSize, 9);
+  EXPECT_TRUE(st.russianHelp);
+  EXPECT_EQ(st.colorBackground, 100);
+  EXPECT_EQ(st.colorTextBackground, start.colorTextBackground);
+  EXPECT_EQ(st.colorFitData, 300);
+  EXPECT_EQ(st.colorExpData, start.colorExpData);
+}
+
+TEST(SettingsFile, GarbageKeepsTheOldValues) {
+  const AnalysisState start = Unusual();
+  const AnalysisState st = Read(
+      "t\n"
+      "abc *scrsize\n"
+      "nan *fntsize\n"
+      " *RusHelp\n"
+      "1e999 *Background color\n"
+      "-5 *Text background color\n"
+      "16777216 *Fit.data color\n"
+      "1 2 *Exp.data color\n"
+      "0x10 *Form color\n"
+      "inf *Color for Form1 back\n",
+      start);
+  EXPECT_DOUBLE_EQ(st.screenScale, start.screenScale);
+  EXPECT_EQ(st.fontSize, start.fontSize);
+  EXPECT_EQ(st.russianHelp, start.russianHelp);
+  EXPECT_EQ(st.colorBackground, start.colorBackground);
+  EXPECT_EQ(st.colorTextBackground, start.colorTextBackground);
+  EXPECT_EQ(st.colorFitData, start.colorFitData);
+  EXPECT_EQ(st.colorExpData, start.colorExpData);
+  EXPECT_EQ(st.colorForm, start.colorForm);
+  EXPECT_EQ(st.colorForm1Back, start.colorForm1Back);
+}
+
+TEST(SettingsFile, Files) {
+  const auto dir = std::filesystem::temp_directory_path() / ("orv_settings_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string name = (dir / "orvant.fn").string();
+
+  AnalysisState st = Unusual();
+  EXPECT_FALSE(ReadSettingsFile(st, name));  // missing: silently skipped
+  ExpectSame(st, Unusual());
+  EXPECT_FALSE(ReadSettingsFile(st, dir.string()));
+
+  ASSERT_TRUE(WriteSettingsFile(Unusual(), name));
+  AnalysisState back;
+  ASSERT_TRUE(ReadSettingsFile(back, name));
+  ExpectSame(back, Unusual());
+
+  EXPECT_FALSE(WriteSettingsFile(st, (dir / "no" / "orvant.fn").string()));
+  EXPECT_FALSE(WriteSettingsFile(st, dir.string()));
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace orv

@@ -39,6 +39,12 @@ expect_rc() { [[ $rc -eq $1 ]] || fail "exit status $rc, expected $1"; }
 expect_line() { grep -Fxq -- "$2" "$1" || fail "no line '$2' in $1"; }
 expect_text() { grep -Fq -- "$2" "$1" || fail "no '$2' in $1"; }
 expect_empty() { [[ ! -s $1 ]] || fail "$1 is not empty"; }
+expect_no_text() { ! grep -Fq -- "$2" "$1" || fail "'$2' in $1"; }
+# An output file of a run that read nothing: only its start and finish stamps.
+expect_stamps_only() {
+  expect_text "$1" "ORVANT START  "
+  [[ $(grep -vc "ORVANT START\|ORVANT FINISH" "$1") -eq 0 ]] || fail "$1 holds more than its stamps"
+}
 
 make_binary() { "$MAKE_BINARY" "$@" || { echo "cannot write $2" >&2; exit 1; }; }
 
@@ -250,13 +256,14 @@ case_run_cancel() {
   batch run cancel.orv --output cancel.res
   expect_rc 0
   expect_line out.txt "file: cancel"
-  expect_empty cancel.res
+  expect_stamps_only cancel.res
+  expect_text cancel.res "ORVANT FINISH  "
 
   printf 'menu Input the Spectrum\nfile %s\ndialog\ncancel\n' "$DEMO" >cancel2.orv
   batch run cancel2.orv --output cancel2.res
   expect_rc 0
   expect_line out.txt "dialog: Input the Spectrum -> cancel"
-  expect_empty cancel2.res
+  expect_stamps_only cancel2.res
 }
 
 case_run_errors() {
@@ -266,7 +273,7 @@ case_run_errors() {
   expect_rc 1
   expect_text err.txt "script line 4: the script ended without an answer to dialog \"Input the Spectrum\""
   expect_text short.log "error: script line 4"
-  expect_empty short.res
+  expect_stamps_only short.res
 
   # No answer at all to the file selection.
   printf 'menu Input the Spectrum\n' >nofile.orv
@@ -310,13 +317,141 @@ case_run_errors() {
   [[ $rc -ne 0 ]] || fail "a missing script ran"
 }
 
+# The program shell: start-up, a whole analysis, saving, the ini file, the settings file and exit.
+case_run_shell() {
+  cat >whole.orv <<EOF
+# raa: automatic marking, the batch fit, the summary table, the ini file.
+menu &Test
+dialog Set Test Spectra
+radio 1
+ok
+menu Automatic Spectrum Marking
+dialog Find the Peaks
+ok
+menu Spectrum Fit
+menu Save the Fit Results
+dialog Save the Summary Table
+ok
+menu Save   Energy Calibration
+menu Save the Init File
+menu &Exit
+EOF
+  printf '   My lab\n    3.0000 *scrsize\n' >orvant.fn
+  batch run whole.orv --log whole.log
+  expect_rc 0
+  expect_line whole.log "message: No calibration data"
+  expect_line whole.log "status: Ini file saved as a.ini | "
+  expect_text a.res "ORVANT START  "
+  expect_line a.res "               SUMMARY TABLE."
+  expect_line a.res "File             = raa.spc"
+  expect_line a.res "   Channel  Energy     Area     Intensity    Width   Norm.area Crit/Back"
+  expect_text a.res "ORVANT FINISH  "
+  expect_line a.ini ".......STOP"
+  # The settings file is written back with the scale clamped and its title kept.
+  expect_line orvant.fn "   My lab"
+  expect_line orvant.fn "    1.5600 *scrsize"
+  [[ $(grep -c "SUMMARY TABLE" a.res) -eq 1 ]] || fail "the summary table is written more than once"
+
+  # Exit with unsaved results: No keeps the program running, the end of the script quits.
+  cat >unsaved.orv <<EOF
+menu Test
+dialog
+radio 3
+ok
+menu Automatic Spectrum Marking
+dialog
+ok
+menu Spectrum  Fit
+menu Exit
+no
+menu Clear the Form
+EOF
+  mkdir -p sub
+  batch run unsaved.orv --log unsaved.log --dir sub
+  expect_rc 0
+  expect_line unsaved.log "question: Results not saved. Quit? -> no"
+  expect_line unsaved.log "question: Results not saved. Quit? -> yes (end of script)"
+  expect_text sub/a.res "ORVANT FINISH  "
+  [[ -s sub/orvant.fn ]] || fail "no settings file in the start folder"
+
+  # Saving with nothing fitted.
+  printf 'menu Save the Fit Results\n' >nothing.orv
+  batch run nothing.orv --log nothing.log --output nothing.res
+  expect_rc 0
+  expect_line nothing.log "status: Error! No peaks fitted | "
+  expect_no_text nothing.res "SUMMARY TABLE"
+
+  # Commands disabled for the whole run, and commands of a later version.
+  printf 'menu Fit Loop\n' >disabled.orv
+  batch run disabled.orv --output d.res
+  expect_rc 1
+  expect_text err.txt "script line 1: the menu command \"Fit Loop\" is disabled"
+  printf 'menu Common Help\nmenu Graph Peak Model\n' >later.orv
+  batch run later.orv --output l.res
+  expect_rc 0
+  expect_line out.txt "message: \"Common Help\" is not available in this version"
+
+  # An output file that cannot be created ends the run with the system's message.
+  mkdir -p blocked/a.res
+  printf 'menu Clear the Form\n' >blocked.orv
+  batch run blocked.orv --dir blocked
+  expect_rc 1
+  expect_line out.txt "message: Output file failure: possibly shared or read only"
+  # Cancel in the title dialog ends the program before anything is written.
+  mkdir -p quiet
+  printf 'dialog\ncancel\n' >title.orv
+  batch run title.orv --dir quiet
+  expect_rc 0
+  [[ ! -e quiet/a.res && ! -e quiet/orvant.fn ]] || fail "a cancelled start-up wrote files"
+}
+
+# analyse: the output file "a.res" with the summary table, and settings from an ini file.
+case_analyse_ini() {
+  batch analyse --test raa
+  expect_rc 0
+  expect_line a.res "               SUMMARY TABLE."
+  expect_text out.txt "Output file: "
+  cat >setup.ini <<EOF
+* The demo spectrum, free-field numbers, and its analysis settings.
+.......Input the Spectrum
+    1     4096  3
+$DEMO
+.......Set the Analysis Bounds
+      100     1900
+.......Enter the Width Information
+    2.000    3.0000    2.000
+.......STOP
+EOF
+  batch analyse --ini setup.ini --output ini.res
+  expect_rc 0
+  expect_line ini.res "File             = $DEMO"
+  expect_line ini.res "Spectrum interval=     100   1900"
+  printf '.......STOP\n' >empty.ini
+  batch analyse --ini empty.ini --output e.res
+  expect_rc 1
+  expect_text err.txt "loads no spectrum"
+}
+
+# The shipped example scripts, each in a copy of the source folder's data.
+case_examples() {
+  mkdir -p data/spectra && cp "$DEMO" data/spectra/
+  local script
+  for script in "$SRC"/examples/*.orv; do
+    rm -f a.res
+    batch run "$script" --log example.log
+    expect_rc 0
+    expect_line a.res "               SUMMARY TABLE."
+  done
+}
+
 # The example of ui/script/README.md, run from the source folder where its file name is valid.
 case_readme_example() {
   awk '/^```script$/ {on = 1; next} /^```$/ {if (on) exit} on' "$SRC/ui/script/README.md" >example.orv
   [[ -s example.orv ]] || fail "no script example in ui/script/README.md"
-  last_command="orvant-batch run example.orv (in $SRC)"
-  (cd "$SRC" && "$BATCH" run "$WORK/example.orv" --log "$WORK/example.log") >out.txt 2>err.txt
-  rc=$?
+  # A copy of the source folder's data, so the run leaves its files in the work folder.
+  mkdir -p data/spectra && cp "$DEMO" data/spectra/
+  batch run example.orv --log example.log
+  
   expect_rc 0
   expect_line example.log "status:  Spectrum read in.  | "
 }

@@ -22,9 +22,9 @@ class FakePort : public UiPort, public LineSink {
   std::deque<bool> yesNoAnswers;  // consumed first; then `yes`
   bool yes = true;
   bool okCancel = true;
-  std::deque<std::optional<std::string>> files;  // answers of the file selection; none left: cancel
-  std::deque<std::vector<std::string>> fileGroups;  // answers of the multiple selection; none: cancel
-  std::vector<FileOpenRequest> fileRequests;        // every file selection as asked
+  std::deque<std::optional<std::string>> files;       // answers of the file selection; none left: cancel
+  std::deque<std::vector<std::string>> fileGroups;    // answers of the multiple selection; none: cancel
+  std::vector<FileOpenRequest> fileRequests;          // every file selection as asked
   int menuEnabled = -1, clearForms = 0, layouts = 0;  // window operations: last state, counts
 
   std::vector<DialogRequest> dialogs;  // as answered

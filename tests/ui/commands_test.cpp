@@ -1,1 +1,222 @@
+// The program shell without windows: start-up and exit, the command table, the click modes and
+// scripted runs through the real start-up sequence.
+#include "ui/commands.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/fake_port.h"
+#include "tests/support/workspace_test.h"
+#include "ui/script/script_port.h"
+
+namespace orv {
+namespace {
+
+using testing::FakePort;
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::tm At(int day, int hour, int minute) {
+  std::tm t{};
+  t.tm_year = 126;
+  t.tm_mon = 11;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  return t;
+}
+
+class ShellTest : public testing::WorkspaceTest {
+ protected:
+  ShellTest() : WorkspaceTest("orv_shell_") {}
+  void SetUp() override {
+    WorkspaceTest::SetUp();
+    port_.fallback = [](DialogRequest&) { return true; };
+    program_ = std::make_unique<Program>(*ws_, port_);
+    program_->now = [] { return At(3, 9, 5); };
+  }
+  void TearDown() override {
+    program_.reset();
+    WorkspaceTest::TearDown();
+  }
+  // A spectrum with a flat background of 100 counts in channels 1..2048.
+  void LoadFlatSpectrum() {
+    TSpectrum& s = ws_->spectrum;
+    s.a1 = 1;
+    s.a2 = 2048;
+    for (int i = 1; i <= 2048; ++i) s.sp[i] = 100;
+    SetInterval(ws_->state, s, 2, 2047);
+  }
+
+  FakePort port_;
+  std::unique_ptr<Program> program_;
+};
+
+TEST(Commands, CaptionsAndTheTable) {
+  EXPECT_EQ(NormaliseCaption("&Save the  Fit Results "), "Save the Fit Results");
+  EXPECT_EQ(NormaliseCaption("\tSpectrum   Fit"), "Spectrum Fit");
+  EXPECT_EQ(NormaliseCaption("Mark the Peaks "), "Mark the Peaks");
+  // Every caption is unique once normalised, so a script names exactly one command.
+  std::set<std::string> seen;
+  int commands = 0;
+  for (const Command& c : CommandTable()) {
+    if (!c.run) continue;
+    ++commands;
+    EXPECT_TRUE(seen.insert(NormaliseCaption(c.caption)).second) << c.caption;
+  }
+  EXPECT_EQ(commands, 52);
+  for (const std::string& caption : DisabledAtStartUp()) EXPECT_EQ(seen.count(caption), 1u) << caption;
+  for (const std::string& caption : NotYetAvailable()) EXPECT_EQ(seen.count(NormaliseCaption(caption)), 1u);
+  EXPECT_EQ(TimedOutputFileName(At(3, 9, 5)), "a030905.res");
+  EXPECT_EQ(TimedOutputFileName(At(25, 23, 59)), "a252359.res");
+}
+
+TEST_F(ShellTest, StartUpAndExit) {
+  // The second entry of the title dialog names the output file by the clock.
+  port_.answers.push_back([](DialogRequest& r) {
+    EXPECT_EQ(r.radio1->title, "--------Select the output file name--------");
+    EXPECT_EQ(r.radio1->chosen, 1);
+    r.radio1->chosen = 2;
+    return true;
+  });
+  {
+    std::ofstream settings(dir_ / "orvant.fn");
+    settings << "Title line\n    1.0000 *scrsize\n        20 *fntsize\n";
+  }
+  ws_->state.maxInterval = 99;
+  ASSERT_TRUE(ProgramEntry(*program_));
+  EXPECT_EQ(ws_->state.outputFileName, "a030905.res");
+  EXPECT_EQ(ws_->state.screenScale, 1.0);
+  EXPECT_EQ(ws_->state.fontSize, 14);
+  EXPECT_EQ(port_.layouts, 1);             // a scale of exactly 1.0 keeps the first layout
+  EXPECT_EQ(ws_->state.maxInterval, 256);  // the defaults are set after the settings
+  EXPECT_EQ(ws_->state.graphMode, 0);
+  EXPECT_EQ(RunCommand(*program_, "Fit Loop"), CommandStatus::kDisabled);
+  EXPECT_EQ(RunCommand(*program_, "Brew Coffee"), CommandStatus::kUnknown);
+
+  // Unsaved results: No keeps the program running and writes nothing.
+  ws_->state.resultsUnsaved = true;
+  port_.yesNoAnswers.push_back(false);
+  EXPECT_EQ(RunCommand(*program_, "&Exit"), CommandStatus::kDone);
+  EXPECT_FALSE(program_->ended);
+  EXPECT_EQ(ReadFile(dir_ / "a030905.res"), std::string(20, ' ') + "ORVANT START  2026-12-03 09:05:00\n");
+  port_.yesNoAnswers.push_back(true);
+  RunCommand(*program_, "Exit");
+  EXPECT_TRUE(program_->ended);
+  EXPECT_EQ(port_.questions,
+            (std::vector<std::string>{"Results not saved. Quit?", "Results not saved. Quit?"}));
+  EXPECT_NE(ReadFile(dir_ / "a030905.res").find("ORVANT FINISH  2026-12-03 09:05:00\n"), std::string::npos);
+  const std::string settings = ReadFile(dir_ / "orvant.fn");
+  EXPECT_EQ(settings.substr(0, 11), "Title line\n");
+  EXPECT_NE(settings.find("        14 *fntsize\n"), std::string::npos);
+}
+
+TEST_F(ShellTest, StartUpRefusals) {
+  // Cancel in the title dialog: nothing on disk.
+  port_.answers.push_back([](DialogRequest&) { return false; });
+  EXPECT_FALSE(ProgramEntry(*program_));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "a.res"));
+  // An output file that cannot be created: the message, and a program that stays safe without it.
+  std::filesystem::create_directories(dir_ / "a.res");
+  ASSERT_TRUE(ProgramEntry(*program_));
+  EXPECT_FALSE(program_->outputReady);
+  EXPECT_EQ(port_.messages, (std::vector<std::string>{"Output file failure: possibly shared or read only"}));
+  EXPECT_TRUE(ExitCommand(*program_));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "orvant.fn"));
+}
+
+TEST_F(ShellTest, TwoClickCutsAndCadres) {
+  LoadFlatSpectrum();
+  EXPECT_EQ(RunCommand(*program_, "Cut the Cadre (Zoom)"), CommandStatus::kDone);
+  EXPECT_EQ(port_.statuses.back(), "Error, no graph on the screen|");
+  RunCommand(*program_, "Graph the Spectrum");
+  EXPECT_EQ(ws_->state.graphMode, 1);
+  EXPECT_EQ(ws_->state.viewLast, 2048);
+
+  // Clicks in reverse order give the same window; a zoom leaves the analysed interval alone.
+  RunCommand(*program_, "Cut the Cadre (Zoom)");
+  EXPECT_EQ(ws_->state.graphMode, 13);
+  EXPECT_EQ(port_.menuEnabled, 0);
+  // While clicking only Calibration and Test respond.
+  EXPECT_EQ(RunCommand(*program_, "Spectrum  Fit"), CommandStatus::kDisabled);
+  GraphClick(*program_, 700);
+  EXPECT_EQ(port_.statuses.back(), " Click on the beginning | Click on the end ");
+  GraphClick(*program_, 500);
+  EXPECT_EQ(port_.menuEnabled, 1);
+  EXPECT_EQ(ws_->state.viewFirst, 500);
+  EXPECT_EQ(ws_->state.viewLast, 700);
+  EXPECT_EQ(ws_->state.viewWidth, 201);
+  EXPECT_EQ(ws_->state.cadreStepping, 1);
+  EXPECT_EQ(ws_->spectrum.b1, 2);
+
+  PressButton(*program_, WindowButton::kNextCadre);
+  EXPECT_EQ(ws_->state.viewFirst, 701);
+  EXPECT_EQ(ws_->state.viewLast, 901);
+  PressButton(*program_, WindowButton::kPreviousCadre);
+  PressButton(*program_, WindowButton::kPreviousCadre);
+  PressButton(*program_, WindowButton::kPreviousCadre);
+  EXPECT_EQ(ws_->state.viewFirst, 98);  // before the spectrum is allowed; the graph clips it
+  EXPECT_EQ(ws_->state.viewLast, 298);
+
+  RunCommand(*program_, "Make the Interval");
+  GraphClick(*program_, 300);
+  GraphClick(*program_, 1200);
+  EXPECT_EQ(ws_->spectrum.b1, 300);
+  EXPECT_EQ(ws_->spectrum.b2, 1200);
+  EXPECT_EQ(ws_->state.intervalLength, 901);
+}
+
+TEST_F(ShellTest, ManualMarkingByClicks) {
+  LoadFlatSpectrum();
+  ws_->spectrum.sp[401] = 500;
+  RunCommand(*program_, "Mark the Peaks ");
+  EXPECT_EQ(port_.statuses.back(), "Error, no graph on the screen|");
+  RunCommand(*program_, "Graph the Spectrum");
+  RunCommand(*program_, "Mark the Peaks");
+  GraphClick(*program_, 400);  // moved to the first highest count within 2 channels (2048 shown)
+  GraphClick(*program_, 900);
+  GraphClick(*program_, 1300);
+  EXPECT_EQ(ws_->marking.peakCount, 3);
+  PressButton(*program_, WindowButton::kCancel);
+  EXPECT_EQ(port_.statuses.back(), " Chan=898|N of peaks =2");      // flat: the first of equals
+  EXPECT_EQ(RunCommand(*program_, "&Test"), CommandStatus::kDone);  // Test stays enabled
+  PressButton(*program_, WindowButton::kOk);
+  EXPECT_EQ(program_->clickMode, ClickMode::kNone);
+  EXPECT_EQ(ws_->markingInput.count, 2);
+  EXPECT_EQ(ws_->markingInput.points[1], 401);
+}
+
+TEST_F(ShellTest, ScriptedRunThroughStartUp) {
+  std::ostringstream log;
+  ScriptPort port("menu Input the Spectrum\ncancel\nmenu Show Result Table\nmenu Exit\n", log);
+  Program program(*ws_, port);
+  EXPECT_EQ(RunScript(program, port), 0) << log.str();
+  EXPECT_TRUE(program.ended);
+  EXPECT_NE(log.str().find("-> ok (preset)"), std::string::npos);
+  EXPECT_NE(log.str().find("message: \"Show Result Table\" is not available in this version"),
+            std::string::npos);
+  EXPECT_NE(ReadFile(dir_ / "a.res").find("ORVANT FINISH"), std::string::npos);
+
+  ScriptPort unknown("menu Input the Spectrum\ncancel\nmenu Make Coffee\n", log);
+  Program second(*ws_, unknown);
+  EXPECT_EQ(RunScript(second, unknown), 1);
+  EXPECT_NE(unknown.error().find("script line 3: no menu command \"Make Coffee\""), std::string::npos);
+  EXPECT_TRUE(second.ended);  // a failed script still closes the output file in order
+
+  for (const char* text : {"yes\n", "menu Input the Spectrum\n", "click 20\n", "button Sideways\n",
+                           "menu Exit\nmenu Clear the Form\n"}) {
+    ScriptPort bad(text, log);
+    Program p(*ws_, bad);
+    EXPECT_EQ(RunScript(p, bad), 1) << text;
+  }
+}
+
+}  // namespace
+}  // namespace orv

@@ -99,21 +99,6 @@ TEST(ScriptPort, UnanswerableRequestStopsWithItsLine) {
   }
 }
 
-TEST(ScriptPort, RunsMenuCommands) {
-  Workspace ws;
-  ResetAnalysisState(ws);
-  std::ostringstream log;
-  ScriptPort ok("menu Input the Spectrum\ncancel\n", log);
-  EXPECT_EQ(RunScript(ws, ok), 0) << log.str();
-  ScriptPort unknown("menu Input the Spectrum\ncancel\nmenu Make Coffee\n", log);
-  EXPECT_EQ(RunScript(ws, unknown), 1);
-  EXPECT_NE(unknown.error().find("script line 3: no menu command \"Make Coffee\""), std::string::npos);
-  ScriptPort stray("yes\n", log);
-  EXPECT_EQ(RunScript(ws, stray), 1);
-  ScriptPort unanswered("menu Input the Spectrum\n", log);
-  EXPECT_EQ(RunScript(ws, unanswered), 1);
-}
-
 TEST(Dialog, GridCellsAndFileSelection) {
   EXPECT_EQ(FormatGridCell(8, 4095.0), "    4095");
   EXPECT_EQ(FormatGridCell(8, 0.25), "0.250000");

@@ -1,1 +1,264 @@
+#include "ui/settings_dialogs.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "core/dialog.h"
+#include "core/numtext.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/workspace_test.h"
+
+namespace orv {
+namespace {
+
+using testing::FakePort;
+
+class SettingsDialogsTest : public testing::WorkspaceTest {
+ protected:
+  SettingsDialogsTest() : WorkspaceTest("orv_settings_dialogs_") {}
+
+  // Answers the next dialog with OK after typing these texts into the value cells, row by row.
+  void Type(std::vector<std::string> cells, std::optional<bool> mark = std::nullopt) {
+    port.answers.push_back([cells, mark](DialogRequest& r) {
+      for (std::size_t i = 0; i < cells.size(); ++i) r.grid->cells[i][0] = cells[i];
+      if (mark) r.checkList->checked[0] = *mark;
+      return true;
+    });
+  }
+
+  FakePort port;
+};
+
+TEST_F(SettingsDialogsTest, GraphScale) {
+  AnalysisState& st = ws_->state;
+  st.scaleMode = 2;
+  st.pointStyle = 1;
+  st.graphFittedErrors = true;
+  port.answers.push_back([](DialogRequest&) { return false; });
+  EXPECT_FALSE(GraphScaleCommand(*ws_, port));
+  EXPECT_TRUE(st.graphFittedErrors);
+
+  const DialogRequest& r = port.shown.at(0);
+  EXPECT_EQ(r.radio1->chosen, 3);
+  EXPECT_EQ(r.radio2->chosen, 2);
+  EXPECT_EQ(r.edit->text, FormatNumberCompact(10, 0.5));
+  EXPECT_EQ(r.checkList->checked, std::vector<bool>(4, false));  // unchecked whatever the flags
+  EXPECT_EQ(r.helpLines.front(), "Scales are used only for graphs, the spectrum itself remains");
+
+  port.answers.push_back([](DialogRequest& d) {
+    d.radio1->chosen = 4;
+    d.radio2->chosen = 3;
+    d.edit->text = " 0,25 ";
+    d.checkList->checked = {false, true, true, true};
+    return true;
+  });
+  EXPECT_TRUE(GraphScaleCommand(*ws_, port));
+  EXPECT_EQ(st.scaleMode, 3);
+  EXPECT_EQ(st.pointStyle, 2);
+  EXPECT_DOUBLE_EQ(st.trimmingCoefficient, 0.25);
+  EXPECT_FALSE(st.graphFittedErrors);
+  EXPECT_TRUE(st.xScaleLogarithmic);
+  EXPECT_TRUE(st.longReflectionIndicators);
+
+  // A refused coefficient ends the command as Cancel: nothing is stored.
+  port.answers.push_back([](DialogRequest& d) {
+    d.radio1->chosen = 1;
+    d.edit->text = "half";
+    return true;
+  });
+  EXPECT_FALSE(GraphScaleCommand(*ws_, port));
+  EXPECT_EQ(st.scaleMode, 3);
+  EXPECT_DOUBLE_EQ(st.trimmingCoefficient, 0.25);
+}
+
+TEST_F(SettingsDialogsTest, FormSizes) {
+  AnalysisState& st = ws_->state;
+  st.screenScale = 1.0;
+  st.fontSize = 8;
+  st.russianHelp = true;
+  port.AcceptNext();
+  EXPECT_TRUE(FormSizesCommand(*ws_, port));
+  const DialogRequest& r = port.shown.at(0);
+  EXPECT_TRUE(r.checkList->checked[0]);
+  EXPECT_DOUBLE_EQ(st.screenScale, 1.25);
+  EXPECT_EQ(st.fontSize, 12);
+  EXPECT_TRUE(st.russianHelp);
+
+  port.answers.push_back([](DialogRequest& d) {
+    d.radio1->chosen = 3;
+    d.radio2->chosen = 1;
+    d.checkList->checked[0] = false;
+    return true;
+  });
+  EXPECT_TRUE(FormSizesCommand(*ws_, port));
+  EXPECT_EQ(port.shown.at(1).radio1->chosen, 2);  // the presets never follow the current values
+  EXPECT_EQ(port.shown.at(1).radio2->chosen, 3);
+  EXPECT_DOUBLE_EQ(st.screenScale, 1.5);
+  EXPECT_EQ(st.fontSize, 8);
+  EXPECT_FALSE(st.russianHelp);
+
+  EXPECT_FALSE(FormSizesCommand(*ws_, port));  // Cancel
+  EXPECT_DOUBLE_EQ(st.screenScale, 1.5);
+}
+
+TEST_F(SettingsDialogsTest, InfoAboutSpectrumPresetsAndStoringRules) {
+  TSpectrum& s = ws_->spectrum;
+  AnalysisState& st = ws_->state;
+  s.sp[10] = 100;
+  Type({"0", "20000", "-7", "30000", "2.4", "6.5", "0", "12", "1.5", "0.1", "0.1", "2"});
+  ASSERT_TRUE(InfoAboutSpectrumCommand(*ws_, port));
+
+  const DialogRequest& r = port.shown.at(0);
+  EXPECT_EQ(r.grid->cells[0][0], FormatGridCell(10, 1));
+  EXPECT_EQ(r.grid->cells[3][0], FormatGridCell(10, 4095));
+  EXPECT_EQ(r.grid->cells[9][0], FormatGridCell(10, 4.0));
+  EXPECT_EQ(r.grid->cells[11][0], FormatGridCell(10, 3.5));
+
+  EXPECT_EQ(s.a1, 1);
+  EXPECT_EQ(s.a2, 16384);
+  EXPECT_EQ(s.b1, 2);  // below the spectrum: its beginning + 1
+  EXPECT_EQ(s.b2, 16383);
+  EXPECT_EQ(st.intervalFirst, 2);
+  EXPECT_EQ(st.intervalLength, 16382);
+  EXPECT_EQ(st.selectedLast, 16383);
+  EXPECT_EQ(s.fileType, 2);
+  EXPECT_EQ(st.smallStatistics, 6);
+  EXPECT_EQ(st.covar, 0);
+  EXPECT_EQ(st.blunderOrder, 12);
+  EXPECT_EQ(st.chibc, 1.5);
+  EXPECT_EQ(s.width1, 0.25);
+  EXPECT_EQ(s.width2, 0.25);
+  EXPECT_EQ(s.deltaWidth, 2);
+  EXPECT_DOUBLE_EQ(s.err[10], std::sqrt(90.1));  // deviations follow the new covar
+  EXPECT_DOUBLE_EQ(s.err[16384], std::sqrt(0.1));
+
+  // An end typed before the beginning swaps the pair; unreadable types become the nearest one.
+  Type({"5000", "100", "200", "300", "9", "7", "0.01", "10", "1.25", "4", "6", "3.5"});
+  ASSERT_TRUE(InfoAboutSpectrumCommand(*ws_, port));
+  EXPECT_EQ(s.a1, 100);
+  EXPECT_EQ(s.a2, 5000);
+  EXPECT_EQ(s.b1, 200);
+  EXPECT_EQ(s.b2, 300);
+  EXPECT_EQ(s.fileType, 4);
+}
+
+TEST_F(SettingsDialogsTest, InfoAboutSpectrumRefusedCellStoresNothing) {
+  const TSpectrum before = ws_->spectrum;
+  const double covar = ws_->state.covar;
+  Type({"10", "100", "20", "90", "1", "7", "0.5", "10", "1.25", "4", "abc", "3.5"});
+  EXPECT_FALSE(InfoAboutSpectrumCommand(*ws_, port));
+  EXPECT_EQ(ws_->spectrum.a1, before.a1);
+  EXPECT_EQ(ws_->spectrum.a2, before.a2);
+  EXPECT_EQ(ws_->spectrum.b1, before.b1);
+  EXPECT_EQ(ws_->spectrum.width1, before.width1);
+  EXPECT_EQ(ws_->state.covar, covar);
+  EXPECT_EQ(ws_->spectrum.err, before.err);
+}
+
+TEST_F(SettingsDialogsTest, FittingData) {
+  AnalysisState& st = ws_->state;
+  TSpectrum& s = ws_->spectrum;
+  st.normCoefficient = 662;
+  Type({"0.001", "0.0005", "7.5", "-0.5", "0.02", "-5", "3", "2.5", "1332"});
+  ASSERT_TRUE(FittingDataDialog(*ws_, port));
+  const DialogRequest& r = port.shown.at(0);
+  EXPECT_EQ(r.grid->cells[5][0], FormatGridCell(10, 3));  // |dback|
+  EXPECT_EQ(r.grid->cells[7][0], r.grid->cells[8][0]);
+  EXPECT_TRUE(r.checkList->checked[0]);
+  EXPECT_EQ(s.widthVariable, 0.001);
+  EXPECT_EQ(s.deltaWidthVariable, 0.0005);
+  EXPECT_EQ(st.iterationLimit, 8);
+  EXPECT_EQ(st.fitStep, 0.5);
+  EXPECT_EQ(st.fitDamper, 0.02);
+  EXPECT_EQ(s.dback, 3);
+  EXPECT_EQ(st.positionDeviation, 3);
+  EXPECT_EQ(st.normCoefficient, 1332);  // the mark chooses the peak channel row
+  EXPECT_FALSE(st.normaliseByCoefficient);
+
+  Type({"0", "0", "7", "0.99", "0.01", "1.5", "5", "2.5", "1332"}, false);
+  ASSERT_TRUE(FittingDataDialog(*ws_, port));
+  EXPECT_EQ(s.dback, 2);
+  EXPECT_EQ(st.normCoefficient, 2.5);
+  EXPECT_TRUE(st.normaliseByCoefficient);
+
+  Type({"0", "0", "x", "0.99", "0.01", "1", "5", "7", "7"}, true);
+  EXPECT_FALSE(FittingDataDialog(*ws_, port));
+  EXPECT_FALSE(port.shown.at(2).checkList->checked[0]);  // dividing by the coefficient: no mark
+  EXPECT_EQ(s.dback, 2);
+  EXPECT_TRUE(st.normaliseByCoefficient);
+}
+
+TEST_F(SettingsDialogsTest, WidthDependenceReport) {
+  TSpectrum& s = ws_->spectrum;
+  s.b1 = 100;
+  s.b2 = 300;
+  s.width1 = 4;
+  s.width2 = 6;
+  WidthDependenceCommand(*ws_);
+  EXPECT_EQ(ws_->state.reportLines[0], "   W(chan) = 0.01 * chan + 3");
+  EXPECT_EQ(ws_->state.reportLines[1], "     W(100) = 4;        W(300) = 6");
+  s.b2 = 100;
+  s.width2 = 4.5;
+  WidthDependenceCommand(*ws_);
+  EXPECT_EQ(ws_->state.reportLines[0], "   W(chan) = 0 * chan + 4");
+  EXPECT_EQ(ws_->state.reportLines[1], "     W(100) = 4;        W(100) = 4.5");
+}
+
+TEST_F(SettingsDialogsTest, AssignSpectrumName) {
+  EXPECT_FALSE(AssignSpectrumNameCommand(*ws_, port));
+  EXPECT_EQ(port.messages, std::vector<std::string>{"No items in the name list"});
+  EXPECT_TRUE(port.shown.empty());
+
+  const std::string first = (dir_ / "first.spc").string();
+  const std::string second = (dir_ / "second.txt").string();
+  std::ofstream(second) << "1 2 3 40 3 2 1 0\n";
+  AnalysisState& st = ws_->state;
+  ws_->names.names[1] = first;  // never written: cannot be read
+  ws_->names.names[2] = second;
+  st.nameCount = 2;
+  ws_->spectrum.fileType = 3;
+
+  // Default conditions: read at once with the current type and options.
+  port.answers.push_back([](DialogRequest& r) {
+    r.combo->chosen = 2;
+    r.checkList->checked[0] = true;
+    return true;
+  });
+  port.AcceptNext();
+  ASSERT_TRUE(AssignSpectrumNameCommand(*ws_, port));
+  EXPECT_EQ(port.shown.at(0).combo->items, (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(ws_->spectrum.fileName, second);
+  EXPECT_EQ(ws_->spectrum.a2, 8);
+  EXPECT_EQ(ws_->spectrum.sp[4], 40);
+  ASSERT_EQ(port.shown.size(), 2u);
+  EXPECT_EQ(port.shown[1].listBox->lines.at(0), "second-name set");
+  EXPECT_EQ(port.shown[1].listBox->lines.at(3), "will be deleted from the list");
+
+  // An unreadable choice leaves the current spectrum and its name alone.
+  port.answers.push_back([](DialogRequest& r) {
+    r.checkList->checked[0] = true;
+    return true;
+  });
+  EXPECT_FALSE(AssignSpectrumNameCommand(*ws_, port));
+  EXPECT_EQ(ws_->spectrum.fileName, second);
+  EXPECT_EQ(ws_->spectrum.sp[4], 40);
+  EXPECT_EQ(port.shown.size(), 3u);
+
+  // Without the mark the input dialog asks, its file selection starting at the chosen name.
+  port.answers.push_back([](DialogRequest& r) {
+    r.combo->chosen = 2;
+    return true;
+  });
+  port.files.push_back(second);
+  port.answers.push_back(testing::ChooseRadio(3));
+  port.AcceptNext();
+  ASSERT_TRUE(AssignSpectrumNameCommand(*ws_, port));
+  EXPECT_EQ(port.fileRequests.back().initialName, second);
+  EXPECT_EQ(port.shown.at(4).caption, "Input the Spectrum");
+  EXPECT_EQ(port.shown.size(), 6u);
+}
+
+}  // namespace
+}  // namespace orv

@@ -178,6 +178,13 @@ bool ScriptPort::ShowDialog(DialogRequest& r) {
   r.accepted = false;
   const std::string what = "dialog \"" + Trim(r.caption) + "\"";
   Line l;
+  if (presetAllowed_) {
+    presetAllowed_ = false;
+    if (!failed() && (!Peek(l) || l.keyword != "dialog")) {
+      log_ << "dialog: " << Trim(r.caption) << " -> ok (preset)\n";
+      return r.accepted = true;
+    }
+  }
   if (!TakeAnswer(what, l)) return false;
   if (l.keyword != "dialog") {
     Fail(l.number, "expected an answer to " + what + ", found '" + l.keyword + "'");
@@ -207,8 +214,17 @@ void ScriptPort::ShowMessage(const std::string& text) {
   log_ << "message: " << OneLine(text) << '\n';
 }
 
+bool ScriptPort::AtEnd() {
+  Line l;
+  return !Peek(l);
+}
+
 bool ScriptPort::AskQuestion(const std::string& question, const char* yes, const char* no) {
   Line l;
+  if (endOfScript_ && !Peek(l)) {
+    log_ << "question: " << OneLine(question) << " -> " << yes << " (end of script)\n";
+    return true;
+  }
   const std::string what = "the question \"" + OneLine(question) + "\"";
   if (!TakeAnswer(what, l)) return false;
   if (l.keyword != yes && l.keyword != no) {
@@ -252,18 +268,53 @@ std::optional<std::string> ScriptPort::ChooseFileToOpen(const FileOpenRequest& r
   return l.rest;
 }
 
+std::optional<std::vector<std::string>> ScriptPort::ChooseFilesToOpen(const FileOpenRequest& request) {
+  Line l;
+  const std::string what = "the file selection \"" + Trim(request.title) + "\"";
+  if (!TakeAnswer(what, l)) return std::nullopt;
+  if (l.keyword == "cancel") {
+    log_ << "files: cancel\n";
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  std::istringstream parts(l.rest);
+  std::string name;
+  while (std::getline(parts, name, '|'))
+    if (!Trim(name).empty()) names.push_back(Trim(name));
+  if (l.keyword != "files" || names.empty()) {
+    Fail(l.number,
+         "expected 'files NAME | NAME ...' or 'cancel' for " + what + ", found '" + l.keyword + "'");
+    return std::nullopt;
+  }
+  log_ << "files: " << l.rest << '\n';
+  return names;
+}
+
 void ScriptPort::ShowText(const std::vector<std::string>& lines) {
   for (const auto& t : lines) log_ << "text: " << t << '\n';
 }
 
-int RunScript(Workspace& ws, ScriptPort& port) {
-  ScriptPort::Line l;
-  while (port.NextCommand(l)) {
-    if (l.keyword != "menu") {
-      port.Fail(l.number, "'" + l.keyword + "' answers no question here; commands begin with 'menu'");
-      break;
-    }
-    switch (RunCommand(ws, port, l.rest)) {
+namespace {
+
+bool ParseButton(const std::string& text, WindowButton& button) {
+  const std::string name = NormaliseCaption(text);
+  if (name == "OK")
+    button = WindowButton::kOk;
+  else if (name == "Cancel")
+    button = WindowButton::kCancel;
+  else if (name == "Next Cadre")
+    button = WindowButton::kNextCadre;
+  else if (name == "Previous Cadre")
+    button = WindowButton::kPreviousCadre;
+  else
+    return false;
+  return true;
+}
+
+// One top-level line; false when it stopped the run.
+bool RunLine(Program& p, ScriptPort& port, const ScriptPort::Line& l) {
+  if (l.keyword == "menu") {
+    switch (RunCommand(p, l.rest)) {
       case CommandStatus::kUnknown:
         port.Fail(l.number, "no menu command \"" + l.rest + "\"");
         break;
@@ -273,8 +324,46 @@ int RunScript(Workspace& ws, ScriptPort& port) {
       case CommandStatus::kDone:
         break;
     }
-    if (port.failed()) break;
+  } else if (l.keyword == "click") {
+    auto channel = ParseNumberToken(l.rest);
+    if (!channel || !std::isfinite(*channel) || *channel < 1 || *channel > kSpectrumCapacity)
+      port.Fail(l.number, "click wants a channel, found '" + l.rest + "'");
+    else if (p.clickMode == ClickMode::kNone)
+      port.Fail(l.number, "no command waits for a click on the graph");
+    else
+      GraphClick(p, static_cast<int>(std::lround(*channel)));
+  } else if (l.keyword == "button") {
+    WindowButton button;
+    if (!ParseButton(l.rest, button))
+      port.Fail(l.number, "no button \"" + l.rest + "\" (OK, Cancel, Next Cadre, Previous Cadre)");
+    else
+      PressButton(p, button);
+  } else {
+    port.Fail(l.number,
+              "'" + l.keyword + "' answers no question here; lines begin with menu, click or button");
   }
+  return !port.failed();
+}
+
+}  // namespace
+
+int RunScript(Program& p, ScriptPort& port) {
+  port.AllowPresetDialog();
+  if (!ProgramEntry(p)) return port.failed() ? 1 : 0;  // Cancel in the title dialog ends the program
+  if (!p.outputReady) {
+    // Everything the run reports would be lost.
+    port.Fail(0, "the output file " + p.ws.state.outputFileName + " could not be created");
+    ExitCommand(p, false);
+    return 1;
+  }
+  ScriptPort::Line l;
+  while (!p.ended && port.NextCommand(l))
+    if (!RunLine(p, port, l)) break;
+  if (p.ended && !port.failed() && !port.AtEnd() && port.NextCommand(l))
+    port.Fail(l.number, "the program has ended; lines after \"&Exit\" are not carried out");
+  // The run ends as a user would end it: through "&Exit", quitting even with unsaved results.
+  port.SetEndOfScript();
+  if (!p.ended) ExitCommand(p, !port.failed());  // a failed script can answer nothing more
   return port.failed() ? 1 : 0;
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/workspace.h"
 #include "core/port.h"
+#include "ui/program.h"
 
 namespace orv {
 
@@ -22,6 +22,7 @@ class ScriptPort : public UiPort {
   void ShowStatus(const std::string& line1, const std::string& line2) override;
   void ShowPrompt(const std::string& text) override;
   std::optional<std::string> ChooseFileToOpen(const FileOpenRequest& request) override;
+  std::optional<std::vector<std::string>> ChooseFilesToOpen(const FileOpenRequest& request) override;
   void ShowText(const std::vector<std::string>& lines) override;
 
   // The next top-level line (a command); false at the end of the script or after an error.
@@ -30,6 +31,13 @@ class ScriptPort : public UiPort {
     std::string keyword, rest;
   };
   bool NextCommand(Line& line);
+
+  // The next dialog may go unanswered: when the script does not begin with a dialog block there, the
+  // dialog is accepted as the program presets it (the title dialog of the start-up).
+  void AllowPresetDialog() { presetAllowed_ = true; }
+  // After the last line: questions are answered Yes (the end of a script is the wish to quit).
+  void SetEndOfScript() { endOfScript_ = true; }
+  bool AtEnd();
 
   // Stops the run: every later request is refused.
   void Fail(int lineNumber, const std::string& what);
@@ -47,10 +55,13 @@ class ScriptPort : public UiPort {
   std::size_t next_ = 0;
   std::ostream& log_;
   std::string error_;
+  bool presetAllowed_ = false;
+  bool endOfScript_ = false;
 };
 
-// Runs every command of the script against the workspace. Returns 0 when the whole script ran, 1 when
-// it stopped on a line it could not carry out (the error is in port.error() and in the log).
-int RunScript(Workspace& ws, ScriptPort& port);
+// Starts the program through its start-up sequence, runs every line of the script (menu commands,
+// clicks, buttons) and ends through "&Exit" when the script did not. Returns 0 when the whole script
+// ran, 1 when it stopped on a line it could not carry out (the error is in port.error() and the log).
+int RunScript(Program& program, ScriptPort& port);
 
 }  // namespace orv

@@ -1,0 +1,181 @@
+// Whole runs of the program through scripts, as a user at the window would make them: start-up, the
+// built-in test spectra analysed and saved, calibration sections and the ini file written and read
+// back, the exit questions, the commands disabled for the run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/calibration.h"
+#include "tests/support/workspace_test.h"
+#include "ui/commands.h"
+#include "ui/script/script_port.h"
+
+namespace orv {
+namespace {
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+class ScriptedRun : public testing::WorkspaceTest {
+ protected:
+  ScriptedRun() : WorkspaceTest("orv_scripted_") {}
+  // Runs `script` in a fresh program on the fixture's workspace; returns the exit status.
+  int Run(const std::string& script) {
+    log_.str("");
+    ScriptPort port(script, log_);
+    Program program(*ws_, port);
+    const int rc = RunScript(program, port);
+    error_ = port.error();
+    return rc;
+  }
+  std::vector<std::string> Output() const { return ReadLines(dir_ / "a.res"); }
+
+  std::ostringstream log_;
+  std::string error_;
+};
+
+std::string AnalyseTestSpectrum(int entry) {
+  return "menu &Test\ndialog Set Test Spectra\nradio " + std::to_string(entry) +
+         "\nok\nmenu Automatic Spectrum Marking\ndialog Find the Peaks\nok\nmenu Spectrum  Fit\n";
+}
+
+// A field of `width` characters holding a number right-aligned, read back.
+double Field(const std::string& line, std::size_t& at, std::size_t width) {
+  const double v = std::stod(line.substr(at, width));
+  EXPECT_EQ(line[at], ' ') << "a field runs into the one before: " << line;
+  at += width;
+  return v;
+}
+
+TEST_F(ScriptedRun, SummaryTablesOfEveryTestSpectrum) {
+  for (int entry = 1; entry <= 5; ++entry) {
+    ASSERT_EQ(Run(AnalyseTestSpectrum(entry) + "menu Save the Fit Results\ndialog\nok\n"), 0) << log_.str();
+    const std::vector<std::string> out = Output();
+    auto head = std::find(out.begin(), out.end(), "               SUMMARY TABLE.");
+    ASSERT_NE(head, out.end()) << "entry " << entry;
+    const int rows = std::stoi(head[2].substr(19, 3));
+    ASSERT_GT(rows, 0);
+    EXPECT_EQ(head[1], "File             = " + ws_->spectrum.fileName);
+    EXPECT_EQ(head[7], "");
+    EXPECT_EQ(head[8], "   Channel  Energy     Area     Intensity    Width   Norm.area Crit/Back");
+    // The saved rows are gone from the table, so they can be written only once.
+    EXPECT_EQ(ws_->state.resultCount, 0);
+    EXPECT_FALSE(ws_->state.resultsUnsaved);
+    // Each row: a value line of seven right-aligned fields, an error line, an empty line. Without a
+    // calibration the energy is the channel and the intensity the area.
+    double areaSum = 0;
+    for (int k = 0; k < rows; ++k) {
+      const std::string& values = head[10 + 3 * k];
+      const std::string& errors = head[11 + 3 * k];
+      EXPECT_EQ(head[12 + 3 * k], "");
+      ASSERT_EQ(values.size(), 72u) << values;
+      ASSERT_EQ(errors.size(), 72u) << errors;
+      std::size_t at = 0;
+      const double channel = Field(values, at, 9);
+      EXPECT_EQ(Field(values, at, 9), channel);
+      const double area = Field(values, at, 9);
+      EXPECT_EQ(Field(values, at, 14), area);
+      EXPECT_GT(Field(values, at, 9), 0.0);  // width
+      const std::string norm = values.substr(at + 2, 10);
+      EXPECT_EQ(norm.size() - norm.find('.') - 1, std::fabs(std::stod(norm)) < 0.01 ? 3u : 2u) << values;
+      at = 0;
+      EXPECT_GE(Field(errors, at, 9), 0.0);
+      areaSum += area;
+    }
+    EXPECT_GT(areaSum, 0);
+  }
+}
+
+TEST_F(ScriptedRun, CalibrationSectionsReadBack) {
+  ASSERT_EQ(Run("menu Save Energy Calibration\nmenu Save Efficiency Calibration\n"), 0) << log_.str();
+  EXPECT_NE(log_.str().find("message: No calibration data"), std::string::npos);
+
+  CalibrationTables& cal = ws_->calibration;
+  AnalysisState& st = ws_->state;
+  const double energy[3][3] = {{100.25, 59.54, 0.02}, {1500.5, 661.66, 0.05}, {3000.75, 1332.49, 0.1}};
+  const double eff[2][3] = {{122.0, 0.0123456, 0.0001}, {1332.0, 0.0012345, 0.00002}};
+  // A program already running: the tables are filled as the calibration commands would leave them.
+  ScriptPort port("menu Save Energy Calibration\nmenu Save Efficiency Calibration\n", log_);
+  Program program(*ws_, port);
+  port.AllowPresetDialog();
+  ASSERT_TRUE(ProgramEntry(program));
+  for (int i = 0; i < 3; ++i) cal.energyItems[i + 1] = {energy[i][1], energy[i][0], energy[i][2]};
+  for (int i = 0; i < 2; ++i) cal.efficiencyItems[i + 1] = {eff[i][1], eff[i][0], eff[i][2]};
+  st.energyItemCount = 3;
+  st.efficiencyItemCount = 2;
+  ScriptPort::Line l;
+  while (port.NextCommand(l)) RunCommand(program, l.rest);
+  ASSERT_TRUE(ExitCommand(program));
+
+  // The sections are read back by the calibration entry's own reader: comment lines are skipped.
+  std::ifstream in(dir_ / "a.res");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string all = text.str();
+  const auto e0 = all.find("Energy calibration data.");
+  const auto f0 = all.find("Efficiency calibration data.");
+  ASSERT_NE(e0, std::string::npos);
+  ASSERT_NE(f0, std::string::npos);
+  CalibrationList items;
+  std::istringstream energySection(all.substr(e0, f0 - e0 - 22));
+  ASSERT_EQ(ReadCalibrationItems(energySection, items), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(items[i + 1].argument, energy[i][0], 0.005);
+    EXPECT_NEAR(items[i + 1].value, energy[i][1], 0.005);
+  }
+  std::istringstream efficiencySection(all.substr(f0, all.find("ORVANT FINISH") - f0));
+  ASSERT_EQ(ReadCalibrationItems(efficiencySection, items), 2);
+  EXPECT_NEAR(items[1].value, 0.0123456, 1e-7);
+  EXPECT_NEAR(items[2].error, 0.00002, 1e-7);
+}
+
+TEST_F(ScriptedRun, IniFileRoundTripAndExitQuestions) {
+  // Settings changed through the dialogs as a user would, saved, then restored by a new run.
+  const std::string setup =
+      "menu &Info about the Spectrum\ndialog Setting the spectrum data\ncell 1 1 1\ncell 2 1 4096\n"
+      "cell 3 1 120\ncell 4 1 3900\ncell 10 1 2.5\ncell 11 1 5.25\nok\n"
+      "menu Save the Init File\n";
+  ASSERT_EQ(Run(setup), 0) << log_.str();
+  const TSpectrum saved = ws_->spectrum;
+  EXPECT_EQ(saved.b1, 120);
+  EXPECT_EQ(saved.width2, 5.25);
+  ResetAnalysisState(*ws_);
+  EXPECT_NE(ws_->spectrum.b1, 120);
+  ASSERT_EQ(Run("menu Enter the Ini File\nfile " + (dir_ / "a.ini").string() + "\n"), 0) << log_.str();
+  EXPECT_EQ(ws_->spectrum.b1, saved.b1);
+  EXPECT_EQ(ws_->spectrum.b2, saved.b2);
+  EXPECT_DOUBLE_EQ(ws_->spectrum.width1, saved.width1);
+  EXPECT_DOUBLE_EQ(ws_->spectrum.width2, saved.width2);
+  EXPECT_EQ(ws_->spectrum.dback, saved.dback);
+
+  // Unsaved results: No keeps the program running, Yes ends it; a stray line after the end stops.
+  ASSERT_EQ(Run(AnalyseTestSpectrum(3) + "menu Exit\nno\nmenu Exit\nyes\n"), 0) << log_.str();
+  EXPECT_NE(log_.str().find("question: Results not saved. Quit? -> no"), std::string::npos);
+  EXPECT_NE(log_.str().find("question: Results not saved. Quit? -> yes\n"), std::string::npos);
+  ASSERT_EQ(Run(AnalyseTestSpectrum(3) + "menu Exit\nyes\nmenu Clear the Form\n"), 1);
+  EXPECT_NE(error_.find("lines after \"&Exit\""), std::string::npos);
+}
+
+TEST_F(ScriptedRun, CommandsDisabledForTheRun) {
+  for (const char* caption : {"Fit Loop", "Fit for Graphs", "Assign the Spectrum Name",
+                              "Input the Spectrum Names", "Draw Peak Indicator", "Show Sp.File Names"}) {
+    EXPECT_EQ(Run(std::string("menu ") + caption + "\n"), 1);
+    EXPECT_NE(error_.find("is disabled"), std::string::npos) << caption;
+  }
+  // Every other command can be started from a script: it runs, asks, or says it is not available.
+  for (const Command& c : CommandTable()) {
+    if (!c.run || DisabledAtStartUp().count(NormaliseCaption(c.caption)) > 0) continue;
+    Run("menu " + c.caption + "\n");
+    EXPECT_EQ(error_.find("no menu command"), std::string::npos) << c.caption;
+    EXPECT_EQ(error_.find("is disabled"), std::string::npos) << c.caption;
+  }
+}
+
+}  // namespace
+}  // namespace orv
