@@ -20,4 +20,13 @@ class Canvas {
   virtual void Text(int x, int y, const std::string& text, Rgb color, Rgb background) = 0;
 };
 
+// A canvas whose picture can be read back and saved: the surface of the bitmap export.
+class ImageCanvas : public Canvas {
+ public:
+  virtual Rgb PixelAt(int x, int y) const = 0;
+  virtual void SetPixel(int x, int y, Rgb color) { Pixel(x, y, color); }
+  // Writes the picture as a Windows bitmap; false when the file cannot be written.
+  virtual bool SaveBitmap(const std::string& path) const = 0;
+};
+
 }  // namespace orv

@@ -1,0 +1,1 @@
+#include "graphics/bitmap_export.h"
