@@ -3,7 +3,9 @@
 //   analyse (FILE --type N | --test T | --ini F)  search, mark and fit the whole spectrum; save and
 //                                        print the results
 //   run SCRIPT [--log F] [--dir D]       run a script of menu commands and answers
+// Graphs are drawn on an offscreen image, so headless runs make the same pictures as the windows.
 #include <CLI/CLI.hpp>
+#include <QGuiApplication>
 
 #include <cmath>
 #include <cstdio>
@@ -20,6 +22,8 @@
 #include "analysis/test_spectra.h"
 #include "analysis/workspace.h"
 #include "core/numtext.h"
+#include "graphics/graphs.h"
+#include "graphics/qt/qt_canvas.h"
 #include "spectrum/readers.h"
 #include "ui/console_port.h"
 #include "ui/program.h"
@@ -146,7 +150,10 @@ int main(int argc, char** argv) {
   analyse->add_option("--columns", columns, "Type 4: positions of X, Y and error in a line");
   analyse->add_option("--ini", iniFile, "A command file to run first (settings, and a spectrum by IS)")
       ->check(CLI::ExistingFile);
+  std::string bmpFile, pngFile;
   analyse->add_option("--csv", csvFile, "Also write the result rows as CSV");
+  analyse->add_option("--bmp", bmpFile, "Write the spectrum graph with the fitted peaks as a BMP file");
+  analyse->add_option("--png", pngFile, "The same picture as a PNG file");
   analyse->add_option("--output", output, "Output file of the run (default: a.res)");
 
   auto* run = app.add_subcommand("run", "Run a script of menu commands and dialog answers");
@@ -157,6 +164,17 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingDirectory);
 
   CLI11_PARSE(app, argc, argv);
+
+  // The graph surface needs a GUI application; without windows it runs on the offscreen platform.
+  // A headless run has no session folder, which Qt would warn about on every run.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg || message.startsWith("QStandardPaths:")) return;
+    std::cerr << message.toStdString() << '\n';
+  });
+  int qtArgc = 1;
+  QGuiApplication gui(qtArgc, argv);
+  QtCanvas surface(600, 424);
 
   // The script and the files named on the command line are found before the program moves to its
   // start folder.
@@ -212,6 +230,7 @@ int main(int argc, char** argv) {
     PresetPort port(std::cerr);
     Program program(ws, port);
     program.outputFileOverride = output;
+    program.graphSurface = &surface;
     if (!ProgramEntry(program) || !program.outputReady) return 1;
     if (!iniFile.empty()) ReadCommandFile(ws, port, iniFile);
     if (!testName.empty()) {
@@ -249,6 +268,24 @@ int main(int argc, char** argv) {
       }
     }
     PrintResults(ws, std::cout, csvFile.empty() ? nullptr : &csv);
+    if (!bmpFile.empty() || !pngFile.empty()) {
+      // The whole spectrum with the fitted peaks marked, as "Graph the Spectrum" shows it.
+      ws.state.viewFirst = ws.spectrum.a1;
+      ws.state.viewLast = ws.spectrum.a2;
+      ws.state.viewWidth = ws.spectrum.a2 - ws.spectrum.a1 + 1;
+      ws.state.graphMode = 1;
+      // Several channels share a pixel column here; a connected line reads better than crosses.
+      ws.state.pointStyle = 2;
+      DrawCurrentGraph(ws, surface);
+      if (!bmpFile.empty() && !surface.SaveBitmap(bmpFile)) {
+        std::cerr << "Cannot write " << bmpFile << '\n';
+        return 1;
+      }
+      if (!pngFile.empty() && !surface.image().save(QString::fromStdString(pngFile), "PNG")) {
+        std::cerr << "Cannot write " << pngFile << '\n';
+        return 1;
+      }
+    }
     // Saved as "Save the Fit Results" saves them, so the output file holds the summary table.
     WriteSummaryTable(ws, ws.state.normCoefficient);
     const std::string outputPath = ws.output.path();
@@ -281,6 +318,7 @@ int main(int argc, char** argv) {
   ScriptPort port(text.str(), log);
   Program program(ws, port);
   program.outputFileOverride = output;
+  program.graphSurface = &surface;
   int rc = RunScript(program, port);
   if (rc != 0) std::cerr << port.error() << '\n';
   return rc;

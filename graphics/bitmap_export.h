@@ -1,1 +1,49 @@
+// Writing the main graph surface to a bitmap file: the current graph as it stands, or the fit picture
+// (optionally recoloured for printing) together with a text table of the fitted curves beside it.
 #pragma once
+
+#include <array>
+#include <string>
+
+#include "analysis/workspace.h"
+#include "core/port.h"
+#include "graphics/canvas.h"
+
+namespace orv {
+
+// The colours the graphs draw with on their dark background. Both common shades of light cyan and
+// of green are listed, so that either choice of the drawing code prints black.
+inline constexpr std::array<Rgb, 7> kDrawingColors{{
+    {255, 255, 0},    // yellow
+    {0, 255, 255},    // light cyan
+    {128, 255, 255},  // light cyan, paler shade
+    {255, 0, 255},    // magenta
+    {255, 0, 0},      // red
+    {0, 128, 0},      // green
+    {0, 255, 0},      // bright green
+}};
+
+// Recolours the whole surface for printing: black becomes white, the drawing colours black, every
+// other colour stays.
+void ReverseColors(ImageCanvas& canvas);
+
+// Name of the graph data file beside a bitmap: the text after the last "." of the file name replaced
+// by "gph"; a name without "." gets "gph" appended. Dots in folder names do not count, and a bitmap
+// that itself ends in ".gph" gets ".gph" appended so that the table never overwrites the picture.
+std::string GraphDataFileName(const std::string& bmpName);
+
+// One line per channel of the current fit interval (ws.fit): the channel (6 wide), its count, the
+// fitted interval function, then background plus peak k for each fitted peak (8 wide, 0 decimals).
+// False when the file cannot be written or the engine holds no parameters for the interval; `error`
+// then tells why.
+bool WriteGraphData(const Workspace& ws, const std::string& path, std::string* error = nullptr);
+
+// "Spectrum -> BMP file": asks for a new file name (preset "sp.bmp") and saves the whole graph surface
+// into the current working folder. Nothing happens without a graph. True when a file was written.
+bool SaveSpectrumBitmap(Workspace& ws, UiPort& port, const ImageCanvas& canvas);
+
+// "Fit -> BMP": asks for a new file name (preset "a.bmp") and whether to reverse the colours, saves
+// the picture and writes the graph data file beside it. True when both files were written.
+bool SaveFitBitmap(Workspace& ws, UiPort& port, ImageCanvas& canvas);
+
+}  // namespace orv

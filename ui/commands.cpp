@@ -11,6 +11,8 @@
 #include "analysis/spectrum_input.h"
 #include "analysis/test_spectra.h"
 #include "core/peak_model.h"
+#include "graphics/bitmap_export.h"
+#include "graphics/graphs.h"
 #include "spectrum/name_list.h"
 #include "ui/settings_dialogs.h"
 
@@ -220,7 +222,9 @@ std::vector<Command> BuildTable() {
   later("Graph Peak Model");
   later("Graph Energy Calibration");
   later("Graph Efficiency Calibration");
-  later("Spectrum -> BMP file");
+  add("Spectrum -> BMP file", [](Program& p) {
+    if (p.graphSurface) SaveSpectrumBitmap(p.ws, p.port, *p.graphSurface);
+  });
   separator("------------------------------");
   add("Draw Peak Indicator", [](Program& p) { RedrawCurrentGraph(p); });
 
@@ -340,8 +344,8 @@ void ClearForm(Program& p) {
   p.ws.state.graphMode = 0;
 }
 
-void RedrawCurrentGraph(Program&) {
-  // The graphs are drawn here once the plot engine is part of the program.
+void RedrawCurrentGraph(Program& p) {
+  if (p.graphSurface) DrawCurrentGraph(p.ws, *p.graphSurface);
 }
 
 void GraphClick(Program& p, int channel) {
@@ -367,6 +371,11 @@ void GraphClick(Program& p, int channel) {
       CheckPeakAndAdd(p.ws, p.port, channel, st.viewFirst, st.viewLast);
       return;
   }
+}
+
+void GraphClickAt(Program& p, int x, int y) {
+  const int channel = ClickToChannel(p.ws.state, x, y);
+  if (channel != kNoChannel) GraphClick(p, channel);
 }
 
 void PressButton(Program& p, WindowButton button) {

@@ -42,6 +42,8 @@ void RedrawCurrentGraph(Program& p);
 // A click on the graph at `channel`, and a press of one of the window's buttons; they act only in the
 // modes that wait for them.
 void GraphClick(Program& p, int channel);
+// A click at design pixel (x, y) of the full graph surface, as the windows deliver it.
+void GraphClickAt(Program& p, int x, int y);
 void PressButton(Program& p, WindowButton button);
 
 }  // namespace orv

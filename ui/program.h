@@ -12,6 +12,7 @@
 #include "analysis/workspace.h"
 #include "core/measured_model.h"
 #include "core/port.h"
+#include "graphics/canvas.h"
 
 namespace orv {
 
@@ -44,6 +45,9 @@ struct Program {
   bool menuEnabled = true;         // false while a click mode waits: only Calibration and Test respond
   bool ended = false;              // "&Exit" was confirmed
   std::set<std::string> disabledCommands;  // normalised captions disabled for the whole run
+
+  // The full graph surface of the main window (600 x 424 design pixels); none: graphs are not drawn.
+  ImageCanvas* graphSurface = nullptr;
 
   ClickMode clickMode = ClickMode::kNone;
   int firstClick = 0;  // channel of the first of two clicks, 0 before it

@@ -334,6 +334,10 @@ dialog Save the Summary Table
 ok
 menu Save   Energy Calibration
 menu Save the Init File
+menu Graph the Interval
+menu Spectrum -> BMP file
+dialog
+ok
 menu &Exit
 EOF
   printf '   My lab\n    3.0000 *scrsize\n' >orvant.fn
@@ -347,6 +351,7 @@ EOF
   expect_line a.res "   Channel  Energy     Area     Intensity    Width   Norm.area Crit/Back"
   expect_text a.res "ORVANT FINISH  "
   expect_line a.ini ".......STOP"
+  [[ $(head -c 2 sp.bmp) == BM ]] || fail "no sp.bmp from \"Spectrum -> BMP file\""
   # The settings file is written back with the scale clamped and its title kept.
   expect_line orvant.fn "   My lab"
   expect_line orvant.fn "    1.5600 *scrsize"
@@ -407,9 +412,13 @@ EOF
 
 # analyse: the output file "a.res" with the summary table, and settings from an ini file.
 case_analyse_ini() {
-  batch analyse --test raa
+  batch analyse --test raa --bmp raa.bmp --png raa.png
   expect_rc 0
+  expect_empty err.txt
   expect_line a.res "               SUMMARY TABLE."
+  # The 600 x 424 graph surface as a 24-bit Windows bitmap, and the same picture as PNG.
+  [[ $(head -c 2 raa.bmp) == BM && $(file_size raa.bmp) -eq $((54 + 600 * 424 * 3)) ]] || fail "raa.bmp"
+  [[ $(head -c 4 raa.png | tail -c 3) == PNG ]] || fail "raa.png"
   expect_text out.txt "Output file: "
   cat >setup.ini <<EOF
 * The demo spectrum, free-field numbers, and its analysis settings.

@@ -1,1 +1,292 @@
+#include "graphics/bitmap_export.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "analysis/interval_fit.h"
+#include "core/numtext.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/synthetic.h"
+#include "tests/support/workspace_test.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakePort;
+
+bool Same(Rgb a, Rgb b) {
+  return a.red == b.red && a.green == b.green && a.blue == b.blue;
+}
+
+// A picture in memory; "saving" writes a small marker file so that the tests see where it went.
+class MemoryCanvas : public ImageCanvas {
+ public:
+  MemoryCanvas(int w, int h) : w_(w), h_(h), pixels_(static_cast<std::size_t>(w * h)) {}
+  int width() const override { return w_; }
+  int height() const override { return h_; }
+  void Pixel(int x, int y, Rgb c) override {
+    if (x >= 0 && x < w_ && y >= 0 && y < h_) pixels_[static_cast<std::size_t>(y * w_ + x)] = c;
+  }
+  void Line(int, int, int, int, Rgb) override {}
+  void Rectangle(int, int, int, int, Rgb) override {}
+  void RoundRectangle(int, int, int, int, int, Rgb) override {}
+  void Fill(int x1, int y1, int x2, int y2, Rgb c) override {
+    for (int y = y1; y <= y2; ++y)
+      for (int x = x1; x <= x2; ++x) Pixel(x, y, c);
+  }
+  void Text(int, int, const std::string&, Rgb, Rgb) override {}
+  Rgb PixelAt(int x, int y) const override {
+    if (x < 0 || x >= w_ || y < 0 || y >= h_) return Rgb{};
+    return pixels_[static_cast<std::size_t>(y * w_ + x)];
+  }
+  bool SaveBitmap(const std::string& path) const override {
+    saved.push_back(path);
+    if (refuse) return false;
+    std::ofstream out(path, std::ios::binary);
+    out << "BM";
+    return static_cast<bool>(out);
+  }
+
+  bool refuse = false;
+  mutable std::vector<std::string> saved;
+
+ private:
+  int w_, h_;
+  std::vector<Rgb> pixels_;
+};
+
+TEST(BitmapExport, ReverseColorsTurnsTheGraphIntoAPrintablePicture) {
+  MemoryCanvas c(12, 2);  // starts black
+  const Rgb others[] = {kWhite, kBlue, kMaroon, {254, 255, 0}, {0, 127, 0}, {128, 128, 128}};
+  for (std::size_t i = 0; i < kDrawingColors.size(); ++i) c.Pixel(static_cast<int>(i), 0, kDrawingColors[i]);
+  for (int i = 0; i < 6; ++i) c.Pixel(i, 1, others[i]);
+  ReverseColors(c);
+  for (std::size_t i = 0; i < kDrawingColors.size(); ++i)
+    EXPECT_TRUE(Same(c.PixelAt(static_cast<int>(i), 0), kBlack)) << i;
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(Same(c.PixelAt(i, 1), others[i])) << i;
+  // The black background becomes white, up to the last row and column.
+  EXPECT_TRUE(Same(c.PixelAt(11, 0), kWhite));
+  EXPECT_TRUE(Same(c.PixelAt(11, 1), kWhite));
+  // A second pass only whitens the former drawing, which is black now; white stays white.
+  ReverseColors(c);
+  EXPECT_TRUE(Same(c.PixelAt(0, 0), kWhite));
+  EXPECT_TRUE(Same(c.PixelAt(0, 1), kWhite));
+  MemoryCanvas empty(0, 0);
+  ReverseColors(empty);
+}
+
+TEST(BitmapExport, GraphDataFileNameReplacesTheExtension) {
+  EXPECT_EQ(GraphDataFileName("a.bmp"), "a.gph");
+  EXPECT_EQ(GraphDataFileName("x.y.bmp"), "x.y.gph");  // only the last extension
+  EXPECT_EQ(GraphDataFileName("pic."), "pic.gph");
+  EXPECT_EQ(GraphDataFileName("sp"), "spgph");  // no "." at all: appended to the whole name
+  EXPECT_EQ(GraphDataFileName(""), "gph");
+  EXPECT_EQ(GraphDataFileName("/tmp/a.b/d.bmp"), "/tmp/a.b/d.gph");
+  // A dot of a folder is no extension: the table stays beside the picture.
+  EXPECT_EQ(GraphDataFileName("/tmp/a.b/pic"), "/tmp/a.b/picgph");
+  EXPECT_EQ(GraphDataFileName("run.1\\pic"), "run.1\\picgph");
+  // A picture named like a table must not be overwritten by it.
+  EXPECT_EQ(GraphDataFileName("x.gph"), "x.gph.gph");
+}
+
+class GraphDataTest : public testing::WorkspaceTest {
+ protected:
+  GraphDataTest() : WorkspaceTest("orv_graph_data_") {}
+
+  std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // The fields of a line: channel in 6 columns, then 8 columns per number.
+  static std::vector<double> Fields(const std::string& line) {
+    std::vector<double> v{std::stod(line.substr(0, 6))};
+    for (std::size_t at = 6; at + 8 <= line.size(); at += 8) v.push_back(std::stod(line.substr(at, 8)));
+    return v;
+  }
+};
+
+TEST_F(GraphDataTest, ColumnsFollowTheFittedDoublet) {
+  Workspace& ws = *ws_;
+  testing::FillSpectrum(ws.spectrum, 1000, {{300.0, 40000, 4.0}, {312.0, 20000, 4.0}}, 100, 0.1, nullptr);
+  ws.fit = IntervalFitState{};
+  ws.fit.startChannel = 285;
+  ws.fit.endChannel = 330;
+  ws.fit.n = 2;
+  ws.fit.wInt = 4.0;
+  const double marks[] = {0, 300, 312};
+  ASSERT_TRUE(FitInterval(ws, marks, 0));
+
+  const std::string path = (dir_ / "fit.gph").string();
+  ASSERT_TRUE(WriteGraphData(ws, path));
+  const std::vector<std::string> lines = Lines(path);
+  ASSERT_EQ(lines.size(), 46u);
+  for (std::size_t j = 0; j < lines.size(); ++j) {
+    const int ch = 285 + static_cast<int>(j);
+    ASSERT_EQ(lines[j].size(), 6u + 4 * 8) << lines[j];
+    EXPECT_EQ(lines[j].substr(0, 14), FormatNumber(6, 0, ch) + FormatNumber(8, 0, ws.spectrum.sp[ch]));
+    // The same curves the model procedure gives the fit and the graphs.
+    double y, w, f;
+    IntervalModel(ws, y, w, f, 3, ch - 285 + 1);
+    const std::array<double, kMaxPeaks + 2>& cv = ws.fit.componentValues;
+    EXPECT_EQ(lines[j].substr(14),
+              FormatNumber(8, 0, f) + FormatNumber(8, 0, cv[0] + cv[2]) + FormatNumber(8, 0, cv[0] + cv[3]))
+        << ch;
+    // Without noise the fitted total matches the counts.
+    const std::vector<double> v = Fields(lines[j]);
+    EXPECT_NEAR(v[2], v[1], 0.01 * v[1] + 2) << ch;
+  }
+}
+
+TEST_F(GraphDataTest, BackgroundOnlyIntervalAndBadInput) {
+  Workspace& ws = *ws_;
+  for (int ch = 1; ch <= 100; ++ch) ws.spectrum.sp[ch] = 50;
+  ws.fit = IntervalFitState{};
+  ws.fit.startChannel = 11;
+  ws.fit.endChannel = 21;
+  ws.fit.n = 0;
+  ws.fit.xScale = 2.0 / 10;
+  ws.fit.xOffset = -32.0 / 10;
+  ws.engine.params[1].value = 100;  // T0
+  ws.engine.params[2].value = 10;   // T1: from -1 at the start to +1 at the end
+  const std::string path = (dir_ / "bg.gph").string();
+  ASSERT_TRUE(WriteGraphData(ws, path));
+  std::vector<std::string> lines = Lines(path);
+  ASSERT_EQ(lines.size(), 11u);
+  std::vector<double> numbers;
+  for (const std::string& line : lines) EXPECT_EQ(ParseNumberList(line, numbers), 3) << line;
+  EXPECT_EQ(lines.front(), "    11      50      90");
+  EXPECT_EQ(lines[5], "    16      50     100");
+  EXPECT_EQ(lines.back(), "    21      50     110");
+
+  // An interval reaching past the spectrum is written for the channels it holds.
+  ws.fit.startChannel = kSpectrumCapacity - 1;
+  ws.fit.endChannel = kSpectrumCapacity + 100;
+  ASSERT_TRUE(WriteGraphData(ws, path));
+  EXPECT_EQ(Lines(path).size(), 2u);
+  ws.fit.startChannel = -5;
+  ws.fit.endChannel = 2;
+  ASSERT_TRUE(WriteGraphData(ws, path));
+  EXPECT_EQ(Lines(path).size(), 2u);
+
+  // A folder that does not exist: refused with the reason.
+  std::string error;
+  EXPECT_FALSE(WriteGraphData(ws, (dir_ / "missing" / "x.gph").string(), &error));
+  EXPECT_NE(error.find("I/O error"), std::string::npos) << error;
+  // A peak count the engine has no records for.
+  ws.fit.n = kMaxPeaks + 1;
+  EXPECT_FALSE(WriteGraphData(ws, path, &error));
+}
+
+// Runs each test inside the workspace folder: the bitmaps go to the current working folder.
+class BitmapCommandTest : public GraphDataTest {
+ protected:
+  void SetUp() override {
+    GraphDataTest::SetUp();
+    previous_ = fs::current_path();
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    GraphDataTest::TearDown();
+  }
+  static FakePort::Answer Type(const std::string& name) {
+    return [name](DialogRequest& r) {
+      r.edit->text = name;
+      return true;
+    };
+  }
+  fs::path previous_;
+};
+
+TEST_F(BitmapCommandTest, SpectrumBitmapAsksForANewFile) {
+  Workspace& ws = *ws_;
+  MemoryCanvas canvas(600, 424);
+  FakePort port;
+  port.AcceptNext();
+  EXPECT_FALSE(SaveSpectrumBitmap(ws, port, canvas));  // no graph: nothing asked, nothing saved
+  EXPECT_TRUE(port.shown.empty());
+
+  ws.state.graphMode = 1;
+  ASSERT_TRUE(SaveSpectrumBitmap(ws, port, canvas));
+  ASSERT_EQ(port.shown.size(), 1u);
+  EXPECT_EQ(port.shown[0].caption, "The screen image -> a BMP-file");
+  ASSERT_FALSE(port.shown[0].labels.empty());
+  EXPECT_EQ(port.shown[0].labels[0].text, "Put the BMP file name");
+  EXPECT_EQ(port.shown[0].edit->text, "sp.bmp");
+  ASSERT_EQ(canvas.saved.size(), 1u);
+  EXPECT_EQ(fs::path(canvas.saved[0]), dir_ / "sp.bmp");
+  EXPECT_EQ(canvas.saved[0].find('\\'), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "sp.gph"));  // the spectrum picture has no table
+
+  // The file exists now: No to the overwrite question, or Cancel, saves nothing.
+  port.AcceptNext();
+  port.yesNoAnswers = {false};
+  EXPECT_FALSE(SaveSpectrumBitmap(ws, port, canvas));
+  EXPECT_EQ(port.questions.back(), "File sp.bmp already exists. Overwrite?");
+  EXPECT_FALSE(SaveSpectrumBitmap(ws, port, canvas));
+  EXPECT_EQ(canvas.saved.size(), 1u);
+
+  // A picture that cannot be written is reported, not claimed as saved.
+  canvas.refuse = true;
+  port.answers.push_back(Type("other.bmp"));
+  EXPECT_FALSE(SaveSpectrumBitmap(ws, port, canvas));
+  ASSERT_FALSE(port.messages.empty());
+  EXPECT_NE(port.messages.back().find("other.bmp"), std::string::npos);
+}
+
+TEST_F(BitmapCommandTest, FitBitmapWritesPictureAndTable) {
+  Workspace& ws = *ws_;
+  for (int ch = 1; ch <= 100; ++ch) ws.spectrum.sp[ch] = 7;
+  ws.fit = IntervalFitState{};
+  ws.fit.startChannel = 40;
+  ws.fit.endChannel = 49;
+  ws.engine.params[1].value = 7;
+  MemoryCanvas canvas(4, 1);
+  canvas.Pixel(1, 0, kDrawingColors[0]);
+  canvas.Pixel(2, 0, kBlue);
+
+  // No to "Reverse the colors?": the picture stays as it is.
+  FakePort port;
+  port.AcceptNext();
+  port.yesNoAnswers = {false};
+  ASSERT_TRUE(SaveFitBitmap(ws, port, canvas));
+  EXPECT_EQ(port.shown[0].edit->text, "a.bmp");
+  EXPECT_EQ(port.questions, (std::vector<std::string>{"Reverse the colors?"}));
+  EXPECT_TRUE(Same(canvas.PixelAt(0, 0), kBlack));
+  EXPECT_EQ(fs::path(canvas.saved.back()), dir_ / "a.bmp");
+  EXPECT_EQ(Lines((dir_ / "a.gph").string()).size(), 10u);
+
+  // Yes: recoloured before saving, under the typed name, with its table beside it.
+  port.answers.push_back(Type("fit"));
+  port.yesNoAnswers = {true};
+  ASSERT_TRUE(SaveFitBitmap(ws, port, canvas));
+  EXPECT_TRUE(Same(canvas.PixelAt(0, 0), kWhite));
+  EXPECT_TRUE(Same(canvas.PixelAt(1, 0), kBlack));
+  EXPECT_TRUE(Same(canvas.PixelAt(2, 0), kBlue));
+  EXPECT_EQ(fs::path(canvas.saved.back()), dir_ / "fit");
+  const std::vector<std::string> table = Lines((dir_ / "fitgph").string());
+  ASSERT_EQ(table.size(), 10u);
+  EXPECT_EQ(table[0], "    40       7       7");
+
+  // Cancel at the name ends before the question; a refused picture writes no table.
+  const std::size_t asked = port.questions.size();
+  EXPECT_FALSE(SaveFitBitmap(ws, port, canvas));
+  EXPECT_EQ(port.questions.size(), asked);
+  canvas.refuse = true;
+  port.answers.push_back(Type("b.bmp"));
+  port.yesNoAnswers = {false};
+  EXPECT_FALSE(SaveFitBitmap(ws, port, canvas));
+  EXPECT_FALSE(fs::exists(dir_ / "b.gph"));
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,1 +1,242 @@
+#include "graphics/plot.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "core/numtext.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/recording_canvas.h"
+
+namespace orv {
+namespace {
+
+using testing::RecordingCanvas;
+using testing::SameColor;
+using Kind = RecordingCanvas::Kind;
+
+AnalysisState Window(int first, int last) {
+  AnalysisState s;
+  s.viewFirst = first;
+  s.viewLast = last;
+  s.viewWidth = last - first + 1;
+  return s;
+}
+
+TEST(PlotScale, ValuePixelsInEveryScale) {
+  AnalysisState s;
+  s.scaleMode = 0;
+  EXPECT_DOUBLE_EQ(ScaleValue(s, 100), 100);
+  EXPECT_EQ(ValueToPixelY(s, 100, 100), 3);
+  EXPECT_EQ(ValueToPixelY(s, 100, 0), 243);
+  EXPECT_EQ(ValueToPixelY(s, 100, 50), 123);
+  EXPECT_EQ(ValueToPixelY(s, 100, -50), 363);  // below the base line, as the formula says
+  // A largest count of 0: the top is taken as 0.1 and every zero lies on the base line.
+  EXPECT_EQ(ValueToPixelY(s, ScaleValue(s, 0), 0), 243);
+  EXPECT_EQ(ValueToPixelY(s, 0, 0.05), 123);
+  EXPECT_EQ(ValueToPixelY(s, -5, 0), 243);
+
+  s.scaleMode = 1;
+  EXPECT_DOUBLE_EQ(ScaleValue(s, -100), 10);
+  EXPECT_EQ(ValueToPixelY(s, 10, 25), 123);
+  EXPECT_EQ(ValueToPixelY(s, 10, -100), 3);
+
+  s.scaleMode = 2;
+  const double e1 = std::exp(1.0) - 1;
+  EXPECT_NEAR(ScaleValue(s, -e1), 1.0, 1e-12);
+  EXPECT_EQ(ValueToPixelY(s, 1.0, 0), 243);
+  EXPECT_EQ(ValueToPixelY(s, 1.0, -e1), 3);  // absolute value: no NaN for negatives
+  EXPECT_EQ(ValueToPixelY(s, 1.0, e1), 3);
+
+  s.scaleMode = 3;
+  s.trimmingCoefficient = 0.5;
+  const double top = ScaleValue(s, 1000);
+  EXPECT_DOUBLE_EQ(top, 500);
+  EXPECT_EQ(ValueToPixelY(s, top, 2000), 3);  // capped at the top
+  EXPECT_EQ(ValueToPixelY(s, top, 500), 123);
+
+  s.scaleMode = 9;
+  EXPECT_DOUBLE_EQ(ScaleValue(s, 1234), 1);
+
+  s.scaleMode = 0;
+  EXPECT_EQ(ValueToPixelY(s, 100, std::nan("")), 243);
+  EXPECT_EQ(ValueToPixelY(s, std::nan(""), 0), 243);
+  EXPECT_LT(ValueToPixelY(s, 100, 1e300), 0);
+  EXPECT_GT(ValueToPixelY(s, 100, -INFINITY), 243);
+}
+
+TEST(PlotScale, ChannelPixels) {
+  // A window of one channel: its channel lies at the end of the axis.
+  EXPECT_EQ(ChannelToPixelX(Window(100, 100), 100), 572);
+  EXPECT_EQ(ChannelToPixelX(Window(1, 4096), 4096), 572);
+  EXPECT_EQ(ChannelToPixelX(Window(1, 512), 1), 61);
+  EXPECT_DOUBLE_EQ(PixelXToChannel(Window(1, 512), 61), 2);
+  EXPECT_DOUBLE_EQ(ChannelAtPixel(Window(1, 512), 61), 1);
+
+  // Round trip through the pixel of every channel of windows narrow enough to give each its own pixel.
+  for (auto [first, last] : {std::pair{1, 1}, {1, 8}, {-50, 49}, {300, 811}, {1000, 1333}}) {
+    const AnalysisState s = Window(first, last);
+    for (int c = first; c <= last; ++c) {
+      EXPECT_EQ(RoundHalfEven(ChannelAtPixel(s, ChannelToPixelX(s, c))), c) << first << ".." << last;
+    }
+  }
+  // Wider windows share pixels; the channel comes back within one pixel's worth.
+  const AnalysisState wide = Window(1, 4096);
+  for (int c = 1; c <= 4096; c += 37) {
+    EXPECT_LE(std::abs(RoundHalfEven(ChannelAtPixel(wide, ChannelToPixelX(wide, c))) - c), 4);
+  }
+
+  // Degenerate windows neither divide by zero nor overflow.
+  AnalysisState bad = Window(10, 10);
+  bad.viewWidth = 0;
+  EXPECT_EQ(ChannelToPixelX(bad, 10), 572);
+  EXPECT_TRUE(std::isfinite(PixelXToChannel(bad, 300)));
+  EXPECT_EQ(ChannelToPixelX(bad, std::nan("")), 60);
+  EXPECT_GT(ChannelToPixelX(Window(1, 1), 1e300), 572);
+}
+
+TEST(PlotAxes, TicksLevelsAndLabels) {
+  const auto ticks = ChannelTicks(Window(1, 4096));
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_EQ(ticks[i].x, 60 + 64 * i);
+    EXPECT_DOUBLE_EQ(ticks[i].channel, 512.0 * i);  // the channel drawn at the tick
+  }
+  const auto narrow = ChannelTicks(Window(100, 107));
+  EXPECT_DOUBLE_EQ(narrow[1].channel, 100);  // the first channel's point is at the second tick
+  EXPECT_EQ(ChannelToPixelX(Window(100, 107), 100), narrow[1].x);
+  EXPECT_DOUBLE_EQ(narrow[8].channel, 107);
+
+  EXPECT_EQ(AxisLabel(512), "512");
+  EXPECT_EQ(AxisLabel(12.5), "12.5");
+  EXPECT_EQ(AxisLabel(std::nan("")), "?");
+
+  const auto levels = ValueLevels(100);
+  EXPECT_DOUBLE_EQ(levels[0], 100);
+  EXPECT_DOUBLE_EQ(levels[4], 0);
+  RecordingCanvas c;
+  DrawValueAxis(c, 100, kBlack);
+  EXPECT_EQ(c.CountColor(Kind::kPixel, kGreen), 5 * 106);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_TRUE(SameColor(c.PixelAt(60, 3 + 60 * i), kGreen));
+    EXPECT_TRUE(SameColor(c.PixelAt(572, 3 + 60 * i), kGreen));
+  }
+  ASSERT_NE(c.FindText("100.00"), nullptr);
+  EXPECT_NE(c.FindText("75.00"), nullptr);
+  EXPECT_EQ(c.outside, 0);
+
+  // Nothing to show: every level on the base line, no fault.
+  RecordingCanvas flat;
+  DrawValueAxis(flat, std::nan(""), kBlack);
+  EXPECT_TRUE(SameColor(flat.PixelAt(60, 243), kGreen));
+  EXPECT_EQ(flat.outside, 0);
+
+  // Without a calibration the energy row repeats the channels.
+  RecordingCanvas axis;
+  DrawChannelAxis(axis, Window(1, 4096), CalibrationTables{}, kBlack);
+  EXPECT_NE(axis.FindText("Chan.:"), nullptr);
+  EXPECT_NE(axis.FindText("Energy:"), nullptr);
+  int count2048 = 0;
+  for (const auto& p : axis.primitives) count2048 += p.kind == Kind::kText && p.text == "2048";
+  EXPECT_EQ(count2048, 2);
+  EXPECT_EQ(axis.outside, 0);
+}
+
+TEST(PlotPoints, StylesAndCurves) {
+  RecordingCanvas cross;
+  PointDrawer(cross, 0).DrawPoint(10, 20, kRed);
+  ASSERT_EQ(cross.Count(Kind::kPixel), 5);
+  for (int dx = -2; dx <= 2; ++dx) {
+    for (int dy = -2; dy <= 2; ++dy) {
+      EXPECT_EQ(SameColor(cross.PixelAt(10 + dx, 20 + dy), kRed), std::abs(dx) + std::abs(dy) < 2);
+    }
+  }
+
+  RecordingCanvas single;
+  PointDrawer(single, 1).DrawPoint(10, 20, kRed);
+  EXPECT_EQ(single.Count(Kind::kPixel), 1);
+
+  // Line mode: consecutive points of one curve are joined, the first point of the next curve is not.
+  RecordingCanvas lines;
+  PointDrawer d(lines, 2);
+  d.DrawPoint(0, 0, kRed);
+  d.DrawPoint(10, 5, kRed);
+  d.DrawPoint(20, 0, kRed);
+  d.StartCurve();
+  d.DrawPoint(0, 50, kBlue);
+  d.DrawPoint(10, 55, kBlue);
+  ASSERT_EQ(lines.Count(Kind::kLine), 3);
+  for (const auto& p : lines.primitives) {
+    if (p.kind != Kind::kLine) continue;
+    EXPECT_EQ(p.y1 >= 50, p.y2 >= 50) << "a line joins two curves";
+  }
+
+  RecordingCanvas tick;
+  DrawPeakTick(tick, Window(1, 512), 100, true);
+  DrawPeakTick(tick, Window(1, 512), 100, false);
+  ASSERT_EQ(tick.Count(Kind::kLine), 2);
+  EXPECT_EQ(tick.primitives[0].x1, 160);
+  EXPECT_EQ(tick.primitives[0].y1, 355);
+  EXPECT_EQ(tick.primitives[0].y2, 364);
+  EXPECT_TRUE(SameColor(tick.primitives[0].color, kGreen));
+  EXPECT_TRUE(SameColor(tick.primitives[1].color, kBlack));
+}
+
+TEST(PlotCurves, NotMoreThanSevenGraphs) {
+  testing::FakePort port;
+  AnalysisState s;
+  s.pointStyle = 1;
+  const int n = 20;
+  std::vector<double> values(8 * n);
+  for (int c = 0; c < 8; ++c)
+    for (int j = 0; j < n; ++j) values[c * n + j] = c * 10.0 + j;
+  values[3] = std::nan("");
+  RecordingCanvas canvas(310, 370);
+  PlotCurves(canvas, s, port, values, 8, n, 300);
+  ASSERT_EQ(port.messages.size(), 1u);
+  EXPECT_EQ(port.messages[0], "Error, not more than 7 graphs");
+  EXPECT_EQ(canvas.CountColor(Kind::kPixel, kMagenta), n - 1);  // the NaN point is skipped
+  EXPECT_EQ(canvas.CountColor(Kind::kPixel, kLightCyan), n);
+  EXPECT_EQ(canvas.CountColor(Kind::kPixel, kYellow), 5 * n);
+  EXPECT_EQ(canvas.outside, 0);
+  // The range covers all eight curves: the top of curve 7 stays below the top of the surface.
+  int highestYellow = 1000;
+  for (const auto& p : canvas.primitives)
+    if (p.kind == Kind::kPixel && SameColor(p.color, kYellow)) highestYellow = std::min(highestYellow, p.y1);
+  EXPECT_GT(highestYellow, 3);
+  EXPECT_TRUE(SameColor(canvas.PixelAt(100, 350), kGreen));
+
+  // Short or empty input draws what it has and never reads past it.
+  testing::FakePort quiet;
+  RecordingCanvas few(310, 370);
+  PlotCurves(few, s, quiet, std::vector<double>(5, 1.0), 2, n, 300);
+  EXPECT_EQ(few.CountColor(Kind::kPixel, kMagenta), 5);
+  PlotCurves(few, s, quiet, {}, 0, 0, 0);
+  EXPECT_TRUE(quiet.messages.empty());
+}
+
+TEST(PlotCanvas, ScaledCanvasAndColors) {
+  RecordingCanvas target(750, 530);
+  ScaledCanvas scaled(target, 1.25);
+  EXPECT_EQ(scaled.width(), 600);
+  EXPECT_EQ(scaled.height(), 424);
+  scaled.Pixel(100, 10, kRed);
+  scaled.Line(0, 3, 600, 424, kRed);
+  scaled.RoundRectangle(8, 8, 16, 16, 10, kRed);
+  ASSERT_EQ(target.primitives.size(), 3u);
+  EXPECT_EQ(target.primitives[0].x1, 125);
+  EXPECT_EQ(target.primitives[0].y1, 12);  // 12.5 rounds to the even neighbour
+  EXPECT_EQ(target.primitives[1].y1, 4);   // 3.75
+  EXPECT_EQ(target.primitives[1].x2, 750);
+  EXPECT_EQ(target.primitives[2].x1, 10);
+  EXPECT_EQ(target.primitives[2].radius, 12);
+  ScaledCanvas bad(target, std::nan(""));
+  EXPECT_DOUBLE_EQ(bad.scale(), 1.0);
+
+  const Rgb c = ColorFromInt(MakeColor(1, 2, 3));
+  EXPECT_TRUE(SameColor(c, Rgb{1, 2, 3}));
+  EXPECT_TRUE(SameColor(ColorFromInt(MakeColor(255, 255, 255)), kWhite));
+}
+
+}  // namespace
+}  // namespace orv

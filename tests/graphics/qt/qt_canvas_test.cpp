@@ -1,0 +1,251 @@
+#include "graphics/qt/qt_canvas.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QString>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "analysis/interval_fit.h"
+#include "analysis/marking_modes.h"
+#include "analysis/test_spectra.h"
+#include "graphics/bitmap_export.h"
+#include "graphics/graphs.h"
+#include "tests/support/fake_port.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr Rgb kRed{255, 0, 0};
+constexpr Rgb kGreen{0, 128, 0};
+constexpr Rgb kLightCyan{0, 255, 255};
+
+bool Same(Rgb a, Rgb b) {
+  return a.red == b.red && a.green == b.green && a.blue == b.blue;
+}
+
+// Pixels of the colour inside the rectangle x1..x2, y1..y2 (inclusive).
+int Count(const QtCanvas& c, Rgb color, int x1, int y1, int x2, int y2) {
+  int n = 0;
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) n += Same(c.PixelAt(x, y), color) ? 1 : 0;
+  return n;
+}
+
+TEST(QtCanvas, PrimitivesLandOnTheirPixels) {
+  QtCanvas c(200, 150);
+  EXPECT_EQ(c.width(), 200);
+  EXPECT_EQ(c.height(), 150);
+  EXPECT_EQ(c.image().format(), QImage::Format_RGB32);
+  EXPECT_EQ(Count(c, kBlack, 0, 0, 199, 149), 200 * 150);  // starts black
+
+  c.Pixel(3, 4, kRed);
+  EXPECT_TRUE(Same(c.PixelAt(3, 4), kRed));
+  EXPECT_EQ(Count(c, kRed, 0, 0, 199, 149), 1);
+  c.Pixel(-1, 4, kRed);  // outside: clipped, and reads back black
+  c.Pixel(200, 0, kRed);
+  EXPECT_TRUE(Same(c.PixelAt(-1, 4), kBlack));
+  EXPECT_TRUE(Same(c.PixelAt(0, 150), kBlack));
+  c.Pixel(5, 5, {300, -4, 128});  // components out of range are clamped
+  EXPECT_TRUE(Same(c.PixelAt(5, 5), {255, 0, 128}));
+
+  // Lines include both end points, in either direction.
+  c.Line(10, 10, 20, 10, kYellow);
+  EXPECT_EQ(Count(c, kYellow, 9, 9, 21, 11), 11);
+  EXPECT_EQ(Count(c, kYellow, 10, 10, 20, 10), 11);
+  c.Line(30, 20, 30, 12, kYellow);
+  EXPECT_EQ(Count(c, kYellow, 29, 11, 31, 21), 9);
+  c.Line(40, 40, 45, 45, kYellow);
+  for (int i = 0; i <= 5; ++i) EXPECT_TRUE(Same(c.PixelAt(40 + i, 40 + i), kYellow)) << i;
+  EXPECT_EQ(Count(c, kYellow, 39, 39, 46, 46), 6);
+
+  // Rectangle outline: both corners included, the inside untouched, corners in any order.
+  c.Rectangle(60, 35, 50, 30, kGreen);
+  EXPECT_EQ(Count(c, kGreen, 49, 29, 61, 36), 2 * 11 + 2 * 4);
+  EXPECT_EQ(Count(c, kGreen, 50, 30, 60, 35), 2 * 11 + 2 * 4);
+  EXPECT_EQ(Count(c, kGreen, 51, 31, 59, 34), 0);
+
+  // Fill: every pixel of the rectangle, nothing beside it.
+  c.Fill(70, 50, 72, 51, kBlue);
+  EXPECT_EQ(Count(c, kBlue, 69, 49, 73, 52), 6);
+  EXPECT_EQ(Count(c, kBlue, 70, 50, 72, 51), 6);
+
+  // Rounded outline: the edges are drawn, the corners cut, nothing outside the box or inside it.
+  c.RoundRectangle(80, 60, 120, 90, 8, kLightCyan);
+  EXPECT_TRUE(Same(c.PixelAt(100, 60), kLightCyan));
+  EXPECT_TRUE(Same(c.PixelAt(100, 90), kLightCyan));
+  EXPECT_TRUE(Same(c.PixelAt(80, 75), kLightCyan));
+  EXPECT_TRUE(Same(c.PixelAt(120, 75), kLightCyan));
+  EXPECT_TRUE(Same(c.PixelAt(80, 60), kBlack));
+  EXPECT_TRUE(Same(c.PixelAt(120, 90), kBlack));
+  const int drawn = Count(c, kLightCyan, 0, 0, 199, 149);
+  EXPECT_EQ(Count(c, kLightCyan, 80, 60, 120, 90), drawn);
+  EXPECT_EQ(Count(c, kLightCyan, 81, 69, 119, 81), 0);  // inside, clear of the corner arcs
+  EXPECT_EQ(Count(c, kLightCyan, 89, 61, 111, 89), 0);
+
+  // Text: its cells carry exactly the two colours, starting at the given corner.
+  c.Text(10, 100, "88", kYellow, kMaroon);
+  const int glyph = Count(c, kYellow, 10, 100, 60, 140);
+  const int cell = Count(c, kMaroon, 10, 100, 60, 140);
+  EXPECT_GT(glyph, 10);
+  EXPECT_GT(cell, glyph);
+  EXPECT_TRUE(Same(c.PixelAt(10, 100), kMaroon));
+  EXPECT_EQ(Count(c, kMaroon, 0, 95, 9, 149) + Count(c, kYellow, 0, 95, 9, 149), 0);
+  EXPECT_EQ(Count(c, kMaroon, 0, 90, 199, 99), 0);
+  EXPECT_EQ(glyph + cell, Count(c, kYellow, 0, 95, 199, 149) + Count(c, kMaroon, 0, 95, 199, 149));
+  // Fixed pitch: "iW" takes as many columns as "88".
+  QtCanvas a(100, 40), b(100, 40);
+  a.Text(0, 0, "88", kYellow, kMaroon);
+  b.Text(0, 0, "iW", kYellow, kMaroon);
+  EXPECT_EQ(Count(a, kMaroon, 0, 0, 99, 39) + Count(a, kYellow, 0, 0, 99, 39),
+            Count(b, kMaroon, 0, 0, 99, 39) + Count(b, kYellow, 0, 0, 99, 39));
+
+  // Far outside and degenerate requests are clipped, never fatal.
+  c.Line(-1000, -1000, 5000, 5000, kWhite);
+  c.Rectangle(-5, -5, 500, 500, kWhite);
+  c.RoundRectangle(5, 5, 5, 5, 20, kWhite);
+  c.RoundRectangle(140, 10, 150, 14, -3, kWhite);
+  c.Fill(190, 140, 1000, 1000, kWhite);
+  EXPECT_TRUE(Same(c.PixelAt(199, 149), kWhite));
+  c.Text(195, 145, "clipped", kWhite, kBlack);
+  c.Text(0, 0, "", kWhite, kBlack);
+  QtCanvas none(0, -3);
+  none.Line(0, 0, 5, 5, kWhite);
+  none.Text(0, 0, "x", kWhite, kBlack);
+  EXPECT_EQ(none.width(), 0);
+  EXPECT_FALSE(none.SaveBitmap((fs::temp_directory_path() / "orv_none.bmp").string()));
+}
+
+TEST(QtCanvas, BitmapRoundTripAfterReversal) {
+  const fs::path dir = fs::temp_directory_path() / ("orv_qt_canvas_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  QtCanvas c(600, 424);
+  c.Fill(0, 0, 599, 9, kBlue);  // not a drawing colour: stays
+  c.Line(0, 20, 599, 20, kYellow);
+  c.Rectangle(10, 30, 100, 80, kGreen);
+  c.Pixel(300, 300, kRed);
+  c.Pixel(301, 300, {255, 0, 255});
+  c.Text(200, 200, "Chan.:", kLightCyan, kMaroon);
+  ReverseColors(c);
+
+  const std::string path = (dir / "fit.bmp").string();
+  ASSERT_TRUE(c.SaveBitmap(path));
+  EXPECT_EQ(QImageReader(QString::fromStdString(path)).format(), "bmp");
+  const QImage back(QString::fromStdString(path));
+  ASSERT_FALSE(back.isNull());
+  EXPECT_EQ(back.width(), 600);
+  EXPECT_EQ(back.height(), 424);
+  auto at = [&back](int x, int y) {
+    const QRgb p = back.pixel(x, y);
+    return Rgb{qRed(p), qGreen(p), qBlue(p)};
+  };
+  EXPECT_TRUE(Same(at(5, 5), kBlue));
+  EXPECT_TRUE(Same(at(599, 423), kWhite));  // the black background
+  EXPECT_TRUE(Same(at(50, 50), kWhite));
+  EXPECT_TRUE(Same(at(300, 20), kBlack));  // the yellow line
+  EXPECT_TRUE(Same(at(10, 30), kBlack));   // the green frame
+  EXPECT_TRUE(Same(at(300, 300), kBlack));
+  EXPECT_TRUE(Same(at(301, 300), kBlack));
+  // The picture read back is the picture in memory, pixel for pixel.
+  int differ = 0;
+  for (int y = 0; y < 424; ++y)
+    for (int x = 0; x < 600; ++x) differ += Same(at(x, y), c.PixelAt(x, y)) ? 0 : 1;
+  EXPECT_EQ(differ, 0);
+  // The text cell kept its maroon; the light-cyan letters are black now.
+  EXPECT_GT(Count(c, kMaroon, 200, 200, 280, 230), 0);
+  EXPECT_EQ(Count(c, kLightCyan, 0, 0, 599, 423), 0);
+
+  // The image itself can be written in other formats for the windows.
+  EXPECT_TRUE(c.image().save(QString::fromStdString((dir / "fit.png").string()), "PNG"));
+
+  // A file that cannot be written is refused, not claimed.
+  EXPECT_FALSE(c.SaveBitmap((dir / "missing" / "x.bmp").string()));
+  EXPECT_FALSE(c.SaveBitmap(dir.string()));  // a folder
+  EXPECT_FALSE(c.SaveBitmap(""));
+  fs::remove_all(dir);
+}
+
+// Every graph of a built-in spectrum painted headlessly on the surfaces of the windows: the data and
+// the fit show up in their colours. With ORVANT_PICTURES set, the pictures are kept there as PNG files
+// for a look.
+TEST(QtCanvas, HeadlessPicturesOfTheGraphs) {
+  Workspace ws(fs::temp_directory_path().string());
+  ResetAnalysisState(ws);
+  testing::FakePort port;
+  port.fallback = [](DialogRequest& r) {
+    if (r.radio1) r.radio1->chosen = 1;  // raa
+    return true;
+  };
+  ASSERT_TRUE(TestSpectraCommand(ws, port));
+  ASSERT_TRUE(MarkSpectrum(ws, port));
+  ws.state.pointStyle = 2;
+  const char* keep = std::getenv("ORVANT_PICTURES");
+  auto save = [&](const QtCanvas& c, const char* name) {
+    if (keep) c.image().save(QString::fromStdString((fs::path(keep) / name).string()), "PNG");
+  };
+  const Rgb data = ColorFromInt(ws.state.colorExpData);
+  const Rgb fitted = ColorFromInt(ws.state.colorFitData);
+
+  QtCanvas spectrum(600, 424);
+  ws.state.graphMode = 1;
+  ws.state.viewFirst = ws.spectrum.a1;
+  ws.state.viewLast = ws.spectrum.a2;
+  ws.state.viewWidth = ws.spectrum.a2 - ws.spectrum.a1 + 1;
+  ASSERT_TRUE(DrawCurrentGraph(ws, spectrum));
+  EXPECT_GT(Count(spectrum, data, 60, 0, 572, 243), 500);
+  save(spectrum, "spectrum.png");
+
+  // A window that reaches before the spectrum is drawn from its first channel.
+  QtCanvas interval(600, 424);
+  ws.state.graphMode = 3;
+  ws.state.viewFirst = -100;
+  ws.state.viewLast = 299;
+  ws.state.viewWidth = 400;
+  ASSERT_TRUE(DrawCurrentGraph(ws, interval));
+  EXPECT_EQ(ws.state.viewFirst, ws.spectrum.a1);
+  EXPECT_EQ(ws.state.viewWidth, 400);
+  EXPECT_GT(Count(interval, data, 60, 0, 572, 243), 200);
+  save(interval, "interval.png");
+
+  // The fit graph of the first interval that holds two peaks or more.
+  const Marking& mk = ws.marking;
+  int chosen = 0;
+  for (int m = 1; m <= mk.intervalCount && chosen == 0; ++m)
+    if (mk.intervalTable[m].lastPeak > mk.intervalTable[m].firstPeak) chosen = m;
+  ASSERT_GT(chosen, 0);
+  const MarkInterval& iv = mk.intervalTable[chosen];
+  ws.fit = IntervalFitState{};
+  ws.fit.startChannel = iv.startChannel;
+  ws.fit.endChannel = iv.endChannel;
+  ws.fit.n = iv.lastPeak - iv.firstPeak + 1;
+  ws.fit.wInt = ws.state.kw0 + ws.state.kw1 * iv.startChannel;
+  std::vector<double> marks(1, 0.0);
+  for (int k = iv.firstPeak; k <= iv.lastPeak; ++k) marks.push_back(mk.peakList[k]);
+  ASSERT_TRUE(FitInterval(ws, marks.data(), 0));
+  ws.state.graphFittedErrors = true;
+  QtCanvas fit(kFitSurfaceWidth, kFitSurfaceHeight);
+  DrawFitGraph(ws, fit);
+  EXPECT_GT(Count(fit, fitted, 0, 0, kFitSurfaceWidth - 1, kFitSurfaceHeight - 1), 30);
+  DrawSinglePeaks(ws, fit, FitGraphTop(ws));
+  EXPECT_GT(Count(fit, kRed, 0, 0, kFitSurfaceWidth - 1, kFitSurfaceHeight - 1), 30);
+  save(fit, "fit.png");
+}
+
+}  // namespace
+}  // namespace orv
+
+// Painting text needs the application object; without a display the offscreen platform serves.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
