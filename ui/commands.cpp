@@ -375,7 +375,13 @@ void GraphClick(Program& p, int channel) {
 
 void GraphClickAt(Program& p, int x, int y) {
   const int channel = ClickToChannel(p.ws.state, x, y);
-  if (channel != kNoChannel) GraphClick(p, channel);
+  if (channel == kNoChannel) return;
+  // Outside the click modes a click on a drawn spectrum reads out the peak estimated there.
+  const int mode = p.ws.state.graphMode;
+  if (p.clickMode == ClickMode::kNone && mode >= 1 && mode <= 5 && p.graphSurface)
+    ShowClickedPeak(p.ws, *p.graphSurface, channel);
+  else
+    GraphClick(p, channel);
 }
 
 void PressButton(Program& p, WindowButton button) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "graphics/plot.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/workspace_test.h"
 #include "ui/script/script_port.h"
@@ -165,9 +166,13 @@ TEST_F(ShellTest, TwoClickCutsAndCadres) {
   EXPECT_EQ(ws_->state.viewFirst, 98);  // before the spectrum is allowed; the graph clips it
   EXPECT_EQ(ws_->state.viewLast, 298);
 
+  // The windows deliver design pixels: the pixel of a channel gives that channel back.
+  RunCommand(*program_, "Graph the Spectrum");
   RunCommand(*program_, "Make the Interval");
-  GraphClick(*program_, 300);
-  GraphClick(*program_, 1200);
+  GraphClickAt(*program_, ChannelToPixelX(ws_->state, 300), 200);
+  GraphClickAt(*program_, 10, 200);  // beside the axis: no channel, still waiting
+  EXPECT_EQ(program_->clickMode, ClickMode::kMakeInterval);
+  GraphClickAt(*program_, ChannelToPixelX(ws_->state, 1200), 200);
   EXPECT_EQ(ws_->spectrum.b1, 300);
   EXPECT_EQ(ws_->spectrum.b2, 1200);
   EXPECT_EQ(ws_->state.intervalLength, 901);

@@ -1,0 +1,1 @@
+#include "spectrum/smoothing.h"

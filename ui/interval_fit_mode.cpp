@@ -1,0 +1,1 @@
+#include "ui/interval_fit_mode.h"
