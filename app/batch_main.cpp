@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QGuiApplication gui(qtArgc, argv);
   QtCanvas surface(600, 424);
+  QtCanvas fitSurface(320, 264);
 
   // The script and the files named on the command line are found before the program moves to its
   // start folder.
@@ -319,6 +320,7 @@ int main(int argc, char** argv) {
   Program program(ws, port);
   program.outputFileOverride = output;
   program.graphSurface = &surface;
+  program.fitSurface = &fitSurface;
   int rc = RunScript(program, port);
   if (rc != 0) std::cerr << port.error() << '\n';
   return rc;

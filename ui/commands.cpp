@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "analysis/calibration.h"
 #include "analysis/command_file.h"
@@ -13,7 +14,11 @@
 #include "core/peak_model.h"
 #include "graphics/bitmap_export.h"
 #include "graphics/graphs.h"
+#include "graphics/plot.h"
+#include "spectrum/blunders.h"
+#include "spectrum/compression.h"
 #include "spectrum/name_list.h"
+#include "spectrum/smoothing.h"
 #include "ui/settings_dialogs.h"
 
 namespace orv {
@@ -116,12 +121,65 @@ void Mark(Program& p, int mode) {
   p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
 }
 
-void IntervalFit(Program& p) {
-  AnalysisState& st = p.ws.state;
+IntervalFitSession& FitSession(Program& p) {
+  if (!p.fitSession) p.fitSession = std::make_unique<IntervalFitSession>(p.ws, p.port);
+  p.fitSession->fitCanvas = p.fitSurface;
+  return *p.fitSession;
+}
+
+// The two curves of the smoothing loop, the counts and the smoothed curve or background, over the
+// analysed interval on the full surface.
+void DrawSplineCurves(Program& p, const SplineCurves& c) {
+  if (!p.graphSurface || c.count < 1) return;
+  Canvas& canvas = *p.graphSurface;
+  const AnalysisState& st = p.ws.state;
+  canvas.Fill(0, 0, canvas.width() - 1, canvas.height() - 1, ColorFromInt(st.colorBackground));
+  const double span = std::max(c.largest - c.smallest, 1e-9);
+  auto y = [&](double v) {
+    const double t = std::isfinite(v) ? std::clamp((v - c.smallest) / span, 0.0, 1.0) : 0.0;
+    return static_cast<int>(std::lround(283 - 280 * t));
+  };
+  PointDrawer draw(canvas, 2);
+  for (int pass = 0; pass < 2; ++pass) {
+    const double* values = pass == 0 ? c.original : c.processed;
+    const Rgb color = pass == 0 ? ColorFromInt(st.colorExpData) : ColorFromInt(st.colorFitData);
+    draw.StartCurve();
+    for (int k = 1; k <= c.count; ++k) draw.DrawPoint(SplineCurvePixel(k, c.count) + 40, y(values[k]), color);
+  }
+}
+
+void SmoothOrBackground(Program& p, int mode) {
+  Workspace& ws = p.ws;
+  if (!ws.splineWork) ws.splineWork = std::make_unique<SplineWork>();
+  const bool applied = SmoothOrBackgroundCommand(mode, ws.spectrum, ws.state, *ws.splineWork, p.port,
+                                                 [&p](const SplineCurves& c) { DrawSplineCurves(p, c); });
+  if (applied) {
+    ws.spectrum.FindExtremes();
+    ShowSpectrum(p);
+  }
+  Report(p);
+}
+
+// Compression changes what a channel means: the marking, the results and a calibration in channels no
+// longer fit, so they go (after the question about unsaved results).
+void CompressSpectrum(Program& p) {
+  Workspace& ws = p.ws;
+  AnalysisState& st = ws.state;
   if (st.resultsUnsaved && !p.port.AskOkCancel("Previous fit results not saved")) return;
-  if (!FittingDataDialog(p.ws, p.port)) return;
-  st.currentInterval = 1;
-  NotAvailable(p, "Interval  Fit");
+  if (CompressCommand(ws.spectrum, st, p.port)) {
+    ws.marking.peakCount = 0;
+    ws.marking.intervalCount = 0;
+    ws.markingInput.count = 0;
+    ClearSpectrumCounters(st);
+    st.resultsUnsaved = false;
+    if (st.energyCalibrated) {
+      st.energyCalibrated = false;
+      p.port.ShowMessage(
+          "The energy calibration is in channels of the uncompressed spectrum: it is out of force");
+    }
+    ShowSpectrum(p);
+  }
+  Report(p);
 }
 
 void Calibrate(Program& p, int kind) {
@@ -155,10 +213,13 @@ std::vector<Command> BuildTable() {
     if (InputSpectrumCommand(p.ws, p.port)) ShowSpectrum(p);
     Report(p);
   });
-  later("Correct for Blunders");
-  later("Compress the Spectrum");
-  later("Smooth the Spectrum");
-  later("Build the Background");
+  add("Correct for Blunders", [](Program& p) {
+    if (BlunderCommand(p.ws.spectrum, p.ws.state, p.port, &p.ws.output)) ShowSpectrum(p);
+    Report(p);
+  });
+  add("Compress the Spectrum", CompressSpectrum);
+  add("Smooth the Spectrum", [](Program& p) { SmoothOrBackground(p, kSplineSmoothing); });
+  add("Build the Background", [](Program& p) { SmoothOrBackground(p, kSplineBackground); });
   add("Simulate the Spectrum", [](Program& p) {
     SimulateCommand(p.ws, ClockSeed(p), p.port);
     p.ws.marking.peakCount = 0;
@@ -255,8 +316,8 @@ std::vector<Command> BuildTable() {
   add("Mark by Data Set", [](Program& p) { Mark(p, 3); });
   add("Manual Spectrum Marking", [](Program& p) { Mark(p, 1); });
   separator("------------------------------");
-  add("Interval  Fit", IntervalFit);
-  later("Continue Fit");
+  add("Interval  Fit", [](Program& p) { FitSession(p).Command(); });
+  add("Continue Fit", [](Program& p) { FitSession(p).Continue(); });
   add("Spectrum  Fit", [](Program& p) { SpectrumFitCommand(p.ws, p.port); });
   later("Fit Loop");
   add("Fit for Graphs", [](Program& p) { FitForGraphsCommand(p.ws, p.port); });
@@ -350,6 +411,10 @@ void RedrawCurrentGraph(Program& p) {
 
 void GraphClick(Program& p, int channel) {
   AnalysisState& st = p.ws.state;
+  if (p.fitSession && p.fitSession->WaitingFor() != FitClickMode::kNone) {
+    p.fitSession->Click(channel);
+    return;
+  }
   switch (p.clickMode) {
     case ClickMode::kNone:
       return;
@@ -397,6 +462,21 @@ void PressButton(Program& p, WindowButton button) {
       if (p.clickMode != ClickMode::kManualMarking) return;
       UndoManualMarkingClick(p.ws, p.port);
       return;
+    case WindowButton::kNext:
+    case WindowButton::kPrevious:
+    case WindowButton::kChange:
+    case WindowButton::kFitToBitmap:
+    case WindowButton::kGraphSinglePeaks: {
+      // The buttons of the interval fit act only while it runs.
+      if (!p.fitSession || !p.fitSession->Active()) return;
+      IntervalFitSession& f = *p.fitSession;
+      if (button == WindowButton::kNext) f.Next();
+      if (button == WindowButton::kPrevious) f.Previous();
+      if (button == WindowButton::kChange) f.Change();
+      if (button == WindowButton::kFitToBitmap && p.fitSurface) f.FitToBitmap(*p.fitSurface);
+      if (button == WindowButton::kGraphSinglePeaks && p.fitSurface) f.GraphSinglePeaks(*p.fitSurface);
+      return;
+    }
     case WindowButton::kNextCadre:
     case WindowButton::kPreviousCadre:
       if (st.cadreStepping != 1 || p.clickMode != ClickMode::kNone) return;

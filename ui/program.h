@@ -13,6 +13,7 @@
 #include "core/measured_model.h"
 #include "core/port.h"
 #include "graphics/canvas.h"
+#include "ui/interval_fit_mode.h"
 
 namespace orv {
 
@@ -30,7 +31,17 @@ enum class ClickMode {
 };
 
 // The buttons of the main window that the analysis reacts to.
-enum class WindowButton { kOk, kCancel, kNextCadre, kPreviousCadre };
+enum class WindowButton {
+  kOk,
+  kCancel,
+  kNextCadre,
+  kPreviousCadre,
+  kNext,              // "Next ": the next interval of the interval fit
+  kPrevious,          // "Previous "
+  kChange,            // "Change": the corrections menu of the interval fit
+  kFitToBitmap,       // "Fit -> BMP"
+  kGraphSinglePeaks,  // "Graph Single Peaks"
+};
 
 struct Program {
   Program(Workspace& workspace, UiPort& uiPort) : ws(workspace), port(uiPort) {}
@@ -46,8 +57,12 @@ struct Program {
   bool ended = false;              // "&Exit" was confirmed
   std::set<std::string> disabledCommands;  // normalised captions disabled for the whole run
 
-  // The full graph surface of the main window (600 x 424 design pixels); none: graphs are not drawn.
+  // The full graph surface of the main window (600 x 424 design pixels) and the left surface the
+  // interval fit draws on (320 x 264); none: graphs are not drawn.
   ImageCanvas* graphSurface = nullptr;
+  ImageCanvas* fitSurface = nullptr;
+  // The interval fit in dialog mode, created by its first command.
+  std::unique_ptr<IntervalFitSession> fitSession;
 
   ClickMode clickMode = ClickMode::kNone;
   int firstClick = 0;  // channel of the first of two clicks, 0 before it

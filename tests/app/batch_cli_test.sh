@@ -357,6 +357,17 @@ EOF
   expect_line orvant.fn "    1.5600 *scrsize"
   [[ $(grep -c "SUMMARY TABLE" a.res) -eq 1 ]] || fail "the summary table is written more than once"
 
+  # The spectrum kept as a text file and read back.
+  printf 'menu Test\ndialog\nradio 2\nok\nwrite-spectrum 4 negr.txt\nwrite-spectrum 3 negr3.txt\nwrite-spectrum 7 x\n' >keep.orv
+  batch run keep.orv --output keep.res
+  expect_rc 1
+  expect_text err.txt "script line 7: write-spectrum wants a type (3 or 4)"
+  batch read negr.txt --type 4 --first-channel-from-x
+  expect_rc 0
+  expect_text out.txt "Channels       : 1 .. "
+  batch read negr3.txt --type 3
+  expect_rc 0
+
   # Exit with unsaved results: No keeps the program running, the end of the script quits.
   cat >unsaved.orv <<EOF
 menu Test

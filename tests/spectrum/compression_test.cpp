@@ -1,1 +1,183 @@
+#include "spectrum/compression.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "tests/support/fake_port.h"
+
+namespace orv {
+namespace {
+
+// Whole-number counts and deviations over a1..a2, so that sums are exact; junk everywhere else, as an
+// earlier, longer spectrum would leave it.
+TSpectrum Counting(int a1, int a2) {
+  TSpectrum s;
+  for (int i = 1; i <= kSpectrumCapacity; ++i) {
+    const bool in = i >= a1 && i <= a2;
+    s.sp[i] = in ? 1000 + (i * 37) % 500 : 1e9;
+    s.err[i] = in ? 1 + i % 7 : 1e5;
+    s.x[i] = 0.5 * i;
+  }
+  s.a1 = a1;
+  s.a2 = a2;
+  s.b1 = a1 + 1;
+  s.b2 = a2 - 1;
+  return s;
+}
+
+double Total(const std::vector<double>& v, int first, int last, bool squares = false) {
+  double t = 0;
+  for (int i = first; i <= last; ++i) t += squares ? v[i] * v[i] : v[i];
+  return t;
+}
+
+TEST(Compress, SumsBoundsAndClearedChannels) {
+  AnalysisState st;
+  // f = 1 keeps the counts and makes the interval the whole spectrum.
+  TSpectrum s = Counting(1, 4096);
+  const TSpectrum before = s;
+  ASSERT_EQ(Compress(s, st, 1), CompressionOutcome::kDone);
+  EXPECT_EQ(s.sp, before.sp);
+  EXPECT_EQ(s.b1, 1);
+  EXPECT_EQ(s.b2, 4096);
+
+  // f = 2 over 1..4096.
+  s = before;
+  ASSERT_EQ(Compress(s, st, 2), CompressionOutcome::kDone);
+  EXPECT_EQ(s.a1, 1);
+  EXPECT_EQ(s.a2, 2048);
+  EXPECT_EQ(s.b1, 1);
+  EXPECT_EQ(s.b2, 2048);
+  EXPECT_EQ(st.intervalFirst, 1);
+  EXPECT_EQ(st.intervalLast, 2048);
+  EXPECT_EQ(s.sp[1], before.sp[1] + before.sp[2]);
+  EXPECT_DOUBLE_EQ(s.err[1], std::sqrt(before.err[1] * before.err[1] + before.err[2] * before.err[2]));
+  EXPECT_EQ(s.x[2048], before.x[4095]);
+  EXPECT_EQ(Total(s.sp, 1, 2048), Total(before.sp, 1, 4096));
+  EXPECT_EQ(Total(s.err, 1, 2048, true), Total(before.err, 1, 4096, true));
+  for (int i = 2049; i <= 4096; ++i) {
+    ASSERT_EQ(s.sp[i], 0);
+    ASSERT_EQ(s.err[i], 1);
+  }
+  EXPECT_EQ(s.sp[4097], 1e9);  // beyond the old spectrum nothing is touched
+  EXPECT_EQ(s.maxValue, *std::max_element(s.sp.begin() + 1, s.sp.begin() + 2049));
+
+  // A length the factor does not divide: the last group holds only what is left of the spectrum.
+  s = Counting(1, 4095);
+  ASSERT_EQ(Compress(s, st, 2), CompressionOutcome::kDone);
+  EXPECT_EQ(s.a2, 2048);
+  EXPECT_EQ(s.sp[2048], 1000 + (4095 * 37) % 500);
+  EXPECT_EQ(Total(s.sp, 1, 2048), Total(Counting(1, 4095).sp, 1, 4095));
+
+  // A spectrum starting off a group boundary: the first group leaves out channel 5 below a1, and the
+  // channels below the new a1 are cleared.
+  const TSpectrum offset = Counting(6, 1005);
+  s = offset;
+  ASSERT_EQ(Compress(s, st, 4), CompressionOutcome::kDone);
+  EXPECT_EQ(s.a1, 2);
+  EXPECT_EQ(s.a2, 252);
+  EXPECT_EQ(s.sp[2], offset.sp[6] + offset.sp[7] + offset.sp[8]);
+  EXPECT_EQ(s.x[2], offset.x[6]);
+  EXPECT_EQ(s.sp[1], 0);
+  EXPECT_EQ(s.err[1], 1);
+  EXPECT_EQ(Total(s.sp, 2, 252), Total(offset.sp, 6, 1005));
+  EXPECT_EQ(Total(s.err, 2, 252, true), Total(offset.err, 6, 1005, true));
+
+  // The full arrays with a factor that does not divide them: the last group stops at the last channel.
+  const TSpectrum full = Counting(1, kSpectrumCapacity);
+  s = full;
+  ASSERT_EQ(Compress(s, st, 3), CompressionOutcome::kDone);
+  EXPECT_EQ(s.a2, 10923);
+  EXPECT_EQ(s.sp[10923], full.sp[32767] + full.sp[32768]);
+  EXPECT_EQ(Total(s.sp, 1, 10923), Total(full.sp, 1, kSpectrumCapacity));
+}
+
+TEST(Compress, WidthsFollowTheChannels) {
+  AnalysisState st;
+  st.kw0 = 3.0;
+  st.kw1 = 0.001;
+  const AnalysisState old = st;
+  TSpectrum s = Counting(1, 8000);
+  s.width1 = 4.0;
+  s.width2 = 12.0;
+  s.deltaWidth = 2.0;
+  ASSERT_EQ(Compress(s, st, 4), CompressionOutcome::kDone);
+  EXPECT_DOUBLE_EQ(s.width1, 1.0);
+  EXPECT_DOUBLE_EQ(s.width2, 3.0);
+  EXPECT_DOUBLE_EQ(s.deltaWidth, 0.5);
+  // A peak at the centre of group k has, in new channels, a quarter of its old width.
+  for (int k : {1, 500, 2000}) {
+    const double centre = 4.0 * k - 1.5;
+    EXPECT_NEAR(4.0 * (st.kw0 + st.kw1 * k), old.kw0 + old.kw1 * centre, 1e-12);
+  }
+}
+
+TEST(Compress, WrongFactorsLeaveTheSpectrum) {
+  AnalysisState st;
+  const TSpectrum before = Counting(1, 100);
+  TSpectrum s = before;
+  EXPECT_EQ(Compress(s, st, 0), CompressionOutcome::kWrongFactor);
+  EXPECT_EQ(Compress(s, st, -2), CompressionOutcome::kWrongFactor);
+  EXPECT_EQ(Compress(s, st, 101), CompressionOutcome::kFactorTooLarge);
+  EXPECT_EQ(Compress(s, st, 2147483647), CompressionOutcome::kFactorTooLarge);
+  s.a1 = 200;  // bounds that hold no channel
+  EXPECT_EQ(Compress(s, st, 2), CompressionOutcome::kNoSpectrum);
+  s.a1 = before.a1;
+  EXPECT_EQ(s.sp, before.sp);
+  EXPECT_EQ(s.err, before.err);
+  EXPECT_EQ(s.a2, before.a2);
+  EXPECT_EQ(s.b1, before.b1);
+  EXPECT_EQ(s.width1, before.width1);
+  EXPECT_EQ(st.kw0, AnalysisState{}.kw0);
+  // A factor equal to the length gives the one channel holding everything.
+  EXPECT_EQ(Compress(s, st, 100), CompressionOutcome::kDone);
+  EXPECT_EQ(s.a2, 1);
+  EXPECT_EQ(s.sp[1], Total(before.sp, 1, 100));
+}
+
+TEST(CompressCommand, DialogFactorsAndCancel) {
+  using testing::FakePort;
+  auto typed = [](const char* text) {
+    return [=](DialogRequest& r) {
+      r.edit->text = text;
+      return true;
+    };
+  };
+  const TSpectrum before = Counting(1, 1000);
+  TSpectrum s = before;
+  AnalysisState st;
+  st.compressionFactor = 3;
+  FakePort port;
+
+  // Cancel, a refused number, 0 and a factor beyond the spectrum change nothing.
+  port.answers.push_back([](DialogRequest&) { return false; });
+  port.answers.push_back(typed("abc"));
+  port.answers.push_back(typed("0"));
+  port.answers.push_back(typed("-1e300"));
+  for (int k = 0; k < 4; ++k) EXPECT_FALSE(CompressCommand(s, st, port));
+  EXPECT_EQ(s.sp, before.sp);
+  EXPECT_EQ(s.a2, 1000);
+  ASSERT_EQ(port.messages.size(), 2u);
+  EXPECT_EQ(port.messages[0], "Wrong compression factor");
+
+  const DialogRequest& shown = port.shown[0];
+  EXPECT_EQ(shown.caption, "Spectrum compression");
+  EXPECT_EQ(shown.labels[0].text, "Compression factor");
+  EXPECT_EQ(shown.labels[0].left, 10);
+  EXPECT_EQ(shown.edit->left, 170);
+  EXPECT_EQ(shown.edit->width, 70);
+  EXPECT_EQ(shown.edit->text, "3");
+
+  // A negative factor counts by its magnitude; the preset keeps its value.
+  port.answers.push_back(typed("-2"));
+  EXPECT_TRUE(CompressCommand(s, st, port));
+  EXPECT_EQ(s.a2, 500);
+  EXPECT_EQ(st.reportLines[0], " Compression by factor 2");
+  EXPECT_EQ(st.compressionFactor, 3);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,1 +1,314 @@
+// The dialog-mode interval fit: walking a marking, refitting, the corrections and their clicks.
+#include "ui/interval_fit_mode.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+
+#include "analysis/marking_modes.h"
+#include "analysis/spectrum_fit.h"
+#include "analysis/test_spectra.h"
+#include "core/numtext.h"
+#include "graphics/graphs.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/recording_canvas.h"
+#include "tests/support/synthetic.h"
+#include "tests/support/workspace_test.h"
+
+namespace orv {
+namespace {
+
+using testing::ChooseRadio;
+using testing::FakePort;
+using testing::FillSpectrum;
+
+// Loads built-in test spectrum `k` and marks it automatically.
+void LoadAndMark(Workspace& ws, int k) {
+  FakePort port;
+  port.answers = {ChooseRadio(k)};
+  ASSERT_TRUE(TestSpectraCommand(ws, port));
+  ws.state.markingMode = 0;
+  port.AcceptNext();
+  ASSERT_TRUE(MarkSpectrum(ws, port));
+  ASSERT_GE(ws.marking.intervalCount, 1);
+}
+
+class IntervalFitModeTest : public testing::WorkspaceTest {
+ protected:
+  IntervalFitModeTest() : WorkspaceTest("orv_ifit_") {}
+
+  // Two peaks 300 and 312 (FWHM 5) on 200 counts, a spike at 285, one marked peak at 300.
+  void SyntheticDoublet() {
+    TSpectrum& s = ws_->spectrum;
+    FillSpectrum(s, 1024, {{300, 20000, 5}, {312, 12000, 5}}, 200, 0, nullptr);
+    s.sp[285] = 2000;
+    s.err[285] = std::sqrt(2000.0);
+    AnalysisState& st = ws_->state;
+    st.kw0 = 5;
+    st.kw1 = 0;
+    s.deltaWidth = 1;
+    Marking& mk = ws_->marking;
+    mk.kw0 = 5;
+    mk.kw1 = 0;
+    mk.compr = 1;
+    mk.peakCount = 1;
+    mk.peakList[1] = 300;
+    mk.intervalCount = 1;
+    mk.intervalTable[1] = {270, 340, 1, 1};
+  }
+
+  FakePort port_;
+};
+
+TEST_F(IntervalFitModeTest, WalkWithNextEqualsSpectrumFit) {
+  Workspace& ws = *ws_;
+  LoadAndMark(ws, 2);
+  Workspace batch(dir_.string());
+  ResetAnalysisState(batch);
+  LoadAndMark(batch, 2);
+  FakePort batchPort;
+  ASSERT_TRUE(SpectrumFitCommand(batch, batchPort));
+  ASSERT_GT(ws.marking.intervalCount, 2);
+
+  ASSERT_TRUE(CreateOutputFile(ws, port_));
+  IntervalFitSession session(ws, port_);
+  ASSERT_TRUE(session.Start());
+  EXPECT_EQ(ws.state.graphMode, 2);
+  EXPECT_FALSE(session.PreviousEnabled());
+  EXPECT_FALSE(session.Previous());
+  int steps = 1;
+  while (session.Next()) ++steps;
+  EXPECT_EQ(steps, ws.marking.intervalCount);
+  EXPECT_TRUE(session.AtLastInterval());
+  EXPECT_FALSE(session.NextEnabled());
+  EXPECT_TRUE(ws.state.resultsUnsaved);
+  ASSERT_FALSE(port_.prompts.empty());
+  EXPECT_EQ(port_.prompts.back(), "  Fitting finished. Save the results. ");
+
+  // Same preparation, engine run and rows as the batch fit.
+  ASSERT_EQ(ws.state.resultCount, batch.state.resultCount);
+  ASSERT_EQ(ws.state.resultCount, ws.marking.peakCount);
+  for (int r = 1; r <= ws.state.resultCount; ++r) {
+    SCOPED_TRACE(r);
+    const ResultRow &a = ws.results[r], &b = batch.results[r];
+    EXPECT_DOUBLE_EQ(a.channel, b.channel);
+    EXPECT_DOUBLE_EQ(a.area, b.area);
+    EXPECT_DOUBLE_EQ(a.width, b.width);
+    EXPECT_DOUBLE_EQ(a.criterion, b.criterion);
+    EXPECT_DOUBLE_EQ(a.background, b.background);
+  }
+
+  // The grid of the last interval: heading, then a peak row and an error row per peak; without a
+  // calibration the energy is the channel.
+  const std::vector<FitGridRow>& grid = session.Grid();
+  ASSERT_EQ(static_cast<int>(grid.size()), 1 + 2 * ws.fit.n);
+  EXPECT_EQ(grid[1][0], " Peak");
+  EXPECT_EQ(grid[2][0], " Errors");
+  EXPECT_EQ(grid[1][1], grid[1][2]);
+  EXPECT_EQ(grid[1][1], FormatNumber(9, 2, ws.results[ws.fit.firstPeak].channel));
+  EXPECT_EQ(port_.statuses.back().rfind("FILE=negr.spc  Ch2/df=", 0), 0u) << port_.statuses.back();
+
+  // Previous refits the interval before into its own rows: nothing is appended.
+  const int rows = ws.state.resultCount;
+  const MarkInterval before = ws.marking.intervalTable[ws.marking.intervalCount - 1];
+  const double channel = ws.results[before.firstPeak].channel;
+  ASSERT_TRUE(session.Previous());
+  EXPECT_EQ(ws.state.currentInterval, ws.marking.intervalCount - 1);
+  EXPECT_TRUE(session.NextEnabled());
+  EXPECT_EQ(ws.state.resultCount, rows);
+  EXPECT_NEAR(ws.results[before.firstPeak].channel, channel, 0.05);
+
+  // "Continue Fit" starts again from the current interval with a "New Fitting" line.
+  ASSERT_TRUE(session.Continue());
+  EXPECT_EQ(ws.state.currentInterval, ws.marking.intervalCount - 1);
+  ws.output.Close();
+  std::ifstream out(dir_ / ws.state.outputFileName);
+  int newFittings = 0;
+  for (std::string line; std::getline(out, line);) newFittings += line == "New Fitting";
+  EXPECT_EQ(newFittings, 2);
+}
+
+TEST_F(IntervalFitModeTest, BroadPeaksStartFromTheWidthLawInChannels) {
+  Workspace& ws = *ws_;
+  LoadAndMark(ws, 5);
+  const Marking& mk = ws.marking;
+  // The search compressed the spectrum: its working law is far narrower than the peaks.
+  ASSERT_GT(mk.compr, 4);
+  IntervalFitSession session(ws, port_);
+  ASSERT_TRUE(session.Start());
+  const IntervalFitState& fs = ws.fit;
+  const double centre = (fs.startChannel + fs.endChannel) / 2.0;
+  EXPECT_DOUBLE_EQ(fs.wInt, ws.state.kw0 + ws.state.kw1 * centre);
+  EXPECT_NEAR(fs.wInt, (mk.kw0 + mk.kw1 * centre) * mk.compr, 1e-6);
+  EXPECT_GT(fs.wInt, 60);
+  ASSERT_TRUE(fs.fitDone);
+  for (int k = fs.firstPeak; k <= fs.lastPeak; ++k) {
+    EXPECT_GT(ws.results[k].width, 50) << k;
+    EXPECT_LT(ws.results[k].width, 110) << k;
+  }
+}
+
+TEST_F(IntervalFitModeTest, CorrectionsChangeTheFit) {
+  Workspace& ws = *ws_;
+  SyntheticDoublet();
+  IntervalFitSession session(ws, port_);
+  testing::RecordingCanvas fitGraph(kFitSurfaceWidth, kFitSurfaceHeight);
+  session.fitCanvas = &fitGraph;
+  ASSERT_TRUE(session.Start());
+  ASSERT_EQ(ws.state.resultCount, 1);
+  EXPECT_EQ(ws.fit.backgroundDegree, 1);
+  ASSERT_FALSE(fitGraph.primitives.empty());
+  EXPECT_EQ(fitGraph.primitives.back().text, "INT.= 270 -340  1 peak(s)  DB=1");
+  // The single peaks go over the graph; the bitmap export asks for its file name first.
+  fitGraph.primitives.clear();
+  EXPECT_TRUE(session.GraphSinglePeaks(fitGraph));
+  EXPECT_FALSE(fitGraph.primitives.empty());
+  EXPECT_FALSE(session.FitToBitmap(fitGraph));  // the name dialog is cancelled
+  EXPECT_EQ(port_.shown.size(), 1u);
+
+  // Nothing waits for a click yet.
+  EXPECT_EQ(session.WaitingFor(), FitClickMode::kNone);
+  EXPECT_FALSE(session.Click(300));
+
+  // The cubic background.
+  ASSERT_TRUE(session.Correct(FitCorrection::kBackground));
+  EXPECT_EQ(ws.fit.backgroundDegree, 3);
+  EXPECT_EQ(ws.engine.params[4].lower, -1e11);
+
+  // The blunder: the spike becomes the mean of its neighbours and the fit improves.
+  const double chiBefore = ws.engine.chi2;
+  port_.answers = {ChooseRadio(3)};  // the empty row corrects blunders too
+  ASSERT_TRUE(session.Change());
+  EXPECT_EQ(port_.dialogs.back().caption, "Menu");
+  EXPECT_EQ(session.WaitingFor(), FitClickMode::kBlunder);
+  EXPECT_EQ(port_.prompts.back(), " Click on the point. ");
+  ASSERT_TRUE(session.Click(285));
+  EXPECT_DOUBLE_EQ(ws.spectrum.sp[285], (ws.spectrum.sp[284] + ws.spectrum.sp[286]) / 2);
+  EXPECT_EQ(session.WaitingFor(), FitClickMode::kNone);
+  EXPECT_LT(ws.engine.chi2, chiBefore);
+
+  // New bounds: the blunder corrections inside are undone, the interval takes the typed bounds and
+  // is fitted with the cubic background.
+  port_.answers = {[](DialogRequest& r) {
+    r.grid->cells[0][0] = "280";
+    r.grid->cells[1][0] = "330.4";
+    return true;
+  }};
+  ASSERT_TRUE(session.Correct(FitCorrection::kBounds));
+  EXPECT_EQ(port_.dialogs.back().caption, "Enter new bounds");
+  EXPECT_EQ(ws.spectrum.sp[285], 2000);
+  EXPECT_EQ(ws.fit.startChannel, 280);
+  EXPECT_EQ(ws.fit.endChannel, 330);
+  EXPECT_EQ(ws.marking.intervalTable[1].endChannel, 330);
+  EXPECT_EQ(ws.fit.backgroundDegree, 3);
+  // Bounds outside the spectrum or reversed are refused; the interval stays.
+  port_.answers = {[](DialogRequest& r) {
+    r.grid->cells[0][0] = "400";
+    r.grid->cells[1][0] = "390";
+    return true;
+  }};
+  EXPECT_FALSE(session.Correct(FitCorrection::kBounds));
+  EXPECT_EQ(ws.fit.startChannel, 280);
+  EXPECT_TRUE(ws.fit.fitDone);
+
+  // A new peak by click: marked, the interval refitted with both, one row more.
+  ASSERT_TRUE(session.Correct(FitCorrection::kNewPeak));
+  EXPECT_FALSE(session.Click(500));  // outside the interval: refused, still waiting
+  EXPECT_EQ(session.WaitingFor(), FitClickMode::kNewPeak);
+  ASSERT_TRUE(session.Click(311));
+  EXPECT_EQ(ws.marking.peakCount, 2);
+  EXPECT_EQ(ws.fit.n, 2);
+  EXPECT_EQ(ws.state.resultCount, 2);
+  EXPECT_NEAR(ws.results[1].channel, 300, 0.1);
+  EXPECT_NEAR(ws.results[2].channel, 312, 0.1);
+  EXPECT_NEAR(ws.results[2].area, 12000, 300);
+
+  // The parameter array of the doublet.
+  ASSERT_TRUE(session.Correct(FitCorrection::kParameters));
+  const DialogRequest& shown = port_.shown.back();
+  EXPECT_EQ(shown.caption, "Parameter array");
+  ASSERT_TRUE(shown.grid.has_value());
+  ASSERT_EQ(shown.grid->rowNames.size(), 10u);
+  EXPECT_EQ(shown.grid->rowNames[5], "Amplitude 2");
+  EXPECT_EQ(shown.grid->rowNames[6], "Position 1");
+  EXPECT_EQ(shown.labels.at(0).text.rfind("Eps=", 0), 0u);
+
+  // Deleting the peak nearest to the click: one peak and one row again.
+  port_.answers = {ChooseRadio(7)};
+  ASSERT_TRUE(session.Change());
+  ASSERT_EQ(session.WaitingFor(), FitClickMode::kDeletePeak);
+  ASSERT_TRUE(session.Click(309));
+  EXPECT_EQ(ws.marking.peakCount, 1);
+  EXPECT_EQ(ws.marking.peakList[1], 300);
+  EXPECT_EQ(ws.state.resultCount, 1);
+  EXPECT_EQ(ws.fit.n, 1);
+
+  port_.answers.clear();  // Cancel in the menu
+  EXPECT_FALSE(session.Change());
+}
+
+TEST_F(IntervalFitModeTest, WarningsFailuresAndBadMarkings) {
+  Workspace& ws = *ws_;
+  AnalysisState& st = ws.state;
+  IntervalFitSession session(ws, port_);
+  // No marking.
+  EXPECT_FALSE(session.Start());
+  EXPECT_EQ(port_.messages.back(), "No marking data");
+  EXPECT_FALSE(session.Active());
+  EXPECT_FALSE(session.Next());
+  EXPECT_FALSE(session.Correct(FitCorrection::kNewPeak));
+
+  // A width law too narrow for the peaks holds the width on its bound.
+  SyntheticDoublet();
+  st.kw0 = 3;
+  ws.spectrum.deltaWidth = 0.5;
+  ASSERT_TRUE(session.Start());
+  EXPECT_EQ(session.Warnings(), std::vector<std::string>{"Peak width on the boundary"});
+  EXPECT_EQ(port_.statuses.back().substr(port_.statuses.back().find('|')), "|Peak width on the boundary");
+
+  // An interval whose peaks lie outside the peak list, and a too long one: reported, no rows, and a
+  // failed first fit does not hide results that were unsaved before.
+  Marking& mk = ws.marking;
+  mk.intervalCount = 3;
+  mk.intervalTable[2] = {400, 420, 5, 6};
+  mk.intervalTable[3] = {100, 900, 1, 1};
+  st.currentInterval = 2;
+  st.resultsUnsaved = true;
+  ASSERT_TRUE(session.Continue());
+  EXPECT_EQ(port_.messages.back(), "Error, no peaks in 400 420");
+  EXPECT_FALSE(ws.fit.fitDone);
+  EXPECT_TRUE(st.resultsUnsaved);
+  ASSERT_TRUE(session.Next());
+  EXPECT_EQ(port_.statuses.back(), "Error, too long interval 100 900|");
+  // Without a fit shown there is no picture to save and no single peak to draw.
+  testing::RecordingCanvas canvas(kFitSurfaceWidth, kFitSurfaceHeight);
+  const size_t dialogs = port_.shown.size();
+  EXPECT_FALSE(session.FitToBitmap(canvas));
+  EXPECT_FALSE(session.GraphSinglePeaks(canvas));
+  EXPECT_EQ(port_.shown.size(), dialogs);
+  st.resultsUnsaved = false;
+  st.currentInterval = 3;
+  ASSERT_TRUE(session.Continue());
+  EXPECT_FALSE(st.resultsUnsaved);
+
+  // A current interval beyond the table is clamped; rows past the capacity share the last one.
+  mk.intervalCount = 1;
+  st.currentInterval = 7;
+  ws.results.resultBase = ResultTable::resultCapacity;
+  ASSERT_TRUE(session.Continue());
+  EXPECT_EQ(st.currentInterval, 1);
+  EXPECT_EQ(port_.messages.back(), "Error, too many peaks in the table");
+  EXPECT_EQ(st.resultCount, ResultTable::resultCapacity);
+  EXPECT_NEAR(ws.results[ResultTable::resultCapacity].channel, 300, 0.5);
+
+  // "Interval  Fit" asks before it overwrites unsaved results; Cancel leaves everything.
+  port_.okCancel = false;
+  EXPECT_FALSE(session.Command());
+  EXPECT_EQ(port_.questions.back(), "Previous fit results not saved");
+  EXPECT_EQ(st.currentInterval, 1);
+}
+
+}  // namespace
+}  // namespace orv

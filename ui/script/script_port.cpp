@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "core/numtext.h"
+#include "spectrum/spectrum_writer.h"
 #include "ui/commands.h"
 
 namespace orv {
@@ -297,18 +298,24 @@ void ScriptPort::ShowText(const std::vector<std::string>& lines) {
 namespace {
 
 bool ParseButton(const std::string& text, WindowButton& button) {
+  static const std::pair<const char*, WindowButton> kButtons[] = {
+      {"OK", WindowButton::kOk},
+      {"Cancel", WindowButton::kCancel},
+      {"Next Cadre", WindowButton::kNextCadre},
+      {"Previous Cadre", WindowButton::kPreviousCadre},
+      {"Next", WindowButton::kNext},
+      {"Previous", WindowButton::kPrevious},
+      {"Change", WindowButton::kChange},
+      {"Fit -> BMP", WindowButton::kFitToBitmap},
+      {"Graph Single Peaks", WindowButton::kGraphSinglePeaks},
+  };
   const std::string name = NormaliseCaption(text);
-  if (name == "OK")
-    button = WindowButton::kOk;
-  else if (name == "Cancel")
-    button = WindowButton::kCancel;
-  else if (name == "Next Cadre")
-    button = WindowButton::kNextCadre;
-  else if (name == "Previous Cadre")
-    button = WindowButton::kPreviousCadre;
-  else
-    return false;
-  return true;
+  for (const auto& [caption, value] : kButtons)
+    if (name == caption) {
+      button = value;
+      return true;
+    }
+  return false;
 }
 
 // One top-level line; false when it stopped the run.
@@ -328,19 +335,36 @@ bool RunLine(Program& p, ScriptPort& port, const ScriptPort::Line& l) {
     auto channel = ParseNumberToken(l.rest);
     if (!channel || !std::isfinite(*channel) || *channel < 1 || *channel > kSpectrumCapacity)
       port.Fail(l.number, "click wants a channel, found '" + l.rest + "'");
-    else if (p.clickMode == ClickMode::kNone)
+    else if (p.clickMode == ClickMode::kNone &&
+             (!p.fitSession || p.fitSession->WaitingFor() == FitClickMode::kNone))
       port.Fail(l.number, "no command waits for a click on the graph");
     else
       GraphClick(p, static_cast<int>(std::lround(*channel)));
   } else if (l.keyword == "button") {
     WindowButton button;
     if (!ParseButton(l.rest, button))
-      port.Fail(l.number, "no button \"" + l.rest + "\" (OK, Cancel, Next Cadre, Previous Cadre)");
+      port.Fail(l.number,
+                "no button \"" + l.rest +
+                    "\" (OK, Cancel, Next Cadre, Previous Cadre, Next, Previous, Change, Fit -> BMP, "
+                    "Graph Single Peaks)");
     else
       PressButton(p, button);
+  } else if (l.keyword == "write-spectrum") {
+    // write-spectrum TYPE FILE: the spectrum as it stands now, for keeping a cleaned spectrum.
+    std::istringstream words(l.rest);
+    std::string typeWord, name;
+    words >> typeWord;
+    std::getline(words, name);
+    name = Trim(name);
+    std::string error;
+    if ((typeWord != "3" && typeWord != "4") || name.empty())
+      port.Fail(l.number, "write-spectrum wants a type (3 or 4) and a file name");
+    else if (!WriteSpectrumFile(p.ws.spectrum, name, typeWord[0] - '0', &error))
+      port.ShowMessage(error);
   } else {
     port.Fail(l.number,
-              "'" + l.keyword + "' answers no question here; lines begin with menu, click or button");
+              "'" + l.keyword +
+                  "' answers no question here; lines begin with menu, click, button or write-spectrum");
   }
   return !port.failed();
 }

@@ -1,0 +1,55 @@
+#include "spectrum/spectrum_writer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "spectrum/readers.h"
+
+namespace orv {
+namespace {
+
+// A spectrum with awkward values (fractions, a large count, a zero) written and read back gives every
+// count, and for type 4 every error, bit for bit at its channel.
+TEST(SpectrumWriter, RoundTripThroughTheReaders) {
+  const auto dir = std::filesystem::temp_directory_path() / ("orv_writer_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  TSpectrum s;
+  s.fileName = "cleaned";
+  s.a1 = 5;
+  s.a2 = 300;
+  for (int ch = 5; ch <= 300; ++ch) {
+    s.sp[ch] = ch == 17 ? 0.0 : 1000.0 / 3.0 + ch * 0.1 + (ch == 100 ? 1.23456789e9 : 0.0);
+    s.err[ch] = std::sqrt(s.sp[ch] + 1.0) * 1.01;
+  }
+  for (int type : {3, 4}) {
+    const std::string path = (dir / ("s" + std::to_string(type) + ".txt")).string();
+    ASSERT_TRUE(WriteSpectrumFile(s, path, type)) << type;
+    TSpectrum r;
+    r.fileName = path;
+    r.fileType = type;
+    InputOptions o;
+    o.startAtOne = false;  // type 4: the first X is the first channel
+    const ReadOutcome out = ReadSpectrumFile(r, o);
+    ASSERT_TRUE(out.ok) << type;
+    EXPECT_EQ(r.a2, 300);
+    for (int ch = 5; ch <= 300; ++ch) {
+      ASSERT_EQ(r.sp[ch], s.sp[ch]) << "type " << type << " channel " << ch;
+      if (type == 4) {
+        ASSERT_EQ(r.err[ch], s.err[ch]) << ch;
+      }
+    }
+    EXPECT_EQ(type == 3 ? r.sp[4] : r.a1, type == 3 ? 0.0 : 5.0);
+  }
+  std::string error;
+  EXPECT_FALSE(WriteSpectrumFile(s, (dir / "x.bin").string(), 1, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(WriteSpectrumFile(s, (dir / "no" / "such" / "x.txt").string(), 3, &error));
+  EXPECT_EQ(error.rfind("Cannot write", 0), 0u);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace orv
