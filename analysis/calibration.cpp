@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numeric.h"
 #include "core/numtext.h"
 
@@ -17,28 +18,6 @@ namespace {
 // Half-width of the normalised abscissa: sqrt(3) makes a uniform spread of channels have unit variance,
 // which keeps the intercept and the slope nearly uncorrelated.
 constexpr double kHalfSpan = 1.732051;
-
-const std::vector<std::string> kEnergyHelp = {
-    "Energy calibration: convert channels to energies:",
-    " each item is a channel, its energy and the error of the energy.",
-    " Non-linear mode: the energy is interpolated between the items;",
-    " Linear mode: a weighted straight line is fitted through the items.",
-    " Sources: the marked peaks (energies to be typed in afterwards),",
-    " the result table (positions of fitted peaks),",
-    " the screen (one item per line: channel, energy, error),",
-    " a file (three numbers per item, free field format, * comments).",
-    " At least 2 and at most 60 items are needed.",
-    " The calibration is set up by OK on the final listing."};
-
-const std::vector<std::string> kEfficiencyHelp = {
-    "Registration efficiency calibration: peak areas to intensities",
-    " each item is an energy, the efficiency coefficient K at it and",
-    " the error of K; the intensity is the area divided by K(E),",
-    " interpolated between the items.",
-    " Sources: the screen (one item per line: energy, K, error),",
-    " a file (three numbers per item, free field format, * comments).",
-    " At least 2 and at most 60 items are needed.",
-    " The calibration is set up by OK on the final listing."};
 
 const std::vector<std::string> kSources = {" Use marked peaks as channels ",
                                            " Take the data from result table ",
@@ -221,9 +200,10 @@ std::string CaptionOf(int kind) {
                                     : "Data here: Energy, Effic.coef, error";
 }
 
-DialogRequest CalibrationDialog(int kind) {
+DialogRequest CalibrationDialog(int kind, bool russianHelp) {
   DialogRequest r = PrepareDialog(CaptionOf(kind), 0, 600, 420);
-  r.helpLines = kind == kEnergyCalibration ? kEnergyHelp : kEfficiencyHelp;
+  r.helpLines = HelpText(
+      kind == kEnergyCalibration ? HelpId::kEnergyCalibration : HelpId::kEfficiencyCalibration, russianHelp);
   return r;
 }
 
@@ -247,14 +227,15 @@ bool FromResults(const AnalysisState& state, const CalibrationTables& cal, const
   return true;
 }
 
-bool FromScreen(int kind, const CalibrationList& table, int tableCount, Entry& entry, UiPort& port) {
+bool FromScreen(int kind, const CalibrationList& table, int tableCount, Entry& entry, UiPort& port,
+                bool russianHelp) {
   std::vector<std::string> lines;
   if (!port.AskYesNo("Reset the old calibration?")) {
     for (int i = 1; i <= TableCount(tableCount); ++i)
       lines.push_back(FormatNumber(15, 3, table[i].argument) + FormatNumber(15, 3, table[i].value) +
                       FormatNumber(15, 3, table[i].error));
   }
-  DialogRequest r = CalibrationDialog(kind);
+  DialogRequest r = CalibrationDialog(kind, russianHelp);
   ShowTextArea(r, 5, 590, lines);
   if (!port.ShowDialog(r)) return false;
   entry.count =
@@ -290,7 +271,7 @@ bool EnterCalibration(int kind, AnalysisState& state, CalibrationTables& cal, co
   inForce = false;
   Write(sink, std::string(15, ' ') + (energy ? "Energy calibration" : "Efficiency calibration"));
 
-  DialogRequest r = CalibrationDialog(kind);
+  DialogRequest r = CalibrationDialog(kind, state.russianHelp);
   if (energy) {
     ShowLabel(r, 1, 10, 10, " Select the mode ");
     ShowRadioGroup(r, 1, 1, 10, 60, 200, 30, {" Non-linear", " Linear"},
@@ -311,7 +292,7 @@ bool EnterCalibration(int kind, AnalysisState& state, CalibrationTables& cal, co
   // Each checked source replaces the whole list, so the last one checked wins.
   if (energy && checked[0] && !FromMarkedPeaks(marking, entry, port)) return false;
   if (energy && checked[1] && !FromResults(state, cal, results, entry, port)) return false;
-  if (checked[2] && !FromScreen(kind, table, tableCount, entry, port)) return false;
+  if (checked[2] && !FromScreen(kind, table, tableCount, entry, port, state.russianHelp)) return false;
   if (checked[3] && !FromFile(state, entry, port)) return false;
   // With no source checked the old table is taken again; it too must hold 2..60 items.
   if (!CheckCalibrationItemCount(entry.count, port)) return false;
@@ -322,7 +303,7 @@ bool EnterCalibration(int kind, AnalysisState& state, CalibrationTables& cal, co
   const bool linear = energy && state.calibrationMode == 1;
   if (linear) FitLinearEnergyCalibration(state, cal);
 
-  DialogRequest listing = CalibrationDialog(kind);
+  DialogRequest listing = CalibrationDialog(kind, state.russianHelp);
   std::vector<std::string> lines;
   for (int i = 1; i <= tableCount; ++i) {
     const CalibrationItem& item = table[i];

@@ -7,22 +7,12 @@
 #include <utility>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numtext.h"
 
 namespace orv {
 
 namespace {
-
-const std::vector<std::string> kMarkingDataSetHelp = {
-    "Ready-to-use marking data set has the following format:",
-    " one block per fitting interval; the first line of a block holds",
-    " the first channel, the last channel and the number m of peaks;",
-    " the bounds may carry a minus sign, which is ignored;",
-    " the next m numbers (on one or more lines) are the peak channels.",
-    " Numbers are separated by blanks, commas or tabs.",
-    " Lines beginning with * are comments; text after * is ignored;",
-    " a line beginning with / ends the peaks of a block early.",
-    " Example:   100 130 2        112.5 118"};
 
 bool IsBlank(const std::string& line) {
   return line.find_first_not_of(" \t\r") == std::string::npos;
@@ -116,7 +106,7 @@ bool LoadMarkingFile(const std::string& fileName, Marking& marking, AnalysisStat
 
 bool ReadMarkingFile(Marking& marking, AnalysisState& state, UiPort& port, std::string& fileName) {
   DialogRequest r = PrepareDialog("Enter the marking data file", 0, 600, 420);
-  r.helpLines = kMarkingDataSetHelp;
+  r.helpLines = HelpText(HelpId::kMarkingDataSet, state.russianHelp);
   if (!port.ShowDialog(r)) return false;
   if (!SelectFile(port, fileName, 0)) return false;
   return LoadMarkingFile(fileName, marking, state, port);

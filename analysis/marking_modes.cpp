@@ -8,26 +8,12 @@
 #include "analysis/peak_search.h"
 #include "analysis/workspace.h"
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numeric.h"
 #include "core/numtext.h"
 
 namespace orv {
 namespace {
-
-const std::vector<std::string> kMarkingHelp = {
-    "Marking divides the analysed interval into fitting intervals,",
-    "each holding one peak or a multiplet.",
-    "The peak search needs the peak widths (FWHM, channels) at the",
-    "beginning and the end of the interval and their accuracy;",
-    "a smaller sensitivity finds weaker peaks, a smaller resolution",
-    "takes single peaks for multiplets more often.",
-    "Interval length: the longest fitting interval (64..4096 channels)."};
-
-const std::vector<std::string> kEnergyListHelp = {
-    "The energies of the peaks of interest, typed one or more per line",
-    "or read from a file of free-field numbers. With an energy",
-    "calibration in force they are converted to channels; only the",
-    "intervals holding one of them are kept, with all peaks found in them."};
 
 // Channel with the lowest count among round(bound) - 1 .. round(bound) + 1, the first on ties.
 double LowestNear(const TSpectrum& s, double bound) {
@@ -124,7 +110,7 @@ bool SetPeakSearchControls(Workspace& ws, UiPort& port) {
   TSpectrum& s = ws.spectrum;
   AnalysisState& st = ws.state;
   DialogRequest r = PrepareDialog("Find the Peaks", 0, 600, 420);
-  r.helpLines = kMarkingHelp;
+  r.helpLines = HelpText(HelpId::kMarking, st.russianHelp);
   ShowLabel(r, 1, 20, 10, "Set the control data for peak search");
   ShowParameterGrid(r, 20, 40, 6, 10, 1,
                     {" Width at the beginning (chan)", " Width at the end(chan)", " Width accuracy(chan)",
@@ -170,7 +156,7 @@ bool SetPeakSearchControls(Workspace& ws, UiPort& port) {
 bool EnterMarkingEnergies(Workspace& ws, UiPort& port) {
   MarkingInput& in = ws.markingInput;
   DialogRequest r = PrepareDialog("Enter the energy list for marking", 0, 600, 420);
-  r.helpLines = kEnergyListHelp;
+  r.helpLines = HelpText(HelpId::kEnergyList, ws.state.russianHelp);
   ShowRadioGroup(r, 1, 1, 20, 80, 300, 40, {"Enter energies from the screen", "Enter energies from a file"},
                  1);
   if (!port.ShowDialog(r)) return false;
@@ -178,7 +164,7 @@ bool EnterMarkingEnergies(Workspace& ws, UiPort& port) {
   int count = 0;
   if (source == 1) {
     DialogRequest t = PrepareDialog("Enter the energy list for marking", 0, 600, 420);
-    t.helpLines = kEnergyListHelp;
+    t.helpLines = r.helpLines;
     std::vector<std::string> lines;
     for (int i = 1; i <= in.count; ++i) lines.push_back(FormatNumber(12, 4, in.points[i]));
     ShowTextArea(t, 5, 590, lines);

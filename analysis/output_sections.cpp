@@ -7,20 +7,12 @@
 
 #include "analysis/workspace.h"
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numtext.h"
 #include "core/peak_model.h"
 
 namespace orv {
 namespace {
-
-const std::vector<std::string> kSaveResultsHelp = {
-    "Save the Summary Table:",
-    " the fitted peaks of the result table are appended to the output file",
-    " as value lines and error lines with energies and intensities;",
-    " the result table is then emptied for the next spectrum.",
-    " LIM format: the intensity column shows the background under the peak.",
-    " The areas are normalised to the peak nearest to the normalising channel",
-    " (100 %), or divided by the normalising coefficient."};
 
 // Every section is formed first and then written, so a section is never half computed. An output file
 // that is not open drops lines silently for headless tools; a saving command must not report success
@@ -190,7 +182,7 @@ void SaveFitResultsCommand(Workspace& ws, UiPort& port) {
   if (st.resultCount < 1) return;  // saved already, or marked and not fitted yet
 
   DialogRequest r = PrepareDialog("Save the Summary Table", 0, 600, 420);
-  r.helpLines = kSaveResultsHelp;
+  r.helpLines = HelpText(HelpId::kSavingResults, st.russianHelp);
   ShowLabel(r, 1, 10, 40,
             "Saving " + std::to_string(st.resultCount) + " " + WithoutDirectory(ws.spectrum.fileName) +
                 " peaks analyzed");

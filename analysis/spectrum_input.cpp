@@ -4,37 +4,11 @@
 #include <utility>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numtext.h"
 #include "spectrum/readers.h"
 
 namespace orv {
-
-namespace {
-
-const std::vector<std::string> kFileTypesHelp = {
-    "Spectrum File Type are: (length < 16385)",
-    " 1 - binary, 2 bytes per word: unsigned 16-bit counts, channel 1 first;",
-    " 2 - binary, 4 bytes per word: signed 32-bit counts, channel 1 first;",
-    "     for both, channel 1 is set to 0 (it often holds a timer).",
-    " 3 - ASCII free field format: numbers separated by blanks, commas or tabs,",
-    "     any number per line; they fill the channels in turn.",
-    " 4 - ASCII threes: one channel per line: X, counts Y and optionally the",
-    "     error of Y. X is kept as the abscissa of the channel.",
-    "Lines beginning with * are comments; text after * is ignored;",
-    "a line beginning with / ends the data.",
-    " Skip the header: the first 1024 bytes of a binary file are dropped.",
-    " Reverse the bytes: exchange the 16-bit halves of 4-byte words.",
-    " Restore ini-bounds: the analysed interval of the SAB command is kept.",
-    " Starting channel = 1: type 4 data start at the first spectrum channel;",
-    "     unchecked, the X of the first line gives the first channel.",
-    " Specify ASCII line structure: say which items of a line are X, Y, error."};
-
-const std::vector<std::string> kIndicatorsHelp = {
-    "If the spectrum is ascii lines each n items, indicators i1 i2 i3 show",
-    "the positions of X, of the spectrum value Y and of its error in a line;",
-    "for lines X Y E they are 1 2 3, for lines N E Y they are 1 3 2."};
-
-}  // namespace
 
 namespace {
 
@@ -62,7 +36,7 @@ bool LoadSpectrum(Workspace& ws, UiPort& port) {
 
 bool AskLineIndicators(Workspace& ws, UiPort& port) {
   DialogRequest r = PrepareDialog(" Enter indicators to ASCII spectrum line items ", 0, 600, 420);
-  r.helpLines = kIndicatorsHelp;
+  r.helpLines = HelpText(HelpId::kAsciiIndicators, ws.state.russianHelp);
   const auto& ind = ws.state.input.lineIndicators;
   ShowTextArea(r, 5, 590,
                {std::to_string(ind[0]) + " " + std::to_string(ind[1]) + " " + std::to_string(ind[2])});
@@ -127,7 +101,7 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
   st.lastDir = std::filesystem::path(*chosen).parent_path().string();
 
   DialogRequest r = PrepareDialog("Input the Spectrum", 0, 600, 420);
-  r.helpLines = kFileTypesHelp;
+  r.helpLines = HelpText(HelpId::kSpectrumFileTypes, st.russianHelp);
   ShowLabel(r, 1, 10, 10, "Select the file type:");
   ShowRadioGroup(r, 1, 1, 10, 120, 280, 30, kFileTypeCaptions, std::clamp(s.fileType, 1, 4));
   ShowLabel(r, 2, 310, 10, "Select the spectrum type:");

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numtext.h"
 
 namespace orv::embedded {
@@ -132,7 +133,7 @@ bool TestSpectraCommand(Workspace& ws, UiPort& port) {
   std::vector<std::string> captions;
   for (const auto& r : records) captions.push_back(r.caption);
   DialogRequest r = PrepareDialog("Set Test Spectra", 0, 600, 420);
-  r.helpLines = {"Choose a built-in spectrum; the analysis settings that suit it are set with it."};
+  r.helpLines = HelpText(HelpId::kTestSpectra, st.russianHelp);
   ShowRadioGroup(r, 1, 1, 20, 150, 300, 20, captions, 1);
   if (!port.ShowDialog(r)) return false;
   const TestSpectrumRecord& chosen =

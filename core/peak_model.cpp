@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numtext.h"
 
 namespace orv::embedded {
@@ -214,8 +215,8 @@ double TPeakModel::EvaluateShape(double u) const {
 
 bool SpecialModelCommand(TPeakModel& model, UiPort& port) {
   DialogRequest r = PrepareDialog("Select special model type and number", 0, 600, 420);
-  r.helpLines = {"One can set up some standard peak models as:",
-                 "Gaussian, the IAEA peak model, and peak model for detector 4."};
+  // The command is not given the help language, so its text is the English one.
+  r.helpLines = HelpText(HelpId::kStandardPeakModels, false);
   const int preset = model.kind == 3 ? 2 : model.kind == 7 ? 3 : 1;
   ShowRadioGroup(r, 1, 1, 20, 120, 200, 100, {"Gauss", "IAEA", "Detector4"}, preset, " Type ");
   if (!port.ShowDialog(r)) return false;

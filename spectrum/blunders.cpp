@@ -6,16 +6,11 @@
 #include <vector>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 
 namespace orv {
 
 namespace {
-
-const std::vector<std::string> kBlundersHelp = {
-    "If small neighbor of each spectrum point is flat",
-    "(a local fit of it has chi2 below Chibc), a point that deviates from the",
-    "fit by more than Order (its squared deviation in units of its error) is a",
-    "blunder and is replaced by the fitted value; isolated spikes go first."};
 
 // The deviation of the mean of the two neighbours, which is what replaces a blunder.
 double NeighbourMeanDeviation(const TSpectrum& s, int i) {
@@ -100,7 +95,7 @@ BlunderCount CorrectBlunders(TSpectrum& s, const AnalysisState& st, int first, i
 
 bool BlunderCommand(TSpectrum& s, AnalysisState& st, UiPort& port, LineSink* output) {
   DialogRequest r = PrepareDialog("Correcting for blunders", 0, 600, 420);
-  r.helpLines = LoadHelpText(-static_cast<int>(kBlundersHelp.size()), kBlundersHelp, st.russianHelp);
+  r.helpLines = HelpText(HelpId::kBlunders, st.russianHelp);
   ShowLabel(r, 1, 20, 10, "Check chibc and order");
   ShowParameterGrid(r, 20, 40, 2, 10, 1, {" Chibc= ", " Order= "}, {{st.chibc}, {st.blunderOrder}},
                     {120, 100});

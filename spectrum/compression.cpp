@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numtext.h"
 
 namespace orv {
@@ -13,9 +14,6 @@ namespace orv {
 namespace {
 
 constexpr Rgb kGreen{0, 128, 0};
-
-const std::vector<std::string> kCompressionHelp = {
-    "Each k (compression factor) spectrum values are summed into 1 channel"};
 
 }  // namespace
 
@@ -69,7 +67,7 @@ CompressionOutcome Compress(TSpectrum& s, AnalysisState& st, int f) {
 
 bool CompressCommand(TSpectrum& s, AnalysisState& st, UiPort& port) {
   DialogRequest r = PrepareDialog("Spectrum compression", 0, 600, 420);
-  r.helpLines = LoadHelpText(-static_cast<int>(kCompressionHelp.size()), kCompressionHelp, st.russianHelp);
+  r.helpLines = HelpText(HelpId::kCompression, st.russianHelp);
   ShowLabel(r, 1, 10, 50, "Compression factor", kWhite, kGreen);
   ShowEditField(r, 170, 50, std::to_string(st.compressionFactor), 70);
   if (!port.ShowDialog(r)) return false;

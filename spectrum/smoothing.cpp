@@ -6,20 +6,11 @@
 #include <vector>
 
 #include "core/dialog.h"
+#include "core/help_texts.h"
 
 namespace orv {
 
 namespace {
-
-// English only, hence the negative counts for LoadHelpText.
-const std::vector<std::string> kSmoothingHelp = {
-    "The spectrum is smoothed by a spline filter. One can achieve an optimal",
-    "smoothing by the buttons Less and More: the initial and the smoothed curves",
-    "are superimposed. Check the entry to replace the spectrum by the result."};
-const std::vector<std::string> kBackgroundHelp = {
-    "The background sis built by a low-frequency spline filter. To achieve",
-    "a background that follows the continuum under the peaks, use Less and More;",
-    "check the entry to subtract the background from the spectrum."};
 
 const std::vector<std::string> kTuningPrompts = {"Click on Less or More, then on OK",
                                                  "If the result is good, click on Quit, then on OK"};
@@ -31,11 +22,9 @@ constexpr int kBackgroundPasses = 10;
 constexpr double kBackgroundSlopeWeight = 0.5, kBackgroundCurvatureWeight = 0.5;
 
 std::vector<std::string> HelpFor(int mode, bool russian) {
-  std::vector<std::string> lines =
-      LoadHelpText(-static_cast<int>(kSmoothingHelp.size()), kSmoothingHelp, russian);
+  std::vector<std::string> lines = HelpText(HelpId::kSmoothing, russian);
   if (mode == kSplineBackground) {
-    const std::vector<std::string> more =
-        LoadHelpText(-static_cast<int>(kBackgroundHelp.size()), kBackgroundHelp, russian);
+    const std::vector<std::string> more = HelpText(HelpId::kBackground, russian);
     lines.insert(lines.end(), more.begin(), more.end());
   }
   return lines;

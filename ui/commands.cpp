@@ -11,6 +11,7 @@
 #include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
 #include "analysis/test_spectra.h"
+#include "core/help_texts.h"
 #include "core/peak_model.h"
 #include "graphics/bitmap_export.h"
 #include "graphics/graphs.h"
@@ -339,8 +340,9 @@ std::vector<Command> BuildTable() {
   later("Show Result Table");
 
   menu = "&Help";
-  later("Common Help");
-  later("Get Started");
+  add("Common Help", [](Program& p) { p.port.ShowText(HelpText(HelpId::kCommon, p.ws.state.russianHelp)); });
+  add("Get Started",
+      [](Program& p) { p.port.ShowText(HelpText(HelpId::kGettingStarted, p.ws.state.russianHelp)); });
 
   menu = "&Test";
   add("&Test", [](Program& p) {

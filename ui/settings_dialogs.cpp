@@ -10,6 +10,7 @@
 
 #include "analysis/spectrum_input.h"
 #include "core/dialog.h"
+#include "core/help_texts.h"
 #include "core/numtext.h"
 
 namespace orv {
@@ -18,52 +19,13 @@ namespace {
 constexpr Rgb kLightCyan{128, 255, 255};
 constexpr Rgb kGreen{0, 128, 0};
 
-const std::vector<std::string> kGraphScalesHelp = {
-    "Scales are used only for graphs, the spectrum itself remains",
-    "unchanged: Normal shows the values, SQRT their square roots, LN the",
-    "logarithm ln(1+|v|), Trimmed the values times the trimming coefficient.",
-    "Pixel mode: a cross of 5 points, a single point or a connected line."};
-
-const std::vector<std::string> kFormSizesHelp = {
-    "Enlarge or diminish form sizes by power of 2. If another coefficient is",
-    "wanted, write it into the scale line of the settings file orvant.fn",
-    "(0.64 to 1.56); the scale, font size and help language are kept there."};
-
-const std::vector<std::string> kDataNamesHelp = {
-    "Spectrum is the total data, interval is spectrum part for analysis.",
-    " Spectrum beginning, end: the first and last channel holding data (1..16384).",
-    " Interval beginning, end: the analysed part; bounds outside the spectrum",
-    "     are pulled just inside it.",
-    " Spectrum File Type: 1, 2 binary words of 2 or 4 bytes; 3 free-field ASCII;",
-    "     4 ASCII lines X, Y, error.",
-    " Small Statistics: count level below which channels are paired in fits.",
-    " Covar: coefficient of the variance err^2 = 0.9 sp + 0.1 (covar sp)^2 + 0.1;",
-    "     the errors of all channels are computed again after OK.",
-    " Order, Chi2 for blunders: the limits of the blunder correction.",
-    " Width_1, Width_2: peak widths (FWHM, channels) at the interval ends,",
-    "     at least 0.25; Delta Width: their admissible deviation."};
-
-const std::vector<std::string> kFittingHelp = {
-    "Width Variable    = w1 in width dependence: w = w0 + w1*ch",
-    "Delta Width V     = admissible deviation of w1 during the fit",
-    "N of iterations   = the most iterations of one interval fit",
-    "Step              = part of the correction applied per iteration (0..1]",
-    "Damper            = damping of the normal matrix: 0.0001 for a good matrix,",
-    "                    0.05..0.1 for an ill-conditioned one",
-    "Max Backgr.degree = the highest background polynomial degree (0..3)",
-    "Delta Pos.        = admissible deviation of peak positions (channels)",
-    "With the check mark set, areas are normalised in percent of the peak",
-    "nearest to channel N (Peak chan.number N); without it they are divided",
-    "by the Normalization coef."};
-
 const std::vector<std::string> kAssignNameHelp = {
     "The chosen name of the spectrum name list becomes the current spectrum.",
     "Under default conditions it is read at once with the current file type,",
     "options and interval bounds; otherwise the spectrum input dialog asks."};
 
-std::vector<std::string> Help(const AnalysisState& st, const std::vector<std::string>& block) {
-  // These blocks have no second-language half.
-  return LoadHelpText(-static_cast<int>(block.size()), block, st.russianHelp);
+std::vector<std::string> Help(const AnalysisState& st, HelpId id) {
+  return HelpText(id, st.russianHelp);
 }
 
 int Chosen(const std::optional<DialogRadioGroup>& g, int count) {
@@ -106,7 +68,7 @@ std::string BareName(const std::string& name) {
 bool GraphScaleCommand(Workspace& ws, UiPort& port) {
   AnalysisState& st = ws.state;
   DialogRequest r = PrepareDialog(" Graph modes", 250, 330, 430);
-  r.helpLines = Help(st, kGraphScalesHelp);
+  r.helpLines = Help(st, HelpId::kGraphScales);
   ShowLabel(r, 1, 30, 10, "Select the scale", kWhite);
   ShowLabel(r, 2, 170, 10, "Select the pixel mode", kWhite);
   ShowRadioGroup(r, 1, 1, 30, 120, 120, 30, {"Normal", "SQRT", "LN", "Trimmed"},
@@ -135,7 +97,7 @@ bool GraphScaleCommand(Workspace& ws, UiPort& port) {
 bool FormSizesCommand(Workspace& ws, UiPort& port) {
   AnalysisState& st = ws.state;
   DialogRequest r = PrepareDialog("", 100, 320, 430);
-  r.helpLines = Help(st, kFormSizesHelp);
+  r.helpLines = Help(st, HelpId::kFormSizes);
   ShowLabel(r, 1, 50, 32, "   Set the screen scale ", kWhite, kMaroon);
   ShowRadioGroup(r, 1, 1, 50, 80, 200, 50, {"1", "1.25", "1.5"}, 2);
   ShowLabel(r, 2, 50, 152, "   Set the font size ", kWhite, kMaroon);
@@ -155,7 +117,7 @@ bool InfoAboutSpectrumCommand(Workspace& ws, UiPort& port) {
   AnalysisState& st = ws.state;
   TSpectrum& s = ws.spectrum;
   DialogRequest r = PrepareDialog("Setting the spectrum data", 250, 330, 430);
-  r.helpLines = Help(st, kDataNamesHelp);
+  r.helpLines = Help(st, HelpId::kDataNames);
   ShowParameterGrid(r, 40, 30, 12, 10, 1,
                     {" Spectrum beginning", " Spectrum end", " Interval beginning", " Interval end",
                      " Spectrum File Type", " Small Statistics", " Covar", " Order for blunders",
@@ -207,7 +169,7 @@ bool FittingDataDialog(Workspace& ws, UiPort& port) {
   AnalysisState& st = ws.state;
   TSpectrum& s = ws.spectrum;
   DialogRequest r = PrepareDialog("Setting the fitting data", 250, 330, 430);
-  r.helpLines = Help(st, kFittingHelp);
+  r.helpLines = Help(st, HelpId::kFittingParameters);
   ShowParameterGrid(
       r, 40, 30, 9, 10, 1,
       {" Width variable", " Delta Width V", " N of iterations ", "     Step       ", "  Damper     ",
@@ -263,7 +225,7 @@ bool AssignSpectrumNameCommand(Workspace& ws, UiPort& port) {
   for (int k = 1; k <= count; ++k) items.push_back(BareName(ws.names.names[k]));
 
   DialogRequest r = PrepareDialog("Set the current spectrum name", 250, 330, 430);
-  r.helpLines = Help(st, kAssignNameHelp);
+  r.helpLines = LoadHelpText(-static_cast<int>(kAssignNameHelp.size()), kAssignNameHelp, st.russianHelp);
   ShowLabel(r, 1, 40, 30, "Select the name:", kLightCyan, kGreen);
   ShowComboBox(r, 40, 60, 250, items, 1);
   ShowCheckList(r, 40, 100, 250, 20, {"Spectrum input under default conditions"});

@@ -1,0 +1,228 @@
+#include "core/help_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "spectrum/blunders.h"
+#include "spectrum/compression.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/workspace_test.h"
+#include "ui/commands.h"
+#include "ui/program.h"
+#include "ui/settings_dialogs.h"
+
+namespace orv {
+namespace {
+
+struct Expected {
+  HelpId id;
+  int lines;
+  std::string firstLine;  // empty: not fixed
+};
+
+const std::vector<Expected> kCatalogue = {
+    {HelpId::kAsciiIndicators, 3, "If the spectrum is ascii lines each n items, indicators i1 i2 i3 show"},
+    {HelpId::kCommon, 42, ""},
+    {HelpId::kGettingStarted, 19, "               Getting started."},
+    {HelpId::kMarkingDataSet, 9, "Ready-to-use marking data set has the following format:"},
+    {HelpId::kSavingResults, 3, "Command saves the results of the analysis and resets all the counters"},
+    {HelpId::kStandardPeakModels, 2, "One can set up some standard peak models as:"},
+    {HelpId::kEnergyCalibration, 10, "Energy calibration: convert channels to energies:"},
+    {HelpId::kEfficiencyCalibration, 8, "Registration efficiency calibration: peak areas to intensities"},
+    {HelpId::kBlunders, 4, "If small neighbor of each spectrum point is flat"},
+    {HelpId::kSpectrumFileTypes, 16, "Spectrum File Type are: (length < 16385)"},
+    {HelpId::kFittingParameters, 11, "Width Variable    = w1 in width dependence: w = w0 + w1*ch"},
+    {HelpId::kMarking, 11, "Marking is peak search and spectrum division into intervals with 1"},
+    {HelpId::kDataNames, 27, "Spectrum is the total data, interval is spectrum part for analysis."},
+    {HelpId::kEnergyList, 11, "The energy list of peaks of interest allows us to process in the"},
+    {HelpId::kGraphScales, 4, "Scales are used only for graphs, the spectrum itself remains"},
+    {HelpId::kPeakCriterion, 6, "Crit = criterion for the significance of the peak:"},
+    {HelpId::kAutoCalibration, 4, "For auto-calibration Ra or Eu peaks are taken as sample."},
+    {HelpId::kCompression, 1, "Each k (compression factor) spectrum values are summed into 1 channel"},
+    {HelpId::kSmoothing, 3, "The spectrum is smoothed by a spline filter. One can achieve an optimal"},
+    {HelpId::kBackground, 3, "The background sis built by a low-frequency spline filter. To achieve"},
+    {HelpId::kFormSizes, 3, "Enlarge or diminish form sizes by power of 2. If another coefficient is"},
+    {HelpId::kTestSpectra, 7, "Test spectra are contained in the program itself and can be called for"},
+    {HelpId::kPeakModelMarking, 7, "Clicked left and right bounds of a peak on the graph include a real"},
+};
+
+bool HasCyrillic(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    if (line.find("\xD0") != std::string::npos || line.find("\xD1") != std::string::npos) return true;
+  return false;
+}
+
+TEST(HelpCatalogue, EveryBlockInBothLanguages) {
+  ASSERT_EQ(kCatalogue.size(), static_cast<std::size_t>(kHelpBlockCount));
+  for (const Expected& e : kCatalogue) {
+    SCOPED_TRACE(std::string(HelpBlockName(e.id)));
+    const HelpBlock block = CatalogueBlock(e.id);
+    EXPECT_EQ(block.count, e.lines);
+    ASSERT_EQ(block.lines.size(), static_cast<std::size_t>(2 * e.lines));
+
+    const std::vector<std::string> english = HelpText(e.id, false);
+    const std::vector<std::string> russian = HelpText(e.id, true);
+    ASSERT_EQ(english.size(), static_cast<std::size_t>(e.lines));
+    ASSERT_EQ(russian.size(), static_cast<std::size_t>(e.lines));
+    if (!e.firstLine.empty()) {
+      EXPECT_EQ(english.front(), e.firstLine);
+    }
+    EXPECT_FALSE(HasCyrillic(english));
+    EXPECT_TRUE(HasCyrillic(russian));
+    EXPECT_NE(english, russian);
+  }
+}
+
+TEST(HelpCatalogue, CommonHelpNamesThePurposeAndTheSteps) {
+  const std::vector<std::string> text = HelpText(HelpId::kCommon, false);
+  auto contains = [&](const std::string& s) {
+    for (const std::string& line : text)
+      if (line.find(s) != std::string::npos) return true;
+    return false;
+  };
+  for (const char* quoted : {"in a visual dialog mode (INTERVAL FIT) or batch mode (SPECTRUM FIT)",
+                             "1) calibration of the measurement apparatus",
+                             "2) deleting the blunders (outliers) from the spectrum",
+                             "3) peak model forming, using large peaks on the graph",
+                             "4) marking of the spectrum, i.e. its dividing into intervals",
+                             "5) fitting,i.e. determination of peak positions"})
+    EXPECT_TRUE(contains(quoted)) << quoted;
+  // The form-sizes text names the settings file.
+  const std::vector<std::string> sizes = HelpText(HelpId::kFormSizes, false);
+  EXPECT_NE((sizes[0] + sizes[1] + sizes[2]).find("orvant.fn"), std::string::npos);
+}
+
+TEST(HelpCatalogue, BlockParsing) {
+  const std::string catalogue =
+      "header lines are skipped\n"
+      "@@ both\r\n"
+      "  one\r\n"
+      "\r\n"
+      "@@ ru\r\n"
+      "  odin\r\n"
+      "\r\n"
+      "@@ english-only\n"
+      "alpha\n"
+      "beta\n"
+      "@@ last\n"
+      "x\n"
+      "@@ ru\n"
+      "y";  // no final line break
+  const HelpBlock both = ParseHelpBlock(catalogue, "both");
+  EXPECT_EQ(both.count, 2);
+  EXPECT_EQ(both.lines, (std::vector<std::string>{"  one", "", "  odin", ""}));  // blanks kept, CR dropped
+  EXPECT_EQ(HelpText(both, true), (std::vector<std::string>{"  odin", ""}));
+
+  // A block without Russian lines has a negative count and shows English even with Russian help on.
+  const HelpBlock english = ParseHelpBlock(catalogue, "english-only");
+  EXPECT_EQ(english.count, -2);
+  EXPECT_EQ(HelpText(english, true), (std::vector<std::string>{"alpha", "beta"}));
+
+  EXPECT_EQ(ParseHelpBlock(catalogue, "last").lines, (std::vector<std::string>{"x", "y"}));
+
+  // An unknown block gives the default text of one blank line.
+  const HelpBlock none = ParseHelpBlock(catalogue, "ru");
+  EXPECT_EQ(none.count, 0);
+  EXPECT_EQ(HelpText(none, false), (std::vector<std::string>{" "}));
+}
+
+TEST(HelpCatalogue, LongBlockShowsItsFirstHundredLines) {
+  std::string english, russian;
+  for (int i = 1; i <= 120; ++i) {
+    english += "e" + std::to_string(i) + "\n";
+    russian += "r" + std::to_string(i) + "\n";
+  }
+  const HelpBlock block = ParseHelpBlock("@@ long\n" + english + "@@ ru\n" + russian, "long");
+  EXPECT_EQ(block.count, 120);
+  for (bool ru : {false, true}) {
+    const std::vector<std::string> shown = HelpText(block, ru);
+    ASSERT_EQ(shown.size(), kMaxHelpLines);
+    EXPECT_EQ(shown.front(), ru ? "r1" : "e1");
+    EXPECT_EQ(shown.back(), ru ? "r100" : "e100");
+  }
+}
+
+// The 33 capitals and 33 small letters in alphabetical order; Yo (7th of each) is kept apart.
+std::string Utf8Alphabet(bool withYo) {
+  std::string capitals = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ";
+  std::string smalls = "абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
+  if (!withYo) {
+    capitals.erase(capitals.find("Ё"), 2);
+    smalls.erase(smalls.find("ё"), 2);
+  }
+  return capitals + smalls;
+}
+
+TEST(CodePages, Cp866LettersBecomeCp1251) {
+  std::string cp866, cp1251;
+  for (int b = 0x80; b <= 0xAF; ++b) cp866 += static_cast<char>(b);
+  for (int b = 0xE0; b <= 0xEF; ++b) cp866 += static_cast<char>(b);
+  for (int b = 0xC0; b <= 0xFF; ++b) cp1251 += static_cast<char>(b);
+  ASSERT_EQ(cp866.size(), 64u);
+  EXPECT_EQ(Cp866ToCp1251(cp866), cp1251);
+
+  // Everything else stays: ASCII, the pseudo-graphics between the letters and Yo (0xF0, 0xF1).
+  std::string others = "Peak 12.5 keV *,/";
+  for (int b = 0xB0; b <= 0xDF; ++b) others += static_cast<char>(b);
+  for (int b = 0xF0; b <= 0xFF; ++b) others += static_cast<char>(b);
+  EXPECT_EQ(Cp866ToCp1251(others), others);
+
+  // An old-code-page line ends as the same UTF-8 text the catalogue holds.
+  EXPECT_EQ(Cp1251ToUtf8(Cp866ToCp1251(cp866)), Utf8Alphabet(false));
+  EXPECT_EQ(Cp1251ToUtf8(Cp866ToCp1251("\x8F\xA8\xAA = 3")), "Пик = 3");
+}
+
+TEST(CodePages, Cp1251ToUtf8) {
+  std::string cp1251;
+  for (int b = 0xC0; b <= 0xDF; ++b) {
+    if (b == 0xC6) cp1251 += '\xA8';  // Yo before Zhe
+    cp1251 += static_cast<char>(b);
+  }
+  for (int b = 0xE0; b <= 0xFF; ++b) {
+    if (b == 0xE6) cp1251 += '\xB8';
+    cp1251 += static_cast<char>(b);
+  }
+  EXPECT_EQ(Cp1251ToUtf8(cp1251), Utf8Alphabet(true));
+  EXPECT_EQ(Cp1251ToUtf8("ASCII 1, 2\t*"), "ASCII 1, 2\t*");
+  EXPECT_EQ(Cp1251ToUtf8("\xB9\x96\x80"), "№–Ђ");
+  EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
+}
+
+class HelpInDialogs : public testing::WorkspaceTest {
+ protected:
+  HelpInDialogs() : WorkspaceTest("orv_help_texts_") {}
+  testing::FakePort port;
+};
+
+TEST_F(HelpInDialogs, DialogsCarryTheCatalogueBlocksInTheChosenLanguage) {
+  AnalysisState& st = ws_->state;
+  for (bool ru : {false, true}) {
+    st.russianHelp = ru;
+    port.shown.clear();
+    CompressCommand(ws_->spectrum, st, port);
+    BlunderCommand(ws_->spectrum, st, port, nullptr);
+    FittingDataDialog(*ws_, port);
+    ASSERT_EQ(port.shown.size(), 3u);
+    EXPECT_EQ(port.shown[0].helpLines, HelpText(HelpId::kCompression, ru));
+    EXPECT_EQ(port.shown[1].helpLines, HelpText(HelpId::kBlunders, ru));
+    EXPECT_EQ(port.shown[2].helpLines, HelpText(HelpId::kFittingParameters, ru));
+  }
+}
+
+TEST_F(HelpInDialogs, HelpMenuShowsTheLongTexts) {
+  Program program(*ws_, port);
+  ws_->state.russianHelp = true;
+  EXPECT_EQ(RunCommand(program, "Common Help"), CommandStatus::kDone);
+  EXPECT_EQ(port.texts, HelpText(HelpId::kCommon, true));
+  port.texts.clear();
+  ws_->state.russianHelp = false;
+  EXPECT_EQ(RunCommand(program, "Get Started"), CommandStatus::kDone);
+  EXPECT_EQ(port.texts, HelpText(HelpId::kGettingStarted, false));
+  EXPECT_EQ(port.texts.front(), "               Getting started.");
+}
+
+}  // namespace
+}  // namespace orv

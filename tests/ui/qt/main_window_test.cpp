@@ -1,0 +1,198 @@
+// The main window over a real Program: the menus of the command table, commands run from them, the
+// controls of each mode and clicks on the graph reaching the program in design pixels.
+#include "ui/qt/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
+#include <cmath>
+
+#include "graphics/plot.h"
+#include "graphics/qt/qt_canvas.h"
+#include "tests/support/workspace_test.h"
+#include "ui/commands.h"
+#include "ui/qt/image_view.h"
+#include "ui/qt/qt_port.h"
+
+namespace orv {
+namespace {
+
+class MainWindowTest : public testing::WorkspaceTest {
+ protected:
+  MainWindowTest() : WorkspaceTest("orv_qt_main_") {}
+  void SetUp() override {
+    WorkspaceTest::SetUp();
+    program_ = std::make_unique<Program>(*ws_, port_);
+    program_->graphSurface = &surface_;
+    program_->fitSurface = &fitSurface_;
+    window_ = std::make_unique<TForm1>(*program_);
+    port_.SetMainWindow(window_.get());
+    // Dialogs are accepted as preset; message boxes record their text and close with their first button.
+    port_.modalHook = [this](QDialog& d) {
+      if (auto* box = dynamic_cast<QMessageBox*>(&d)) {
+        messages_.push_back(box->text().toStdString());
+        box->buttons().front()->click();
+        return box->result();
+      }
+      d.accept();
+      return d.result();
+    };
+    ASSERT_TRUE(ProgramEntry(*program_));
+    window_->Refresh();
+  }
+  void TearDown() override {
+    window_.reset();
+    program_.reset();
+    WorkspaceTest::TearDown();
+  }
+  void Trigger(const std::string& caption) {
+    QAction* a = window_->Action(caption);
+    ASSERT_NE(a, nullptr) << caption;
+    a->trigger();
+  }
+  void ClickFullSurface(int designX, int designY) {
+    ImageView* view = window_->fullSurface();
+    // The first screen pixel that shows the design pixel.
+    const QPointF at(std::ceil(designX * port_.scale()), std::ceil(designY * port_.scale()));
+    QMouseEvent press(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(view, &press);
+  }
+
+  QtCanvas surface_{600, 424};
+  QtCanvas fitSurface_{320, 264};
+  QtPort port_;
+  std::unique_ptr<Program> program_;
+  std::unique_ptr<TForm1> window_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(MainWindowTest, MenusFollowTheCommandTable) {
+  QStringList titles;
+  for (QAction* a : window_->menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles, (QStringList{"&File", "&Settings", "&Graph", "&Mark", "&Operation", "&Calibration",
+                                 "&Info", "&Help", "&Test"}));
+  EXPECT_EQ(window_->windowTitle().toStdString(), kBanner);
+  int items = 0;
+  for (const Command& c : CommandTable()) {
+    if (!c.run) continue;
+    ++items;
+    QAction* a = window_->Action(c.caption);
+    ASSERT_NE(a, nullptr) << c.caption;
+    EXPECT_EQ(a->isEnabled(), DisabledAtStartUp().count(NormaliseCaption(c.caption)) == 0) << c.caption;
+  }
+  int disabled = 0;
+  for (QAction* top : window_->menuBar()->actions())
+    if (top->menu())
+      for (QAction* a : top->menu()->actions()) disabled += !a->isSeparator() && !a->isEnabled();
+  EXPECT_EQ(disabled, 6);
+  EXPECT_GT(items, 40);
+  EXPECT_NE(window_->Action("Mark the Peaks "), nullptr);  // captions keep their blanks
+}
+
+TEST_F(MainWindowTest, CommandsRunFromTheMenus) {
+  // A command whose work comes later answers with its message box.
+  std::string later;
+  for (const std::string& c : NotYetAvailable())
+    if (later.empty() && DisabledAtStartUp().count(NormaliseCaption(c)) == 0) later = c;
+  ASSERT_FALSE(later.empty());
+  Trigger(later);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], "\"" + later + "\" is not available in this version");
+
+  Trigger("&Test");  // the test spectra dialog, accepted as preset
+  EXPECT_GT(ws_->spectrum.a2, ws_->spectrum.a1);
+  EXPECT_EQ(ws_->state.graphMode, 1);
+  Trigger("Graph the Spectrum");
+  EXPECT_TRUE(window_->fullSurface()->isVisibleTo(window_.get()));
+  EXPECT_EQ(window_->fullSurface()->image(), &surface_.image());
+  EXPECT_FALSE(window_->Button(WindowButton::kNextCadre)->isVisibleTo(window_.get()));
+  Trigger("Graph the Interval");
+  EXPECT_TRUE(window_->Button(WindowButton::kNextCadre)->isVisibleTo(window_.get()));
+
+  Trigger("Clear the Form");
+  EXPECT_EQ(ws_->state.graphMode, 0);
+  EXPECT_FALSE(window_->fullSurface()->isVisibleTo(window_.get()));
+  EXPECT_FALSE(window_->Button(WindowButton::kNextCadre)->isVisibleTo(window_.get()));
+  EXPECT_FALSE(window_->statusLine(1)->isVisibleTo(window_.get()));
+}
+
+TEST_F(MainWindowTest, ClicksOnTheGraphReachTheProgramInDesignPixels) {
+  port_.LayoutWindows(1.25, 10);
+  Trigger("&Test");
+  Trigger("Graph the Spectrum");
+  Trigger("Cut the Cadre (Zoom)");
+  EXPECT_EQ(program_->clickMode, ClickMode::kCut);
+  EXPECT_EQ(window_->statusLine(1)->text(), " Click on the beginning ");
+  EXPECT_TRUE(window_->statusLine(1)->isVisibleTo(window_.get()));
+  // While the clicks are awaited only Calibration and Test respond.
+  EXPECT_FALSE(window_->Menu("&File")->menuAction()->isEnabled());
+  EXPECT_TRUE(window_->Menu("&Calibration")->menuAction()->isEnabled());
+
+  const int first = ws_->state.viewFirst + ws_->state.viewWidth / 4;
+  const int last = ws_->state.viewFirst + ws_->state.viewWidth / 2;
+  ClickFullSurface(ChannelToPixelX(ws_->state, last), 200);  // reverse order gives the same window
+  EXPECT_EQ(window_->statusLine(2)->text(), " Click on the end ");
+  ClickFullSurface(ChannelToPixelX(ws_->state, first), 200);
+  EXPECT_EQ(program_->clickMode, ClickMode::kNone);
+  EXPECT_NEAR(ws_->state.viewFirst, first, 1);
+  EXPECT_NEAR(ws_->state.viewLast, last, 1);
+  EXPECT_TRUE(window_->Menu("&File")->menuAction()->isEnabled());
+  EXPECT_TRUE(window_->Button(WindowButton::kNextCadre)->isVisibleTo(window_.get()));
+
+  const int width = ws_->state.viewWidth;
+  const int lastBefore = ws_->state.viewLast;
+  window_->Button(WindowButton::kNextCadre)->click();
+  EXPECT_EQ(ws_->state.viewFirst, lastBefore + 1);
+  EXPECT_EQ(ws_->state.viewWidth, width);
+}
+
+TEST_F(MainWindowTest, ManualMarkingShowsItsButtonsAndClosingEndsTheProgram) {
+  Trigger("&Test");
+  Trigger("Graph the Spectrum");
+  Trigger("Mark the Peaks ");
+  EXPECT_EQ(program_->clickMode, ClickMode::kManualMarking);
+  EXPECT_TRUE(window_->Button(WindowButton::kOk)->isVisibleTo(window_.get()));
+  EXPECT_TRUE(window_->Button(WindowButton::kCancel)->isVisibleTo(window_.get()));
+  window_->Button(WindowButton::kOk)->click();
+  EXPECT_EQ(program_->clickMode, ClickMode::kNone);
+  EXPECT_FALSE(window_->Button(WindowButton::kOk)->isVisibleTo(window_.get()));
+
+  ws_->state.resultsUnsaved = true;
+  port_.modalHook = [](QDialog& d) {
+    auto& box = dynamic_cast<QMessageBox&>(d);
+    box.button(QMessageBox::No)->click();  // "Results not saved. Quit?" - No
+    return box.result();
+  };
+  EXPECT_FALSE(window_->close());
+  EXPECT_FALSE(program_->ended);
+  ws_->state.resultsUnsaved = false;
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(program_->ended);
+}
+
+TEST_F(MainWindowTest, IntervalFitShowsItsSurfaceGridAndButtons) {
+  Trigger("&Test");
+  Trigger("Automatic Spectrum Marking");
+  ASSERT_GT(ws_->marking.peakCount, 0);
+  Trigger("Interval  Fit");
+  ASSERT_TRUE(program_->fitSession && program_->fitSession->Active());
+  EXPECT_TRUE(window_->fitSurface()->isVisibleTo(window_.get()));
+  EXPECT_FALSE(window_->fullSurface()->isVisibleTo(window_.get()));
+  EXPECT_TRUE(window_->resultGrid()->isVisibleTo(window_.get()));
+  EXPECT_EQ(window_->resultGrid()->rowCount(), static_cast<int>(program_->fitSession->Grid().size()));
+  EXPECT_EQ(window_->resultGrid()->item(0, 1)->text(), " Channel");
+  EXPECT_TRUE(window_->Button(WindowButton::kChange)->isVisibleTo(window_.get()));
+  EXPECT_EQ(window_->Button(WindowButton::kNext)->isEnabled(), program_->fitSession->NextEnabled());
+  EXPECT_FALSE(window_->Button(WindowButton::kPrevious)->isEnabled());
+}
+
+}  // namespace
+}  // namespace orv
