@@ -35,6 +35,9 @@ std::string ToNameFilters(const std::string& filter) {
 }
 
 int QtPort::Exec(QDialog& window) {
+  // What a command drew before asking (the curves of the smoothing loop, a fitted interval) is shown
+  // behind the question.
+  if (main_) main_->Refresh();
   return modalHook ? modalHook(window) : window.exec();
 }
 
