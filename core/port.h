@@ -2,6 +2,7 @@
 // the generic parameter dialog; the back-end (windows or script) answers by filling the same record.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -73,6 +74,12 @@ struct DialogCheckBox {
   bool checked = false;  // answer
 };
 
+// A picture shown at its place on the dialog, in design pixels.
+struct DialogImage {
+  int left = 0, top = 0, width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;  // 0xRRGGBB, row by row from the top
+};
+
 struct DialogRequest {
   std::string caption;  // shown after three blanks
   int left = 0, width = 600, height = 420;
@@ -87,6 +94,7 @@ struct DialogRequest {
   std::optional<DialogTextArea> textArea;
   std::optional<DialogParameterGrid> grid;
   std::optional<DialogCheckBox> checkBox;
+  std::optional<DialogImage> image;
   // Called by the back-end on the first press of Save (only with withSave).
   std::function<void(const DialogRequest&)> onSave;
   bool accepted = false;  // answer: OK (true) or Cancel/Esc (false)

@@ -1,10 +1,15 @@
 #include "ui/program.h"
 
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 
 #include "analysis/settings_file.h"
 #include "core/dialog.h"
+#include "graphics/memory_canvas.h"
+#include "graphics/plot.h"
 #include "ui/commands.h"
 
 namespace orv {
@@ -25,6 +30,69 @@ std::tm Now(const Program& p) {
 
 std::string SettingsPath(const Workspace& ws) {
   return (std::filesystem::path(ws.state.startDir) / "orvant.fn").string();
+}
+
+// Where the title picture sits on the title dialog: right of the list, below the radio group.
+constexpr int kTitleLeft = 360, kTitleTop = 100, kTitleWidth = 350, kTitleHeight = 265;
+
+struct TitlePeak {
+  double channel, height, sigma;
+};
+
+// The title picture: a fragment of a gamma-ray spectrum on a falling background, its measured
+// points, the fitted curve over them and a tick under each fitted peak.
+void DrawTitlePicture(Canvas& c, const AnalysisState& st) {
+  const Rgb data = ColorFromInt(st.colorExpData), fit = ColorFromInt(st.colorFitData);
+  const Rgb background = ColorFromInt(st.colorBackground);
+  constexpr Rgb kAxis{160, 160, 160}, kBackgroundLine{0, 160, 0}, kTick{255, 255, 0};
+  const int w = c.width(), h = c.height();
+  const int base = h - 24, left = 8, right = w - 8;
+  c.Fill(0, 0, w - 1, h - 1, background);
+  c.Rectangle(0, 0, w - 1, h - 1, kAxis);
+  c.Line(left, base, right, base, kAxis);
+
+  constexpr int kChannels = 165;  // two pixels a channel
+  constexpr std::array<TitlePeak, 5> kPeaks{
+      {{28, 150, 2.2}, {63, 70, 2.6}, {71, 95, 2.6}, {108, 185, 2.9}, {142, 55, 3.2}}};
+  auto backgroundAt = [](double ch) { return 45 * std::exp(-ch / 70) + 12; };
+  auto model = [&](double ch) {
+    double v = backgroundAt(ch);
+    for (const TitlePeak& p : kPeaks)
+      v += p.height * std::exp(-0.5 * std::pow((ch - p.channel) / p.sigma, 2));
+    return v;
+  };
+  const double pixelsPerCount = (base - 30) / 250.0;
+  auto x = [&](double ch) { return left + static_cast<int>(std::lround(ch * (right - left) / kChannels)); };
+  auto y = [&](double v) { return base - static_cast<int>(std::lround(v * pixelsPerCount)); };
+
+  // Counting noise from a fixed seed: the picture is the same on every run and platform.
+  std::minstd_rand noise(2026);
+  auto normal = [&] {
+    double sum = 0;
+    for (int i = 0; i < 12; ++i)
+      sum += static_cast<double>(noise() - noise.min()) / (noise.max() - noise.min());
+    return sum - 6;
+  };
+  for (int ch = 0; ch <= kChannels; ++ch) {
+    const double v = model(ch);
+    const int px = x(ch), py = y(v + std::sqrt(v) * normal());
+    c.Fill(px - 1, py - 1, px + 1, py + 1, data);
+  }
+  for (int ch = 0; ch < kChannels; ++ch) {
+    c.Line(x(ch), y(backgroundAt(ch)), x(ch + 1), y(backgroundAt(ch + 1)), kBackgroundLine);
+    // Half-channel steps keep the narrow peaks smooth.
+    for (int half = 0; half < 2; ++half) {
+      const double a = ch + 0.5 * half, b = a + 0.5;
+      c.Line(x(a), y(model(a)), x(b), y(model(b)), fit);
+    }
+  }
+  for (const TitlePeak& p : kPeaks) c.Line(x(p.channel), base + 4, x(p.channel), base + 14, kTick);
+}
+
+DialogImage TitleImage(const AnalysisState& st) {
+  MemoryCanvas canvas(kTitleWidth, kTitleHeight);
+  DrawTitlePicture(canvas, st);
+  return DialogImage{kTitleLeft, kTitleTop, kTitleWidth, kTitleHeight, canvas.pixels()};
 }
 
 }  // namespace
@@ -55,6 +123,9 @@ bool ProgramEntry(Program& p) {
   ShowRadioGroup(title, 1, 1, 360, 80, 340, 10,
                  {" Output file = a.res ", " Output file = a day hour min .res "}, 1,
                  "--------Select the output file name--------");
+  title.image = TitleImage(st);
+  // A canvas without fonts cannot letter the picture: the name is a label over it.
+  ShowLabel(title, 1, kTitleLeft + 200, kTitleTop + 12, " ORVANT ", kWhite, kMaroon);
   if (!p.port.ShowDialog(title)) return false;
   st.outputFileName = title.radio1->chosen == 2 ? TimedOutputFileName(Now(p)) : "a.res";
   if (!p.outputFileOverride.empty()) st.outputFileName = p.outputFileOverride;

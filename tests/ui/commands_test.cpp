@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -84,6 +85,21 @@ TEST_F(ShellTest, StartUpAndExit) {
   port_.answers.push_back([](DialogRequest& r) {
     EXPECT_EQ(r.radio1->title, "--------Select the output file name--------");
     EXPECT_EQ(r.radio1->chosen, 1);
+    // The title picture lies inside the 720 x 480 dialog and above its buttons, and shows measured
+    // points and a fitted curve in their colours.
+    EXPECT_EQ(r.width, 720);
+    EXPECT_EQ(r.height, 480);
+    if (!r.image) {
+      ADD_FAILURE() << "no title picture";
+    } else {
+      const DialogImage& im = *r.image;
+      EXPECT_GT(im.width * im.height, 0);
+      EXPECT_LE(im.left + im.width, r.width);
+      EXPECT_LE(im.top + im.height, 375);
+      EXPECT_EQ(im.pixels.size(), static_cast<std::size_t>(im.width) * im.height);
+      EXPECT_GT(std::count(im.pixels.begin(), im.pixels.end(), 0xFF00FFu), 100);  // measured data
+      EXPECT_GT(std::count(im.pixels.begin(), im.pixels.end(), 0x00FFFFu), 100);  // fitted curve
+    }
     r.radio1->chosen = 2;
     return true;
   });

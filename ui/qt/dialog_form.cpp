@@ -3,13 +3,16 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -62,6 +65,20 @@ std::vector<std::string> MemoLines(const QPlainTextEdit* memo) {
   return lines;
 }
 
+// Long texts in a narrow design column: the widget's font shrinks until the widest one fits, rather
+// than the texts being cut.
+void FitFont(QWidget* w, const std::vector<std::string>& texts, int available) {
+  QFont f = w->font();
+  for (int size = f.pointSize(); size >= 6; --size) {
+    f.setPointSize(size);
+    const QFontMetrics metrics(f);
+    int widest = 0;
+    for (const auto& t : texts) widest = std::max(widest, metrics.horizontalAdvance(Q(t)));
+    if (widest <= available) break;
+  }
+  w->setFont(f);
+}
+
 }  // namespace
 
 int Scaled(int designPixels, double scale) {
@@ -82,11 +99,13 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
 
   // The button row: OK in the middle (further left to make room for Save), Cancel and Help beside it.
   const int okLeft = request.width / 2 - 90 - (request.withSave ? 30 : 0);
+  // Small dialogs (the change menu) keep the row inside the window.
+  const int buttonTop = std::min(375, request.height - 28);
   auto button = [&](const char* name, const char* text, int left) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(name);
     b->setAutoDefault(false);
-    Place(b, left, 375, 60, 20);
+    Place(b, left, buttonTop, 60, 20);
     return b;
   };
   ok_ = button("Button1", "OK", okLeft);
@@ -101,6 +120,21 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
     connect(save_, &QPushButton::clicked, this, [this] { Save(); });
   }
 
+  // The picture first, so that labels placed over it stay on top.
+  if (request.image && request.image->width > 0 && request.image->height > 0) {
+    const DialogImage& im = *request.image;
+    QImage image(im.width, im.height, QImage::Format_RGB32);
+    for (int y = 0; y < im.height; ++y)
+      for (int x = 0; x < im.width; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y) * im.width + x;
+        image.setPixel(x, y, 0xFF000000u | (i < im.pixels.size() ? im.pixels[i] : 0u));
+      }
+    auto* picture = new QLabel(this);
+    picture->setObjectName("Image1");
+    picture->setScaledContents(true);
+    picture->setPixmap(QPixmap::fromImage(image));
+    Place(picture, im.left, im.top, im.width, im.height);
+  }
   for (const DialogLabel& l : request.labels) {
     auto* label = new QLabel(Q(l.text), this);
     label->setObjectName(QString("Label%1").arg(l.index));
@@ -127,6 +161,10 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
       item->setCheckState(i < c.checked.size() && c.checked[i] ? Qt::Checked : Qt::Unchecked);
     }
     Place(checkList_, c.left, c.top, c.width, c.height);
+    FitFont(checkList_, c.items, checkList_->width() - 30);
+    // A one-row list must show its row whole.
+    const int rowsHeight = checkList_->sizeHintForRow(0) + 2 * checkList_->frameWidth() + 2;
+    if (checkList_->height() < rowsHeight) checkList_->resize(checkList_->width(), rowsHeight);
   }
   if (request.combo) {
     const DialogComboBox& c = *request.combo;
@@ -217,6 +255,7 @@ void TForm2::BuildGrid(const DialogParameterGrid& g) {
   setUp(names, 1);
   names->setStyleSheet(Colours("QTableWidget", kWhite, kMaroon));
   names->setColumnWidth(0, Scaled(widthOf(0), scale_));
+  FitFont(names, g.rowNames, Scaled(widthOf(0), scale_) - 8);
   names->setEditTriggers(QAbstractItemView::NoEditTriggers);
   names->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   names->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -30,7 +30,7 @@ namespace {
 const char* const kControlNames[] = {
     "Label1", "Label2",      "Label3",      "Label4",    "Label5",   "Label6",
     "Edit1",  "RadioGroup1", "RadioGroup2", "ComboBox1", "ListBox1", "CheckListBox1",
-    "Memo1",  "StringGrid1", "StringGrid2", "CheckBox1", "Button6"};
+    "Memo1",  "StringGrid1", "StringGrid2", "CheckBox1", "Button6",  "Image1"};
 
 // The named controls the dialog shows.
 std::set<std::string> Controls(const QDialog& d) {
@@ -53,11 +53,22 @@ TEST(GenericDialog, ListAndRadioGroupAnsweredWithOk) {
   DialogRequest r = PrepareDialog("Title", 0, 720, 480);
   ShowListBox(r, 10, 10, 330, 200, {" one ", " two ", " three "});
   ShowRadioGroup(r, 1, 1, 360, 80, 340, 10, {" a.res ", " timed "}, 1, "--title--");
+  ShowLabel(r, 1, 400, 110, " NAME ");
+  r.image = DialogImage{360, 100, 3, 2, {0xFF00FF, 0x00FFFF, 0x000000, 0x123456, 0xFFFFFF, 0x00FF00}};
   QtPort port;
   std::set<std::string> controls;
   QString caption;
   port.modalHook = [&](QDialog& d) {
     controls = Controls(d);
+    // The picture at its place, its pixels row by row, under the label placed over it.
+    const auto* picture = d.findChild<QLabel*>("Image1");
+    EXPECT_EQ(picture->geometry(), QRect(360, 100, 3, 2));
+    const QImage image = picture->pixmap().toImage();
+    EXPECT_EQ(image.pixel(0, 0) & 0xFFFFFF, 0xFF00FFu);
+    EXPECT_EQ(image.pixel(1, 0) & 0xFFFFFF, 0x00FFFFu);
+    EXPECT_EQ(image.pixel(0, 1) & 0xFFFFFF, 0x123456u);
+    const QObjectList& children = d.children();
+    EXPECT_LT(children.indexOf(picture), children.indexOf(d.findChild<QLabel*>("Label1")));
     caption = d.windowTitle();
     EXPECT_EQ(d.findChild<QGroupBox*>("RadioGroup1")->title(), "--title--");
     EXPECT_TRUE(Radio(d, "RadioGroup1", 1)->isChecked());
@@ -68,11 +79,26 @@ TEST(GenericDialog, ListAndRadioGroupAnsweredWithOk) {
     return d.result();
   };
   EXPECT_TRUE(port.ShowDialog(r));
-  EXPECT_EQ(controls, (std::set<std::string>{"ListBox1", "RadioGroup1"}));
+  EXPECT_EQ(controls, (std::set<std::string>{"ListBox1", "RadioGroup1", "Label1", "Image1"}));
   EXPECT_EQ(caption, "   Title");
   EXPECT_TRUE(r.accepted);
   EXPECT_EQ(r.radio1->chosen, 2);
   EXPECT_EQ(r.listBox->selected, 3);
+}
+
+TEST(GenericDialog, SmallDialogKeepsItsButtonsAndOneRowCheckListWhole) {
+  DialogRequest r = PrepareDialog("Menu", 0, 300, 300);
+  ShowCheckList(r, 5, 250, 290, 20, {" Set peak channel number N for normalisation"});
+  QtPort port;
+  port.modalHook = [&](QDialog& d) {
+    for (const char* name : {"Button1", "Button2", "Button3"})
+      EXPECT_TRUE(d.rect().contains(d.findChild<QPushButton*>(name)->geometry())) << name;
+    const auto* list = d.findChild<QListWidget*>("CheckListBox1");
+    EXPECT_GE(list->height(), list->sizeHintForRow(0) + 2 * list->frameWidth());
+    d.reject();
+    return d.result();
+  };
+  EXPECT_FALSE(port.ShowDialog(r));
 }
 
 TEST(GenericDialog, FieldsAtScaleAndEscapeIsCancel) {

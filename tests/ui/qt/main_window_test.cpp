@@ -5,17 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <cmath>
 
 #include "graphics/plot.h"
 #include "graphics/qt/qt_canvas.h"
+#include "tests/support/fake_port.h"
 #include "tests/support/workspace_test.h"
 #include "ui/commands.h"
 #include "ui/qt/image_view.h"
@@ -192,6 +195,71 @@ TEST_F(MainWindowTest, IntervalFitShowsItsSurfaceGridAndButtons) {
   EXPECT_TRUE(window_->Button(WindowButton::kChange)->isVisibleTo(window_.get()));
   EXPECT_EQ(window_->Button(WindowButton::kNext)->isEnabled(), program_->fitSession->NextEnabled());
   EXPECT_FALSE(window_->Button(WindowButton::kPrevious)->isEnabled());
+}
+
+TEST_F(MainWindowTest, IntervalFitByButtonsEqualsSpectrumFit) {
+  // The user's way: the second test spectrum, automatic marking, then the interval fit walked to its
+  // end with the window's Next button; the fitting-data dialog is accepted as preset.
+  std::vector<std::string> captions;
+  port_.modalHook = [&](QDialog& d) {
+    captions.push_back(d.windowTitle().toStdString());
+    if (auto* group = d.findChild<QGroupBox*>("RadioGroup1");
+        group && d.windowTitle() == "   Set Test Spectra")
+      group->findChildren<QRadioButton*>().at(1)->setChecked(true);
+    d.findChild<QPushButton*>("Button1")->click();  // OK
+    return d.result();
+  };
+  Trigger("&Test");
+  EXPECT_EQ(ws_->spectrum.fileName, "negr.spc");
+  Trigger("Automatic Spectrum Marking");
+  ASSERT_GT(ws_->marking.intervalCount, 2);
+  captions.clear();
+  Trigger("Interval  Fit");
+  ASSERT_TRUE(program_->fitSession && program_->fitSession->Active());
+  EXPECT_EQ(captions.size(), 1u);  // the fitting-data dialog
+  QPushButton* next = window_->findChild<QPushButton*>("Button2");
+  ASSERT_EQ(next, window_->Button(WindowButton::kNext));
+  EXPECT_EQ(next->text(), "Next ");
+  int intervals = 1;
+  while (next->isEnabled() && next->isVisibleTo(window_.get()) && intervals <= ws_->marking.intervalCount) {
+    next->click();
+    ++intervals;
+  }
+  EXPECT_EQ(intervals, ws_->marking.intervalCount);
+  EXPECT_TRUE(program_->fitSession->AtLastInterval());
+  EXPECT_TRUE(ws_->state.resultsUnsaved);
+
+  // The same spectrum fitted at once through the command table, in a workspace of its own.
+  const std::filesystem::path batchDir = dir_ / "batch";
+  std::filesystem::create_directories(batchDir);
+  Workspace batch(batchDir.string());
+  testing::FakePort batchPort;
+  batchPort.fallback = [](DialogRequest&) { return true; };
+  Program batchProgram(batch, batchPort);
+  ASSERT_TRUE(ProgramEntry(batchProgram));
+  batchPort.answers.push_back([](DialogRequest& r) {
+    r.radio1->chosen = 2;
+    return true;
+  });
+  ASSERT_EQ(RunCommand(batchProgram, "Test"), CommandStatus::kDone);
+  ASSERT_EQ(RunCommand(batchProgram, "Automatic Spectrum Marking"), CommandStatus::kDone);
+  ASSERT_EQ(RunCommand(batchProgram, "Spectrum  Fit"), CommandStatus::kDone);
+
+  ASSERT_EQ(ws_->state.resultCount, batch.state.resultCount);
+  ASSERT_EQ(ws_->state.resultCount, ws_->marking.peakCount);
+  for (int r = 1; r <= ws_->state.resultCount; ++r) {
+    SCOPED_TRACE(r);
+    const ResultRow &a = ws_->results[r], &b = batch.results[r];
+    EXPECT_EQ(a.channel, b.channel);
+    EXPECT_EQ(a.area, b.area);
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.criterion, b.criterion);
+    EXPECT_EQ(a.background, b.background);
+    EXPECT_EQ(a.channelError, b.channelError);
+    EXPECT_EQ(a.areaError, b.areaError);
+    EXPECT_EQ(a.widthError, b.widthError);
+  }
+  ExitCommand(batchProgram, false);
 }
 
 }  // namespace
