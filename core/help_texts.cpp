@@ -88,7 +88,15 @@ HelpBlock ParseHelpBlock(std::string_view catalogue, std::string_view name) {
 }
 
 HelpBlock CatalogueBlock(HelpId id) {
-  return ParseHelpBlock(std::string_view(embedded::help_texts, embedded::help_texts_size), HelpBlockName(id));
+  // Parsed once: every dialog asks for its block, and the catalogue never changes during a run.
+  static const std::vector<HelpBlock> blocks = [] {
+    std::vector<HelpBlock> all;
+    const std::string_view catalogue(embedded::help_texts, embedded::help_texts_size);
+    for (int k = 0; k < kHelpBlockCount; ++k)
+      all.push_back(ParseHelpBlock(catalogue, HelpBlockName(static_cast<HelpId>(k))));
+    return all;
+  }();
+  return blocks[static_cast<std::size_t>(id)];
 }
 
 std::vector<std::string> HelpText(const HelpBlock& block, bool russian) {

@@ -322,4 +322,21 @@ void DrawFitGraph(const Workspace& ws, Canvas& canvas) {
   canvas.Text(kFitLeft, kFitBase + 5, FitGraphTitle(ws), kYellow, ColorFromInt(st.colorTextBackground));
 }
 
+void DrawSplineCurves(Canvas& canvas, const AnalysisState& st, const SplineCurves& c) {
+  if (c.count < 1) return;
+  canvas.Fill(0, 0, canvas.width() - 1, canvas.height() - 1, ColorFromInt(st.colorBackground));
+  const double span = std::max(c.largest - c.smallest, 1e-9);
+  auto y = [&](double v) {
+    const double t = std::isfinite(v) ? std::clamp((v - c.smallest) / span, 0.0, 1.0) : 0.0;
+    return static_cast<int>(std::lround(283 - 280 * t));
+  };
+  PointDrawer draw(canvas, 2);
+  for (int pass = 0; pass < 2; ++pass) {
+    const double* values = pass == 0 ? c.original : c.processed;
+    const Rgb color = pass == 0 ? ColorFromInt(st.colorExpData) : ColorFromInt(st.colorFitData);
+    draw.StartCurve();
+    for (int k = 1; k <= c.count; ++k) draw.DrawPoint(SplineCurvePixel(k, c.count) + 40, y(values[k]), color);
+  }
+}
+
 }  // namespace orv

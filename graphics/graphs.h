@@ -9,6 +9,7 @@
 #include "analysis/workspace.h"
 #include "graphics/canvas.h"
 #include "graphics/plot.h"
+#include "spectrum/smoothing.h"
 
 namespace orv {
 
@@ -80,5 +81,9 @@ std::string FitGraphTitle(const Workspace& ws);
 void DrawFitGraph(const Workspace& ws, Canvas& canvas);
 // Each fitted peak on the background as a red line, at three sub-positions per channel.
 void DrawSinglePeaks(const Workspace& ws, Canvas& canvas, double top);
+
+// The two curves of the smoothing loop, the counts and the smoothed curve or background, over the
+// analysed interval on the full surface.
+void DrawSplineCurves(Canvas& canvas, const AnalysisState& st, const SplineCurves& c);
 
 }  // namespace orv

@@ -128,32 +128,14 @@ IntervalFitSession& FitSession(Program& p) {
   return *p.fitSession;
 }
 
-// The two curves of the smoothing loop, the counts and the smoothed curve or background, over the
-// analysed interval on the full surface.
-void DrawSplineCurves(Program& p, const SplineCurves& c) {
-  if (!p.graphSurface || c.count < 1) return;
-  Canvas& canvas = *p.graphSurface;
-  const AnalysisState& st = p.ws.state;
-  canvas.Fill(0, 0, canvas.width() - 1, canvas.height() - 1, ColorFromInt(st.colorBackground));
-  const double span = std::max(c.largest - c.smallest, 1e-9);
-  auto y = [&](double v) {
-    const double t = std::isfinite(v) ? std::clamp((v - c.smallest) / span, 0.0, 1.0) : 0.0;
-    return static_cast<int>(std::lround(283 - 280 * t));
-  };
-  PointDrawer draw(canvas, 2);
-  for (int pass = 0; pass < 2; ++pass) {
-    const double* values = pass == 0 ? c.original : c.processed;
-    const Rgb color = pass == 0 ? ColorFromInt(st.colorExpData) : ColorFromInt(st.colorFitData);
-    draw.StartCurve();
-    for (int k = 1; k <= c.count; ++k) draw.DrawPoint(SplineCurvePixel(k, c.count) + 40, y(values[k]), color);
-  }
-}
-
 void SmoothOrBackground(Program& p, int mode) {
   Workspace& ws = p.ws;
   if (!ws.splineWork) ws.splineWork = std::make_unique<SplineWork>();
   const bool applied = SmoothOrBackgroundCommand(mode, ws.spectrum, ws.state, *ws.splineWork, p.port,
-                                                 [&p](const SplineCurves& c) { DrawSplineCurves(p, c); });
+                                                 [&p](const SplineCurves& c) {
+                                                   if (p.graphSurface)
+                                                     DrawSplineCurves(*p.graphSurface, p.ws.state, c);
+                                                 });
   if (applied) {
     ws.spectrum.FindExtremes();
     ShowSpectrum(p);
