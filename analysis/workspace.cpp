@@ -91,6 +91,27 @@ bool CreateOutputFile(Workspace& ws, UiPort& port) {
   return false;
 }
 
+void CopyWorkspaceForWorker(const Workspace& from, Workspace& to) {
+  if (&from == &to) return;
+  to.state = from.state;
+  to.spectrum = from.spectrum;
+  to.definitionRead = from.definitionRead;
+  to.models = from.models;
+  to.currentModel = from.currentModel;
+  to.engine = from.engine;
+  // The copied pointers lead to the other workspace's port and file, which another thread may use.
+  to.engine.port = nullptr;
+  to.engine.sink = &to.output;
+  to.marking = from.marking;
+  to.markingInput = from.markingInput;
+  to.results = from.results;
+  to.calibration = from.calibration;
+  to.autoCalibration = from.autoCalibration;
+  to.names = from.names;
+  to.fit = from.fit;
+  to.random = from.random;
+}
+
 bool WriteOutputLine(Workspace& ws, const std::string& line) {
   return !ws.output.isOpen() || ws.output.WriteLine(line);
 }

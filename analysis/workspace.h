@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "analysis/auto_calibration.h"
 #include "analysis/calibration.h"
 #include "analysis/interval_fit.h"
 #include "analysis/marking.h"
@@ -23,6 +24,7 @@
 
 namespace orv {
 
+// A member added here must also be copied (or deliberately left out) by CopyWorkspaceForWorker.
 struct Workspace {
   explicit Workspace(std::string startDirectory = ".");
 
@@ -42,7 +44,8 @@ struct Workspace {
   MarkingInput markingInput;
   ResultTable results;
   CalibrationTables calibration;
-  SpectrumNameList names;  // the spectrum series; state.nameCount entries in use
+  AutoCalibration autoCalibration;  // the best pairing of the last auto-calibration
+  SpectrumNameList names;           // the spectrum series; state.nameCount entries in use
   // Large work arrays, allocated on first use and reused.
   std::unique_ptr<PeakSearchWork> searchWork;
   std::unique_ptr<SplineWork> splineWork;
@@ -62,6 +65,13 @@ bool CreateOutputFile(Workspace& ws, UiPort& port);
 // A new spectrum starts without results, marking count or graph marks, at the first interval; every
 // setting stays.
 void ClearSpectrumCounters(AnalysisState& state);
+
+// Makes `to` an independent copy of `from` for a worker that analyses other spectra with the same
+// settings: the analysis state, the spectrum, the peak models, the engine with its settings, the
+// marking, the result table, the calibrations, the name list and the random generator. The open output
+// file is not shared (to's own stays as it is), the engine's port is cleared and its sink points at
+// to's output, and to's large work arrays are its own. Reuses to's allocations where sizes agree.
+void CopyWorkspaceForWorker(const Workspace& from, Workspace& to);
 
 // Appends a line to the output file when one is open (headless tools may run without one); false
 // when the write failed (ws.output.lastError() tells why).

@@ -3,6 +3,7 @@
 //   analyse (FILE --type N | --test T | --ini F)  search, mark and fit the whole spectrum; save and
 //                                        print the results
 //   run SCRIPT [--log F] [--dir D]       run a script of menu commands and answers
+//   loop NAMES --marking F --type N      fit a series of spectra with one marking into orvant.tab
 // Graphs are drawn on an offscreen image, so headless runs make the same pictures as the windows.
 #include <CLI/CLI.hpp>
 #include <QGuiApplication>
@@ -15,6 +16,8 @@
 #include <sstream>
 
 #include "analysis/command_file.h"
+#include "analysis/fit_loop.h"
+#include "analysis/marking.h"
 #include "analysis/marking_modes.h"
 #include "analysis/output_sections.h"
 #include "analysis/spectrum_fit.h"
@@ -104,6 +107,47 @@ void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
   }
 }
 
+// The fit loop's port: the final report is the program's result and goes to standard output; status
+// lines (progress and files that were skipped) go with the messages to standard error.
+class LoopPort : public PresetPort {
+ public:
+  using PresetPort::PresetPort;
+  void ShowStatus(const std::string& line1, const std::string& line2) override {
+    if (!line1.empty() || !line2.empty()) std::cerr << line1 << (line2.empty() ? "" : "  ") << line2 << '\n';
+  }
+  void ShowText(const std::vector<std::string>& lines) override {
+    for (const auto& l : lines) std::cout << l << '\n';
+  }
+};
+
+// The spectrum names of a names file: one per line, blanks around it removed; empty lines and lines
+// beginning with "*" are skipped. A relative name is taken from `base` (kept as written when `base`
+// is empty). False, with the reason on standard error, when the file cannot be read or holds more
+// names than the list takes.
+bool ReadLoopNames(const std::string& namesFile, const std::filesystem::path& base, SpectrumNameList& list,
+                   int& count) {
+  std::ifstream in(namesFile);
+  if (!in) {
+    std::cerr << "No file " << namesFile << '\n';
+    return false;
+  }
+  count = 0;
+  for (std::string line; std::getline(in, line);) {
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '*') continue;
+    const std::string name = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+    if (count == kNameListCapacity) {
+      std::cerr << "Error, more than " << kNameListCapacity << " spectrum file names in " << namesFile
+                << '\n';
+      return false;
+    }
+    const std::filesystem::path path(name);
+    list.names[++count] =
+        base.empty() || path.is_absolute() ? name : (base / path).lexically_normal().string();
+  }
+  return true;
+}
+
 bool OpenOutput(Workspace& ws, const std::string& path) {
   if (path.empty()) return true;
   ws.state.outputFileName = path;
@@ -163,6 +207,36 @@ int main(int argc, char** argv) {
   run->add_option("--dir", dir, "Start the program in this folder (relative names are taken from it)")
       ->check(CLI::ExistingDirectory);
 
+  std::string namesFile, markingFile;
+  int jobs = 1;
+  auto* loop = app.add_subcommand(
+      "loop", "Fit every spectrum of a list with one marking; write the peaks to the loop table orvant.tab");
+  loop->add_option("NAMES", namesFile,
+                   "Text file of spectrum file names, one per line (lines beginning with * are comments). "
+                   "Relative names are taken from the folder of NAMES, or from --dir when it is given")
+      ->required()
+      ->check(CLI::ExistingFile);
+  loop->add_option("--marking", markingFile, "Marking data set file, as read by \"Mark by Data Set\"")
+      ->required()
+      ->check(CLI::ExistingFile);
+  loop->add_option("--type", type,
+                   "Spectrum file type: 1 binary 16-bit, 2 binary 32-bit (text types are refused)")
+      ->required()
+      ->check(CLI::Range(1, 4));
+  loop->add_flag("--skip-header", skipHeader, "Drop the first 1024 bytes of every file");
+  loop->add_flag("--reverse-bytes", reverseBytes, "Type 2: exchange the 16-bit halves of each value");
+  loop->add_option("--dir", dir,
+                   "Work in this folder: relative spectrum names are taken from it and the loop table, the "
+                   "output file and the settings file are written there (default: the current folder)")
+      ->check(CLI::ExistingDirectory);
+  loop->add_option("--jobs", jobs, "Spectra fitted at the same time; the table is the same for any number")
+      ->check(CLI::Range(1, 64));
+  loop->add_option("--ini", iniFile,
+                   "A command file to run first: width law, fit settings, calibrations (default: the "
+                   "start-up settings)")
+      ->check(CLI::ExistingFile);
+  loop->add_option("--output", output, "Output file of the run (default: a.res)");
+
   CLI11_PARSE(app, argc, argv);
 
   // The graph surface needs a GUI application; without windows it runs on the offscreen platform.
@@ -182,6 +256,11 @@ int main(int argc, char** argv) {
   std::error_code ec;
   if (!script.empty()) script = std::filesystem::absolute(script, ec).string();
   if (!logFile.empty()) logFile = std::filesystem::absolute(logFile, ec).string();
+  if (*loop) {
+    namesFile = std::filesystem::absolute(namesFile, ec).string();
+    markingFile = std::filesystem::absolute(markingFile, ec).string();
+    if (!iniFile.empty()) iniFile = std::filesystem::absolute(iniFile, ec).string();
+  }
   if (!dir.empty()) {
     std::filesystem::current_path(dir, ec);
     if (ec) {
@@ -293,6 +372,33 @@ int main(int argc, char** argv) {
     ExitCommand(program, false);
     std::cout << "Output file: " << outputPath << '\n';
     return 0;
+  }
+
+  if (*loop) {
+    LoopPort port(std::cerr);
+    Program program(ws, port);
+    program.outputFileOverride = output;
+    // Without an output file the loop still writes its table; the port has said why.
+    if (!ProgramEntry(program)) return 1;
+    if (!iniFile.empty()) ReadCommandFile(ws, port, iniFile);
+    ws.spectrum.fileType = type;
+    if (skipHeader) ws.state.input.skipHeader = true;
+    if (reverseBytes) ws.state.input.reverseBytes = true;
+    int count = 0;
+    const std::filesystem::path base =
+        dir.empty() ? std::filesystem::path(namesFile).parent_path() : std::filesystem::path();
+    if (!LoadMarkingFile(markingFile, ws.marking, ws.state, port) ||
+        !ReadLoopNames(namesFile, base, ws.names, count)) {
+      ExitCommand(program, false);
+      return 1;
+    }
+    ws.state.nameCount = count;
+    const FitLoopOutcome out = FitLoopCommand(ws, port, jobs);
+    ExitCommand(program, false);
+    if (!out.ran) return 1;
+    std::cout << "Loop table: " << out.tablePath << '\n';
+    const bool anyFitted = out.summary.processed > out.summary.failed;
+    return anyFitted && out.summary.tableWritten ? 0 : 1;
   }
 
   if (*read) {

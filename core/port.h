@@ -60,6 +60,7 @@ struct DialogListBox {
 struct DialogTextArea {
   int left = 5, width = 590;
   std::vector<std::string> lines;  // answer: the edited lines
+  int top = 2, height = 360;       // the calibration graphs put their listing below the picture
 };
 
 struct DialogParameterGrid {

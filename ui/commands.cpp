@@ -4,8 +4,11 @@
 #include <chrono>
 #include <cmath>
 
+#include "analysis/auto_calibration.h"
 #include "analysis/calibration.h"
 #include "analysis/command_file.h"
+#include "analysis/fit_loop.h"
+#include "analysis/info_views.h"
 #include "analysis/marking_modes.h"
 #include "analysis/output_sections.h"
 #include "analysis/spectrum_fit.h"
@@ -14,12 +17,14 @@
 #include "core/help_texts.h"
 #include "core/peak_model.h"
 #include "graphics/bitmap_export.h"
+#include "graphics/calibration_graphs.h"
 #include "graphics/graphs.h"
 #include "graphics/plot.h"
 #include "spectrum/blunders.h"
 #include "spectrum/compression.h"
 #include "spectrum/name_list.h"
 #include "spectrum/smoothing.h"
+#include "ui/carbon_analysis.h"
 #include "ui/settings_dialogs.h"
 
 namespace orv {
@@ -51,10 +56,6 @@ void ShowInterval(Program& p) {
   st.cadreStepping = 1;
   st.graphMode = 3;
   RedrawCurrentGraph(p);
-}
-
-void NotAvailable(Program& p, const std::string& caption) {
-  p.port.ShowMessage("\"" + caption + "\" is not available in this version");
 }
 
 // The first step of the commands that wait for two clicks on the graph.
@@ -183,13 +184,9 @@ std::vector<Command> BuildTable() {
   std::vector<Command> t;
   std::string menu;
   auto add = [&](const std::string& caption, std::function<void(Program&)> run) {
-    t.push_back({menu, caption, std::move(run), true});
+    t.push_back({menu, caption, std::move(run)});
   };
-  auto separator = [&](const std::string& caption) { t.push_back({menu, caption, nullptr, true}); };
-  // A command whose work comes with a later version: it says so, and NotYetAvailable lists it.
-  auto later = [&](const std::string& caption) {
-    t.push_back({menu, caption, [caption](Program& p) { NotAvailable(p, caption); }, false});
-  };
+  auto separator = [&](const std::string& caption) { t.push_back({menu, caption, nullptr}); };
 
   menu = "&File";
   add("Input the Spectrum", [](Program& p) {
@@ -212,7 +209,10 @@ std::vector<Command> BuildTable() {
   });
   separator("------------------------------");
   add("Enter the Ini File", [](Program& p) { EnterIniFileCommand(p.ws, p.port); });
-  later("Enter the Spectrum Series Names");
+  add("Enter the Spectrum Series Names", [](Program& p) {
+    CarbonAnalysisCommand(p.ws, p.port);
+    ShowSpectrum(p);  // the last spectrum of the series is the one loaded now
+  });
   separator("-------------------------------");
   add("Save Marking Info", [](Program& p) { WriteMarkingInfo(p.ws, p.port); });
   add("&Save the Fit Results", [](Program& p) {
@@ -263,9 +263,9 @@ std::vector<Command> BuildTable() {
     ShowInterval(p);
   });
   add("Cut the Cadre (Zoom)", [](Program& p) { BeginTwoClicks(p, ClickMode::kCut); });
-  later("Graph Peak Model");
-  later("Graph Energy Calibration");
-  later("Graph Efficiency Calibration");
+  add("Graph Peak Model", [](Program& p) { GraphPeakModel(p.ws, p.port); });
+  add("Graph Energy Calibration", [](Program& p) { GraphEnergyCalibration(p.ws, p.port, ""); });
+  add("Graph Efficiency Calibration", [](Program& p) { GraphEfficiencyCalibration(p.ws, p.port); });
   add("Spectrum -> BMP file", [](Program& p) {
     if (p.graphSurface) SaveSpectrumBitmap(p.ws, p.port, *p.graphSurface);
   });
@@ -302,13 +302,24 @@ std::vector<Command> BuildTable() {
   add("Interval  Fit", [](Program& p) { FitSession(p).Command(); });
   add("Continue Fit", [](Program& p) { FitSession(p).Continue(); });
   add("Spectrum  Fit", [](Program& p) { SpectrumFitCommand(p.ws, p.port); });
-  later("Fit Loop");
+  add("Fit Loop", [](Program& p) { FitLoopCommand(p.ws, p.port); });
   add("Fit for Graphs", [](Program& p) { FitForGraphsCommand(p.ws, p.port); });
 
   menu = "&Calibration";
   add("Energy Calibration", [](Program& p) { Calibrate(p, 0); });
   add("Efficiency Calibration", [](Program& p) { Calibrate(p, 1); });
-  later("Auto-Calibration");
+  add("Auto-Calibration", [](Program& p) {
+    // The closing graph shows the calibration in force; without one the result is written all the
+    // same, since an uncalibrated spectrum is what auto-calibration is for.
+    AutoCalibrationCommand(p.ws, p.port, [&p] {
+      if (!p.ws.state.energyCalibrated) {
+        p.port.ShowMessage("No energy calibration set up");
+        return true;
+      }
+      return GraphEnergyCalibration(p.ws, p.port, "(auto-calibration)");
+    });
+    Report(p);
+  });
 
   menu = "&Info";
   add("&Info about the Spectrum", [](Program& p) {
@@ -317,9 +328,12 @@ std::vector<Command> BuildTable() {
     p.ws.state.viewLast = p.ws.spectrum.b2;
     ShowInterval(p);
   });
-  later("Show Sp.File Names");
-  later("Show Marked Peaks");
-  later("Show Result Table");
+  add("Show Sp.File Names", [](Program& p) { ShowNameListView(p.ws, p.port); });
+  add("Show Marked Peaks", [](Program& p) { ShowMarkingView(p.ws, p.port); });
+  add("Show Result Table", [](Program& p) {
+    ShowResultTableView(p.ws, p.port);
+    Report(p);  // "Results saved" after Save; otherwise the empty report hides the status lines
+  });
 
   menu = "&Help";
   add("Common Help", [](Program& p) { p.port.ShowText(HelpText(HelpId::kCommon, p.ws.state.russianHelp)); });
@@ -359,16 +373,6 @@ std::set<std::string> DisabledAtStartUp() {
           "Input the Spectrum Names",
           "Draw Peak Indicator",
           "Show Sp.File Names"};
-}
-
-const std::vector<std::string>& NotYetAvailable() {
-  static const std::vector<std::string> captions = [] {
-    std::vector<std::string> list;
-    for (const Command& c : CommandTable())
-      if (!c.available) list.push_back(c.caption);
-    return list;
-  }();
-  return captions;
 }
 
 CommandStatus RunCommand(Program& p, const std::string& caption) {

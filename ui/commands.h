@@ -16,7 +16,6 @@ struct Command {
   std::string menu;                   // top-level menu caption, e.g. "&File"
   std::string caption;                // item caption exactly as in the menu
   std::function<void(Program&)> run;  // empty for the inert separator items
-  bool available = true;              // false: the work comes with a later version
 };
 
 // Every menu item in menu order, separators included.
@@ -28,9 +27,6 @@ std::string NormaliseCaption(const std::string& caption);
 
 // The commands the start-up sequence disables for the whole run (normalised captions).
 std::set<std::string> DisabledAtStartUp();
-
-// Captions whose work comes with a later version of the program; they answer with a message.
-const std::vector<std::string>& NotYetAvailable();
 
 enum class CommandStatus { kDone, kUnknown, kDisabled };
 CommandStatus RunCommand(Program& p, const std::string& caption);

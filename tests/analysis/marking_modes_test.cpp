@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <tuple>
+#include <vector>
 
 #include "analysis/workspace.h"
 #include "tests/support/fake_port.h"
@@ -17,60 +20,45 @@ using testing::FillSpectrum;
 class MarkingModesTest : public ::testing::Test {
  protected:
   MarkingModesTest() : ws(std::filesystem::temp_directory_path().string()) { ResetAnalysisState(ws); }
-
   void Peaks(std::initializer_list<double> positions, double fwhm) {
     ws.marking.peakCount = 0;
     for (double p : positions) ws.marking.peakList[++ws.marking.peakCount] = p;
-    ws.marking.kw1 = 0;
-    ws.marking.kw0 = fwhm;
-    ws.marking.compr = 1;
+    ws.marking.kw1 = 0, ws.marking.kw0 = fwhm, ws.marking.compr = 1;
   }
-
   // Automatic marking of the spectrum without its end channels, with the given width law.
   void AutomaticOver(int channels, double width1, double width2, double deltaWidth) {
-    ws.spectrum.b1 = 2;
-    ws.spectrum.b2 = channels - 1;
-    ws.spectrum.width1 = width1;
-    ws.spectrum.width2 = width2;
-    ws.spectrum.deltaWidth = deltaWidth;
-    ws.state.markingMode = 0;
+    ws.spectrum.b1 = 2, ws.spectrum.b2 = channels - 1, ws.spectrum.width1 = width1;
+    ws.spectrum.width2 = width2, ws.spectrum.deltaWidth = deltaWidth, ws.state.markingMode = 0;
   }
-
+  // Each interval as {start, end, firstPeak, lastPeak}.
+  std::vector<std::array<int, 4>> Intervals() const {
+    std::vector<std::array<int, 4>> v;
+    for (int i = 1; i <= ws.marking.intervalCount; ++i) {
+      const MarkInterval& t = ws.marking.intervalTable[i];
+      v.push_back({t.startChannel, t.endChannel, t.firstPeak, t.lastPeak});
+    }
+    return v;
+  }
   Workspace ws;
   FakePort port;
 };
+using Table = std::vector<std::array<int, 4>>;
 
 TEST_F(MarkingModesTest, FormIntervalsJoinsSplitsAndBoundsAtMinima) {
   FillSpectrum(ws.spectrum, 2048, {}, 100, 0, nullptr);
   // Close pair (gap below 2 * (2 * 4 + 2)) shares an interval; the far peak gets its own.
-  Peaks({500, 515, 800}, 4);
-  FormIntervals(ws, 1, 2048);
-  ASSERT_EQ(ws.marking.intervalCount, 2);
-  const MarkInterval& a = ws.marking.intervalTable[1];
-  const MarkInterval& b = ws.marking.intervalTable[2];
-  EXPECT_EQ(a.firstPeak, 1);
-  EXPECT_EQ(a.lastPeak, 2);
-  EXPECT_EQ(a.startChannel, 490);  // 500 - 2 * 4 - 2
-  EXPECT_EQ(b.firstPeak, 3);
-  EXPECT_EQ(b.lastPeak, 3);
-  EXPECT_EQ(b.endChannel, 810);
-  // An inner bound moves to the lowest of its three neighbouring channels.
+  // Outer bounds 2 · 4 + 2 from the peaks; an inner bound moves to the lowest of its three neighbouring
+  // channels, on a flat stretch to the first of them.
   ws.spectrum.sp[524] = 50;
   Peaks({500, 515, 800}, 4);
   FormIntervals(ws, 1, 2048);
-  EXPECT_EQ(ws.marking.intervalTable[1].endChannel, 524);
-  EXPECT_EQ(ws.marking.intervalTable[2].startChannel, 789);  // flat: the first of three
-
+  EXPECT_EQ(Intervals(), (Table{{490, 524, 1, 2}, {789, 810, 3, 3}}));
   // A chain of overlapping peaks longer than the interval length is split at its widest gap, the
   // halves sharing the split channel; a lone peak longer than the limit stays whole.
   ws.state.maxInterval = 64;
   Peaks({1000, 1015, 1030, 1048, 1063, 1078}, 4);
   FormIntervals(ws, 1, 2048);
-  ASSERT_EQ(ws.marking.intervalCount, 2);
-  EXPECT_EQ(ws.marking.intervalTable[1].lastPeak, 3);
-  EXPECT_EQ(ws.marking.intervalTable[1].endChannel, 1030 + 10);  // widest gap 19: round(9.5) = 10
-  EXPECT_EQ(ws.marking.intervalTable[2].startChannel, ws.marking.intervalTable[1].endChannel);
-  EXPECT_EQ(ws.marking.intervalTable[2].firstPeak, 4);
+  EXPECT_EQ(Intervals(), (Table{{990, 1040, 1, 3}, {1040, 1088, 4, 6}}));  // widest gap 19: round(9.5) = 10
   Peaks({1000}, 40);
   FormIntervals(ws, 1, 2048);
   ASSERT_EQ(ws.marking.intervalCount, 1);
@@ -99,12 +87,9 @@ TEST_F(MarkingModesTest, ControlDialogRefusesBadValuesOneByOne) {
     return true;
   });
   ASSERT_TRUE(SetPeakSearchControls(ws, port));
-  EXPECT_EQ(ws.spectrum.width1, 4.0);
-  EXPECT_EQ(ws.spectrum.width2, 7.5);
-  EXPECT_EQ(ws.spectrum.deltaWidth, 3.5);
-  EXPECT_EQ(ws.state.sensitivity, 1.0);
-  EXPECT_EQ(ws.state.resolution, 2.0);
-  EXPECT_EQ(ws.state.maxInterval, 256);
+  EXPECT_EQ(std::tuple(ws.spectrum.width1, ws.spectrum.width2, ws.spectrum.deltaWidth, ws.state.sensitivity,
+                       ws.state.resolution, ws.state.maxInterval),
+            std::tuple(4.0, 7.5, 3.5, 1.0, 2.0, 256));
   EXPECT_EQ(port.messages, (std::vector<std::string>{"Erroneous width", "Erroneous width accuracy",
                                                      "Erroneous sensitivity", "Wrong interval"}));
   port.answers.push_back([](DialogRequest& r) {
@@ -125,19 +110,15 @@ TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
   ASSERT_TRUE(MarkSpectrum(ws, port));
   ASSERT_EQ(ws.marking.peakCount, 3);
   EXPECT_NEAR(ws.marking.peakList[2], 900, 1);
-  EXPECT_EQ(ws.marking.intervalCount, 3);
-  EXPECT_EQ(ws.state.reportLines[0], " 3 peak(s) found. ");
+  EXPECT_EQ(std::tuple(ws.marking.intervalCount, ws.state.reportLines[0]),
+            std::tuple(3, " 3 peak(s) found. "));
   // The search's width law, in channels, is now the law of the analysis.
   EXPECT_NEAR(ws.state.kw0 + ws.state.kw1 * 2, 5, 1e-9);
-
   // By energies without a calibration: the values are channels, and only intervals that hold one
   // survive, with every peak found in them.
   ws.state.markingMode = 2;
   port.AcceptNext();  // controls
-  port.answers.push_back([](DialogRequest& r) {
-    r.radio1->chosen = 1;
-    return true;
-  });
+  port.answers.push_back([](DialogRequest& r) { return r.radio1->chosen = 1; });
   port.answers.push_back([](DialogRequest& r) {
     r.textArea->lines = {"899.6 5000", "1500.4"};  // 5000 lies outside the interval
     return true;
@@ -148,12 +129,10 @@ TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
   EXPECT_NEAR(ws.marking.peakList[1], 900, 1);
   EXPECT_NEAR(ws.marking.peakList[2], 1500, 1);
   EXPECT_EQ(ws.marking.intervalCount, 2);
-
   // Cancel of the controls clears the status and leaves the marking.
   ws.state.markingMode = 0;
   EXPECT_FALSE(MarkSpectrum(ws, port));
-  EXPECT_EQ(ws.state.reportLines[0], "");
-  EXPECT_EQ(ws.marking.peakCount, 2);
+  EXPECT_EQ(std::tuple(ws.state.reportLines[0], ws.marking.peakCount), std::tuple("", 2));
 }
 
 // Wide peaks are searched in compressed form; the width law handed on to interval forming and to the
@@ -178,28 +157,23 @@ TEST_F(MarkingModesTest, ManualMarkingAndPeakCheck) {
   port.AcceptNext();
   EXPECT_FALSE(MarkSpectrum(ws, port));
   EXPECT_EQ(port.messages.back(), "No marked points; first, mark the peaks");
-
   BeginManualMarking(ws, port);
   ManualMarkingClick(ws, port, 298, 2048);  // moves to the top within two channels
   ManualMarkingClick(ws, port, 701, 2048);
   FinishManualMarking(ws);
-  EXPECT_EQ(ws.marking.peakList[1], 300);
-  EXPECT_EQ(ws.marking.peakList[2], 700);
+  EXPECT_EQ(std::tuple(ws.marking.peakList[1], ws.marking.peakList[2]), std::tuple(300.0, 700.0));
   EXPECT_EQ(port.statuses.back(), " Chan=700|N of peaks =2");
   port.AcceptNext();
   ASSERT_TRUE(MarkSpectrum(ws, port));
   EXPECT_EQ(ws.marking.intervalCount, 2);
-
   // Checking a peak adds a result row, a peak and an interval around it.
   ws.state.resultCount = 0;
   ASSERT_TRUE(CheckPeakAndAdd(ws, port, 301, 1, 1024));
-  EXPECT_EQ(ws.state.resultCount, 1);
-  const ResultRow& row = ws.results[1];
-  EXPECT_NEAR(row.channel, 300, 0.2);
-  EXPECT_NEAR(row.area, 8000, 800);
-  EXPECT_GT(row.criterion, 3);
-  EXPECT_EQ(ws.marking.peakCount, 3);
-  EXPECT_EQ(ws.marking.intervalCount, 3);
+  EXPECT_EQ(std::tuple(ws.state.resultCount, ws.marking.peakCount, ws.marking.intervalCount),
+            std::tuple(1, 3, 3));
+  EXPECT_NEAR(ws.results[1].channel, 300, 0.2);
+  EXPECT_NEAR(ws.results[1].area, 8000, 800);
+  EXPECT_GT(ws.results[1].criterion, 3);
   EXPECT_NE(port.questions.back().find("Save to res-table? (Y,No)"), std::string::npos);
   port.yesNoAnswers.push_back(false);
   EXPECT_FALSE(CheckPeakAndAdd(ws, port, 701, 1, 1024));

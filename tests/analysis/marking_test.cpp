@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "tests/support/fake_port.h"
 
@@ -41,11 +42,9 @@ TEST(MarkingDataSet, ValidSetReadBack) {
       "-200\t-260 3\n* peaks over two lines\n210 .5e3\n240.25 999\n"  // 999: beyond the 3 announced
       "300 330 1\n315\n",
       port, &outcome);
-  EXPECT_EQ(outcome, MarkingRead::kRead);
-  EXPECT_TRUE(port.messages.empty());
+  EXPECT_TRUE(outcome == MarkingRead::kRead && port.messages.empty());
   EXPECT_EQ(Intervals(m), (Table{{100, 130, 1, 2}, {200, 260, 3, 5}, {300, 330, 6, 6}}));
-  EXPECT_EQ(m.peakCount, 6);
-  EXPECT_EQ(m.markingLength, 2 * 3 + 6);
+  EXPECT_EQ(std::tuple(m.peakCount, m.markingLength), std::tuple(6, 2 * 3 + 6));
   // Peaks are not compared with their interval: 500 lies beyond 260 and is kept.
   EXPECT_EQ(FlatMarking(m),
             (std::vector<double>{-100, 112.5, 118, -130, -200, 210, 500, 240.25, -260, -300, 315, -330}));
@@ -86,9 +85,7 @@ TEST(MarkingDataSet, CapacityLimits) {
   FakePort port;
   MarkingRead outcome;
   EXPECT_EQ(Read(Blocks(9, 111), port, &outcome).peakCount, 999);
-  EXPECT_EQ(outcome, MarkingRead::kRead);
-  EXPECT_TRUE(port.messages.empty());
-
+  EXPECT_TRUE(outcome == MarkingRead::kRead && port.messages.empty());
   // The block crossing the capacity is cut there; the message ends the reading.
   Marking m = Read(Blocks(2, 600) + Blocks(1, 1), port, &outcome);
   EXPECT_EQ(outcome, MarkingRead::kTruncated);
@@ -96,7 +93,6 @@ TEST(MarkingDataSet, CapacityLimits) {
   EXPECT_EQ(Intervals(m), (Table{{1, 9, 1, 600}, {11, 19, 601, 999}}));
   // A block of which nothing fits leaves no interval.
   EXPECT_EQ(Read(Blocks(9, 111) + Blocks(1, 2), port).intervalCount, 9);
-
   m = Read(Blocks(1000, 0), port, &outcome);
   EXPECT_EQ(outcome, MarkingRead::kTruncated);
   EXPECT_EQ(m.intervalCount, kMaxMarkedIntervals);
@@ -110,13 +106,10 @@ TEST(MarkingFile, FailuresLeaveTheMarking) {
   std::string file = (dir / "set.dat").string(), missing = (dir / "none.dat").string();
   std::ofstream(file) << "100 130 2\n112.5 118\n";
   Marking m;
-  m.peakCount = m.intervalCount = 1;
-  m.kw1 = 0.001;
-  m.compr = 2;
+  m.peakCount = m.intervalCount = 1, m.kw1 = 0.001, m.compr = 2;
   AnalysisState st;
   FakePort port;
   std::string name;
-
   EXPECT_FALSE(ReadMarkingFile(m, st, port, name));  // Cancel in the dialog
   port.AcceptNext();
   EXPECT_FALSE(ReadMarkingFile(m, st, port, name));  // Cancel in the file selection
@@ -126,15 +119,12 @@ TEST(MarkingFile, FailuresLeaveTheMarking) {
             (std::vector<std::string>{"Failure, file= " + missing, "Failure, file= " + dir.string()}));
   EXPECT_EQ(m.peakCount + m.intervalCount, 2);
   EXPECT_EQ(port.dialogs.at(0).caption, "Enter the marking data file");
-
   port.AcceptNext();
   port.files = {file};
   ASSERT_TRUE(ReadMarkingFile(m, st, port, name));
-  EXPECT_EQ(name, file);
   EXPECT_EQ(Intervals(m), (Table{{100, 130, 1, 2}}));
-  EXPECT_EQ(st.markedCount, 4);
-  EXPECT_EQ(m.kw1, 0.001);  // the width law belongs to the last search, not to the data set
-  EXPECT_EQ(m.compr, 2);
+  // The width law belongs to the last search, not to the data set.
+  EXPECT_EQ(std::tuple(name, st.markedCount, m.kw1, m.compr), std::tuple(file, 4, 0.001, 2.0));
   fs::remove_all(dir);
 }
 

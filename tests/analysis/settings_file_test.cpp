@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace orv {
 namespace {
@@ -24,30 +25,19 @@ std::string Written(const AnalysisState& st) {
 
 AnalysisState Unusual() {
   AnalysisState st;
-  st.settingsTitle = "Lab 3 settings";
-  st.screenScale = 1.2345;
-  st.fontSize = 13;
-  st.russianHelp = true;
-  st.colorBackground = MakeColor(1, 2, 3);
-  st.colorTextBackground = 0;
-  st.colorFitData = kMaxColor;
-  st.colorExpData = MakeColor(255, 0, 0);
-  st.colorForm = MakeColor(0, 0, 255);
-  st.colorForm1Back = 12345;
+  st.settingsTitle = "Lab 3 settings", st.screenScale = 1.2345, st.fontSize = 13, st.russianHelp = true;
+  st.colorBackground = MakeColor(1, 2, 3), st.colorTextBackground = 0, st.colorFitData = kMaxColor;
+  st.colorExpData = MakeColor(255, 0, 0), st.colorForm = MakeColor(0, 0, 255), st.colorForm1Back = 12345;
   return st;
 }
 
 void ExpectSame(const AnalysisState& a, const AnalysisState& b) {
-  EXPECT_EQ(a.settingsTitle, b.settingsTitle);
+  auto fields = [](const AnalysisState& s) {
+    return std::tuple(s.settingsTitle, s.fontSize, s.russianHelp, s.colorBackground, s.colorTextBackground,
+                      s.colorFitData, s.colorExpData, s.colorForm, s.colorForm1Back);
+  };
+  EXPECT_EQ(fields(a), fields(b));
   EXPECT_DOUBLE_EQ(a.screenScale, b.screenScale);
-  EXPECT_EQ(a.fontSize, b.fontSize);
-  EXPECT_EQ(a.russianHelp, b.russianHelp);
-  EXPECT_EQ(a.colorBackground, b.colorBackground);
-  EXPECT_EQ(a.colorTextBackground, b.colorTextBackground);
-  EXPECT_EQ(a.colorFitData, b.colorFitData);
-  EXPECT_EQ(a.colorExpData, b.colorExpData);
-  EXPECT_EQ(a.colorForm, b.colorForm);
-  EXPECT_EQ(a.colorForm1Back, b.colorForm1Back);
 }
 
 TEST(SettingsFile, WritesTheTenLineLayout) {
@@ -70,35 +60,29 @@ TEST(SettingsFile, RoundTrips) {
   AnalysisState plain;  // the defaults, with the flag off
   plain.screenScale = 1.25;
   ExpectSame(Read(Written(plain), Unusual()), plain);
-
   // A title that looks like a comment would shift every later line; it is written so that it cannot.
   AnalysisState starred = Unusual();
   starred.settingsTitle = "*starred";
-  const AnalysisState back = Read(Written(starred));
+  AnalysisState back = Read(Written(starred));
   EXPECT_EQ(back.settingsTitle, " *starred");
-  EXPECT_EQ(back.fontSize, 13);
-  EXPECT_EQ(back.colorForm1Back, 12345);
+  back.settingsTitle = starred.settingsTitle;
+  ExpectSame(back, starred);
 }
 
 TEST(SettingsFile, ClampsAndRounds) {
-  auto st = Read("t\n3.0 *scrsize\n20 *fntsize\n7 *RusHelp\n255.4 *Backg\n");
-  EXPECT_DOUBLE_EQ(st.screenScale, 1.56);
-  EXPECT_EQ(st.fontSize, 14);
-  EXPECT_TRUE(st.russianHelp);
-  EXPECT_EQ(st.colorBackground, 255);
-
-  st = Read("t\n0.1 *scrsize\n3 *fntsize\n-2 *RusHelp\n");
-  EXPECT_DOUBLE_EQ(st.screenScale, 0.64);
-  EXPECT_EQ(st.fontSize, 8);
-  EXPECT_FALSE(st.russianHelp);
-
   AnalysisState on;
   on.russianHelp = true;
-  st = Read("t\n1,5 *scrsize\n10.5 *fntsize\n0.5 *RusHelp\n", on);
-  EXPECT_DOUBLE_EQ(st.screenScale, 1.5);
-  EXPECT_EQ(st.fontSize, 10);    // halves go to the even neighbour
-  EXPECT_FALSE(st.russianHelp);  // only exactly 1 is on
-  EXPECT_EQ(Read("t\n1 *scrsize\n11.5 *fntsize\n").fontSize, 12);
+  // Scale clamped to [0.64, 1.56], font to [8, 14], halves to the even neighbour; only exactly 1 is on.
+  for (auto [text, scale, font, russian] :
+       {std::tuple{"t\n3.0 *scrsize\n20 *fntsize\n7 *RusHelp\n", 1.56, 14, true},
+        {"t\n0.1 *scrsize\n3 *fntsize\n-2 *RusHelp\n", 0.64, 8, false},
+        {"t\n1,5 *scrsize\n10.5 *fntsize\n0.5 *RusHelp\n", 1.5, 10, false},
+        {"t\n1 *scrsize\n11.5 *fntsize\n1 *RusHelp\n", 1.0, 12, true}}) {
+    const AnalysisState st = Read(text, on);
+    EXPECT_DOUBLE_EQ(st.screenScale, scale) << text;
+    EXPECT_EQ(std::tuple(st.fontSize, st.russianHelp), std::tuple(font, russian)) << text;
+  }
+  EXPECT_EQ(Read("t\n1 *scrsize\n9 *fntsize\n1 *RusHelp\n255.4 *Backg\n").colorBackground, 255);
 }
 
 TEST(SettingsFile, ShortFilesAndMissingKeys) {
@@ -108,7 +92,6 @@ TEST(SettingsFile, ShortFilesAndMissingKeys) {
   st.settingsTitle = start.settingsTitle;
   ExpectSame(st, start);
   ExpectSame(Read("", start), start);
-
   // Comment lines are skipped anywhere; a line without its key keeps the setting but is used up, so
   // the font size is not taken from the scale line and the colours stay in step.
   st = Read(
@@ -122,19 +105,15 @@ TEST(SettingsFile, ShortFilesAndMissingKeys) {
       "     200 something else\r\n"
       "     300 *Fit.data color\r\n",
       start);
-  EXPECT_EQ(st.settingsTitle, "title");
-  EXPECT_DOUBLE_EQ(st.screenScale, start.screenScale);
-  EXPECT_EQ(st.fontSize, 9);
-  EXPECT_TRUE(st.russianHelp);
-  EXPECT_EQ(st.colorBackground, 100);
-  EXPECT_EQ(st.colorTextBackground, start.colorTextBackground);
-  EXPECT_EQ(st.colorFitData, 300);
-  EXPECT_EQ(st.colorExpData, start.colorExpData);
+  EXPECT_EQ(std::tuple(st.settingsTitle, st.screenScale, st.fontSize, st.russianHelp, st.colorBackground,
+                       st.colorTextBackground, st.colorFitData, st.colorExpData),
+            std::tuple("title", start.screenScale, 9, true, 100, start.colorTextBackground, 300,
+                       start.colorExpData));
 }
 
 TEST(SettingsFile, GarbageKeepsTheOldValues) {
   const AnalysisState start = Unusual();
-  const AnalysisState st = Read(
+  AnalysisState st = Read(
       "t\n"
       "abc *scrsize\n"
       "nan *fntsize\n"
@@ -146,32 +125,23 @@ TEST(SettingsFile, GarbageKeepsTheOldValues) {
       "0x10 *Form color\n"
       "inf *Color for Form1 back\n",
       start);
-  EXPECT_DOUBLE_EQ(st.screenScale, start.screenScale);
-  EXPECT_EQ(st.fontSize, start.fontSize);
-  EXPECT_EQ(st.russianHelp, start.russianHelp);
-  EXPECT_EQ(st.colorBackground, start.colorBackground);
-  EXPECT_EQ(st.colorTextBackground, start.colorTextBackground);
-  EXPECT_EQ(st.colorFitData, start.colorFitData);
-  EXPECT_EQ(st.colorExpData, start.colorExpData);
-  EXPECT_EQ(st.colorForm, start.colorForm);
-  EXPECT_EQ(st.colorForm1Back, start.colorForm1Back);
+  EXPECT_EQ(st.settingsTitle, "t");
+  st.settingsTitle = start.settingsTitle;
+  ExpectSame(st, start);
 }
 
 TEST(SettingsFile, Files) {
   const auto dir = std::filesystem::temp_directory_path() / ("orv_settings_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string name = (dir / "orvant.fn").string();
-
   AnalysisState st = Unusual();
   EXPECT_FALSE(ReadSettingsFile(st, name));  // missing: silently skipped
   ExpectSame(st, Unusual());
   EXPECT_FALSE(ReadSettingsFile(st, dir.string()));
-
   ASSERT_TRUE(WriteSettingsFile(Unusual(), name));
   AnalysisState back;
   ASSERT_TRUE(ReadSettingsFile(back, name));
   ExpectSame(back, Unusual());
-
   EXPECT_FALSE(WriteSettingsFile(st, (dir / "no" / "orvant.fn").string()));
   EXPECT_FALSE(WriteSettingsFile(st, dir.string()));
   std::filesystem::remove_all(dir);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 
 #include "analysis/marking_modes.h"
 #include "analysis/workspace.h"
@@ -27,20 +28,15 @@ TEST(SpectrumFit, RecoversKnownPeaksWithinReportedErrors) {
       {250.4, 12000, 4.2}, {610.7, 6000, 4.6}, {622.9, 9000, 4.6}, {1100.2, 20000, 5.3}, {1700.8, 8000, 6.0}};
   RandomGenerator noise;
   FillSpectrum(ws.spectrum, 2048, truth, 300, -0.08, &noise);
-  ws.spectrum.b1 = 2;
-  ws.spectrum.b2 = 2047;
-  ws.spectrum.width1 = 4.2;
-  ws.spectrum.width2 = 6.2;
-  ws.spectrum.deltaWidth = 1.5;
+  ws.spectrum.b1 = 2, ws.spectrum.b2 = 2047;
+  ws.spectrum.width1 = 4.2, ws.spectrum.width2 = 6.2, ws.spectrum.deltaWidth = 1.5;
   FakePort port;
   port.AcceptNext();
   ASSERT_TRUE(MarkSpectrum(ws, port));
   // The search also takes noise bumps for peaks; the fit gives them a criterion below 3.
   ASSERT_GE(ws.marking.peakCount, 5);
-
   ASSERT_TRUE(SpectrumFitCommand(ws, port));
-  EXPECT_TRUE(ws.state.resultsUnsaved);
-  EXPECT_EQ(ws.state.reportLines[0], "The spectrum has been fitted.");
+  EXPECT_TRUE(ws.state.resultsUnsaved && ws.state.reportLines[0] == "The spectrum has been fitted.");
   const int rows = ws.state.resultCount;
   ASSERT_EQ(rows, ws.marking.peakCount);
   int significantStrays = 0;
@@ -57,14 +53,12 @@ TEST(SpectrumFit, RecoversKnownPeaksWithinReportedErrors) {
         k = i;
     const ResultRow& r = ws.results[k];
     SCOPED_TRACE(t.position);
-    EXPECT_GT(r.channelError, 0);
-    EXPECT_GT(r.areaError, 0);
+    EXPECT_TRUE(r.channelError > 0 && r.areaError > 0);
     EXPECT_NEAR(r.channel, t.position, 4 * r.channelError + 0.05);
     EXPECT_NEAR(r.area, t.area, 4 * r.areaError + 0.02 * t.area);
     EXPECT_NEAR(r.width, t.fwhm, 0.8);
     EXPECT_GT(r.criterion, 3);
   }
-
   // A second fit overwrites the same rows; unsaved results are asked about first.
   port.okCancel = false;
   EXPECT_FALSE(SpectrumFitCommand(ws, port));
@@ -79,10 +73,7 @@ TEST(SpectrumFit, BadIntervalsAreReportedAndSkippedAndRowsMove) {
   ResetAnalysisState(ws);
   FillSpectrum(ws.spectrum, 1024, {{200, 5000, 4}, {600, 5000, 4}}, 100, 0, nullptr);
   Marking& mk = ws.marking;
-  mk.peakCount = 2;
-  mk.peakList[1] = 200;
-  mk.peakList[2] = 600;
-  mk.intervalCount = 3;
+  mk.peakCount = 2, mk.peakList[1] = 200, mk.peakList[2] = 600, mk.intervalCount = 3;
   mk.intervalTable[1] = {180, 220, 1, 1};
   mk.intervalTable[2] = {300, 310, 2, 1};  // no peaks
   mk.intervalTable[3] = {300, 900, 2, 2};  // longer than 256 channels
@@ -92,7 +83,6 @@ TEST(SpectrumFit, BadIntervalsAreReportedAndSkippedAndRowsMove) {
             (std::vector<std::string>{"Error, no peaks in 300 310", "Error, too long interval 300 900"}));
   EXPECT_EQ(ws.state.resultCount, 1);
   EXPECT_NEAR(ws.results[1].channel, 200, 0.01);
-
   // Mode 1 writes a value line and an error line per peak; without calibrations energy = channel.
   port.lines.clear();
   ws.state.normCoefficient = 0;
@@ -100,23 +90,20 @@ TEST(SpectrumFit, BadIntervalsAreReportedAndSkippedAndRowsMove) {
   ASSERT_EQ(port.lines.size(), 2u);
   EXPECT_EQ(port.lines[0].size(), 9u + 9 + 9 + 14 + 9 + 12 + 10);
   EXPECT_EQ(port.lines[0].substr(0, 18), "   200.00   200.00");
-
   // No marking: the command says so.
   mk.peakCount = 0;
   EXPECT_FALSE(SpectrumFitCommand(ws, port));
   EXPECT_EQ(port.statuses.back(), "No marking data|");
-
   // Rows inserted after a row move the rows above it; deletion closes the gap.
   ws.state.resultCount = 3;
   for (int r = 1; r <= 3; ++r) ws.results[r].channel = r;
   InsertResultRow(ws, 1);
-  EXPECT_EQ(ws.state.resultCount, 4);
-  EXPECT_EQ(ws.results[2].channel, 0);
-  EXPECT_EQ(ws.results[3].channel, 2);
-  EXPECT_EQ(ws.results[4].channel, 3);
+  EXPECT_EQ(std::tuple(ws.state.resultCount, ws.results[1].channel, ws.results[2].channel,
+                       ws.results[3].channel, ws.results[4].channel),
+            std::tuple(4, 1.0, 0.0, 2.0, 3.0));
   DeleteResultRow(ws, 2);
-  EXPECT_EQ(ws.state.resultCount, 3);
-  EXPECT_EQ(ws.results[2].channel, 2);
+  EXPECT_EQ(std::tuple(ws.state.resultCount, ws.results[2].channel, ws.results[3].channel),
+            std::tuple(3, 2.0, 3.0));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 #include "tests/support/workspace_test.h"
 #include "ui/script/script_port.h"
@@ -23,29 +25,32 @@ class SpectrumInputTest : public testing::WorkspaceTest {
     std::ofstream(p, std::ios::binary) << text;
     return p.string();
   }
+  // Runs the command on a script; returns its outcome and the script's log.
+  std::pair<bool, std::string> Input(const std::string& script) {
+    std::ostringstream log;
+    ScriptPort port(script, log);
+    const bool ok = InputSpectrumCommand(*ws_, port);
+    EXPECT_FALSE(port.failed()) << log.str();
+    return {ok, log.str()};
+  }
+  bool Logged(const std::string& log, const std::string& text) { return log.find(text) != std::string::npos; }
 };
 
 TEST_F(SpectrumInputTest, WholeDialogAnsweredByScript) {
   std::string file = Write("s.txt", "* two peaks\n10 20 30 400 30 20 10\n");
   ASSERT_TRUE(ws_->output.Create((dir_ / "a.res").string()));
-  std::ostringstream log;
-  ScriptPort port(
-      "file " + file + "\ndialog Input the Spectrum\nradio 3\ncheck \"Restore ini-bounds\" on\nhelp\nok\n",
-      log);
-  ASSERT_TRUE(InputSpectrumCommand(*ws_, port)) << log.str();
+  const auto [ok, log] = Input(
+      "file " + file + "\ndialog Input the Spectrum\nradio 3\ncheck \"Restore ini-bounds\" on\nhelp\nok\n");
+  ASSERT_TRUE(ok) << log;
   const TSpectrum& s = ws_->spectrum;
-  EXPECT_EQ(s.fileType, 3);
-  EXPECT_EQ(s.a1, 1);
-  EXPECT_EQ(s.a2, 7);
-  EXPECT_EQ(s.b1, 2);  // no ini-bounds were given: the inner channels
-  EXPECT_EQ(s.b2, 6);
-  EXPECT_EQ(ws_->state.intervalFirst, 2);
-  EXPECT_EQ(ws_->state.intervalLength, 5);
-  EXPECT_EQ(s.maxValue, 400);
+  // No ini-bounds were given: the inner channels.
+  EXPECT_EQ(std::tuple(s.fileType, s.a1, s.a2, s.b1, s.b2, ws_->state.intervalFirst,
+                       ws_->state.intervalLength, s.maxValue),
+            std::tuple(3, 1, 7, 2, 6, 2, 5, 400.0));
   EXPECT_DOUBLE_EQ(s.err[4], std::sqrt(400.0));  // a free-field spectrum keeps its own deviations
   EXPECT_EQ(ws_->state.lastDir, dir_.string());
   EXPECT_EQ(ws_->state.reportLines[0], " Spectrum read in. ");
-  EXPECT_NE(log.str().find("help: Spectrum File Type are: (length < 16385)"), std::string::npos);
+  EXPECT_TRUE(Logged(log, "help: Spectrum File Type are: (length < 16385)"));
   std::ifstream res(dir_ / "a.res");
   std::string line;
   std::getline(res, line);
@@ -56,84 +61,48 @@ TEST_F(SpectrumInputTest, BinaryTypeGetsTheVarianceFormula) {
   std::string bytes;
   for (int i = 0; i < 100; ++i) bytes += std::string{char(100), char(0)};
   std::string file = Write("b.dat", bytes);
-  ws_->state.iniB1 = 10;
-  ws_->state.iniB2 = 50;
-  std::ostringstream log;
-  ScriptPort port("file " + file + "\ndialog\nradio 1\nok\n", log);
-  ASSERT_TRUE(InputSpectrumCommand(*ws_, port)) << log.str();
-  EXPECT_EQ(ws_->spectrum.a2, 100);
-  EXPECT_EQ(ws_->spectrum.b1, 10);  // "Restore ini-bounds" is checked at first
-  EXPECT_EQ(ws_->spectrum.b2, 50);
+  ws_->state.iniB1 = 10, ws_->state.iniB2 = 50;
+  ASSERT_TRUE(Input("file " + file + "\ndialog\nradio 1\nok\n").first);
+  // "Restore ini-bounds" is checked at first.
+  EXPECT_EQ(std::tuple(ws_->spectrum.a2, ws_->spectrum.b1, ws_->spectrum.b2), std::tuple(100, 10, 50));
   EXPECT_DOUBLE_EQ(ws_->spectrum.err[5], std::sqrt(90 + 0.1 * 1 + 0.1));
 }
 
 TEST_F(SpectrumInputTest, AsciiLineStructureAsked) {
   std::string file = Write("xy.txt", "100 0.5 40\n101 0.6 50\n102 0.7 45\n");
-  std::ostringstream log;
-  ScriptPort port("file " + file +
-                      "\ndialog\nradio 4\ncheck 4 off\nbox on\nok\n"
-                      "dialog Enter indicators\ntext 1 3 2\nok\n",
-                  log);
-  ASSERT_TRUE(InputSpectrumCommand(*ws_, port)) << log.str();
+  ASSERT_TRUE(Input("file " + file +
+                    "\ndialog\nradio 4\ncheck 4 off\nbox on\nok\ndialog Enter indicators\ntext 1 3 2\nok\n")
+                  .first);
+  const TSpectrum& s = ws_->spectrum;
   EXPECT_EQ(ws_->state.input.lineIndicators, (std::array<int, 3>{1, 3, 2}));
-  EXPECT_EQ(ws_->spectrum.a1, 100);
-  EXPECT_EQ(ws_->spectrum.a2, 102);
-  EXPECT_EQ(ws_->spectrum.sp[101], 50);
-  EXPECT_EQ(ws_->spectrum.b1, 101);
-  EXPECT_EQ(ws_->spectrum.b2, 101);
+  EXPECT_EQ(std::tuple(s.a1, s.a2, s.sp[101], s.b1, s.b2), std::tuple(100, 102, 50.0, 101, 101));
 }
 
 TEST_F(SpectrumInputTest, FailuresLeaveTheSpectrumAsItWas) {
-  std::string good = Write("good.txt", "1 2 3 4 5 6 7 8\n");
-  std::ostringstream log;
-  ScriptPort first("file " + good + "\ndialog\nradio 3\nok\n", log);
-  ASSERT_TRUE(InputSpectrumCommand(*ws_, first));
+  const std::string good = Write("good.txt", "1 2 3 4 5 6 7 8\n");
+  ASSERT_TRUE(Input("file " + good + "\ndialog\nradio 3\nok\n").first);
   const TSpectrum before = ws_->spectrum;
-
-  auto attempt = [&](const std::string& script) {
-    std::ostringstream l;
-    ScriptPort port(script, l);
-    bool ok = InputSpectrumCommand(*ws_, port);
-    EXPECT_FALSE(port.failed()) << l.str();
-    return std::make_pair(ok, l.str());
-  };
-  std::ostringstream many;
-  for (int i = 0; i < 40000; ++i) many << "1 ";
-  std::string tooLong = Write("long.txt", many.str());
-  std::string zeros = Write("zeros.txt", "0 0 0 0\n");
-  std::string huge = Write("huge.txt", "1 2 3e999\n");
-
-  auto [ok1, log1] = attempt("file " + tooLong + "\ndialog\nradio 3\nok\n");
-  EXPECT_FALSE(ok1);
-  EXPECT_NE(log1.find("message: Error, more than 32768 channels"), std::string::npos);
-  auto [ok2, log2] = attempt("file " + huge + "\ndialog\nradio 3\nok\n");
-  EXPECT_FALSE(ok2);
-  EXPECT_NE(log2.find("number out of range in line 1"), std::string::npos);
-  auto [ok3, log3] = attempt("file " + (dir_ / "missing.txt").string() + "\n");
-  EXPECT_FALSE(ok3);
-  EXPECT_NE(log3.find("message: No file "), std::string::npos);
-  auto [ok4, log4] = attempt("cancel\n");
-  EXPECT_FALSE(ok4);
-  auto [ok5, log5] = attempt("file " + good + "\ndialog\nradio 1\ncancel\n");
-  EXPECT_FALSE(ok5);
-
-  EXPECT_EQ(ws_->spectrum.a2, before.a2);
-  EXPECT_EQ(ws_->spectrum.sp, before.sp);
-  EXPECT_EQ(ws_->spectrum.err, before.err);
-  EXPECT_EQ(ws_->spectrum.b2, before.b2);
-
-  // An all-zero spectrum is read but refused.
-  auto [ok6, log6] = attempt("file " + zeros + "\ndialog\nradio 3\nok\n");
-  EXPECT_FALSE(ok6);
+  std::string many;
+  for (int i = 0; i < 40000; ++i) many += "1 ";
+  for (auto [script, said] : {std::pair{"file " + Write("long.txt", many) + "\ndialog\nradio 3\nok\n",
+                                        "message: Error, more than 32768 channels"},
+                              {"file " + Write("huge.txt", "1 2 3e999\n") + "\ndialog\nradio 3\nok\n",
+                               "number out of range in line 1"},
+                              {"file " + (dir_ / "missing.txt").string() + "\n", "message: No file "},
+                              {std::string("cancel\n"), ""},
+                              {"file " + good + "\ndialog\nradio 1\ncancel\n", ""}}) {
+    const auto [ok, log] = Input(script);
+    EXPECT_FALSE(ok) << script;
+    EXPECT_TRUE(Logged(log, said)) << log;
+  }
+  EXPECT_EQ(std::tuple(ws_->spectrum.a2, ws_->spectrum.b2), std::tuple(before.a2, before.b2));
+  EXPECT_TRUE(ws_->spectrum.sp == before.sp && ws_->spectrum.err == before.err);
+  // An all-zero spectrum is read but refused; values below 1 are accepted with a warning.
+  EXPECT_FALSE(Input("file " + Write("zeros.txt", "0 0 0 0\n") + "\ndialog\nradio 3\nok\n").first);
   EXPECT_EQ(ws_->state.reportLines[0], "++++ Error, wrong reading");
-}
-
-TEST_F(SpectrumInputTest, PoorDataScale) {
-  std::string file = Write("small.txt", "0.1 0.5 0.2\n");
-  std::ostringstream log;
-  ScriptPort port("file " + file + "\ndialog\nradio 3\nok\n", log);
-  ASSERT_TRUE(InputSpectrumCommand(*ws_, port));
-  EXPECT_NE(log.str().find("message: Poor data scale, max < 1"), std::string::npos);
+  const auto [ok, log] = Input("file " + Write("small.txt", "0.1 0.5 0.2\n") + "\ndialog\nradio 3\nok\n");
+  ASSERT_TRUE(ok);
+  EXPECT_TRUE(Logged(log, "message: Poor data scale, max < 1"));
   EXPECT_EQ(ws_->spectrum.maxValue, 1.0);
 }
 

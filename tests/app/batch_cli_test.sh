@@ -397,16 +397,16 @@ EOF
   expect_line nothing.log "status: Error! No peaks fitted | "
   expect_no_text nothing.res "SUMMARY TABLE"
 
-  # Commands disabled for the whole run, and commands of a later version.
+  # Commands disabled for the whole run; every other command works from a script.
   printf 'menu Fit Loop\n' >disabled.orv
   batch run disabled.orv --output d.res
   expect_rc 1
   expect_text err.txt "script line 1: the menu command \"Fit Loop\" is disabled"
-  printf 'menu Common Help\nmenu Graph Peak Model\n' >later.orv
-  batch run later.orv --output l.res
+  printf 'menu Common Help\nmenu Graph Peak Model\ndialog\nok\nmenu Graph Energy Calibration\n' >views.orv
+  batch run views.orv --output l.res
   expect_rc 0
   expect_text out.txt "text: "
-  expect_line out.txt "message: \"Graph Peak Model\" is not available in this version"
+  expect_line out.txt "message: No energy calibration set up"
 
   # An output file that cannot be created ends the run with the system's message.
   mkdir -p blocked/a.res
@@ -516,6 +516,68 @@ case_analyse() {
   batch analyse nothing.spe --type 3
   expect_rc 1
   expect_text err.txt "No file nothing.spe"
+}
+
+# Type-1 words of four Gaussian peaks (FWHM 5 at 300, 612, 625 and 1100) on a falling background with
+# a little noise: FILE CHANNELS SEED.
+write_peak_spectrum() {
+  printf "$(LC_ALL=C awk -v n="$2" -v seed="$3" 'BEGIN {
+    srand(seed); split("300 612 625 1100", c, " "); split("8000 5000 7000 15000", a, " "); s = 5 / 2.3548
+    for (ch = 1; ch <= n; ++ch) {
+      y = 200 - 0.05 * ch
+      for (k = 1; k <= 4; ++k) { z = (ch - c[k]) / s; y += a[k] / (s * 2.5066) * exp(-0.5 * z * z) }
+      y = int(y + sqrt(y) * (2 * rand() - 1) + 0.5); if (y < 0) y = 0
+      printf "\\x%02x\\x%02x", y % 256, int(y / 256)
+    }
+  }')" >"$1"
+}
+
+# loop: a series of binary spectra fitted with one marking data set into orvant.tab; a missing name is
+# reported and skipped, and the table does not depend on the number of jobs.
+case_loop() {
+  mkdir -p series
+  write_peak_spectrum series/a.bin 2048 1
+  write_peak_spectrum series/b.bin 1500 2
+  [[ $(file_size series/a.bin) -eq 4096 ]] || fail "series/a.bin is not 4096 bytes"
+  printf '* the series\na.bin\n\nmissing.bin\n  b.bin\n' >series/names.txt
+  printf '* a single, a doublet, a single\n290 312 1\n300\n598 640 2\n612 625\n1084 1116 1\n1101\n' >mark.dat
+
+  batch loop series/names.txt --marking mark.dat --type 1
+  expect_rc 0
+  expect_line out.txt "FIT  LOOP"
+  expect_line out.txt "LOOP  FIT  finished, Results saved to orvant.tab"
+  expect_line out.txt "  3 spectra processed"
+  expect_line out.txt "  1 spectra failed"
+  expect_line out.txt "Loop table: $WORK/orvant.tab"
+  expect_line err.txt "No file $WORK/series/missing.bin"
+  expect_line orvant.tab "   Channel  Energy     Area     Intensity    Width   Norm.int. Chi2/chi+"
+  expect_line orvant.tab "                    Spectrum $WORK/series/a.bin"
+  expect_line orvant.tab "                    Spectrum $WORK/series/b.bin"
+  # Header, then per spectrum its line and two lines for each of the four peaks.
+  [[ $(wc -l <orvant.tab) -eq 19 ]] || fail "orvant.tab has $(wc -l <orvant.tab) lines, expected 19"
+  # Without calibrations energy equals channel; every spectrum has its peak at 300.
+  [[ $(awk 'NF == 7 && $1 > 299.5 && $1 < 300.5 && $1 == $2 && $3 == $4' orvant.tab | wc -l) -eq 2 ]] ||
+    fail "no peak at channel 300 in each spectrum"
+
+  # With --dir the names are taken from that folder and the table is written there.
+  batch loop series/names.txt --marking mark.dat --type 1 --dir series --jobs 2
+  expect_rc 0
+  expect_line series/orvant.tab "                    Spectrum a.bin"
+  diff <(grep -v Spectrum orvant.tab) <(grep -v Spectrum series/orvant.tab) >/dev/null ||
+    fail "the peak lines depend on the jobs or the folder"
+
+  # Refusals: a text type, nothing readable, a table that cannot be created.
+  batch loop series/names.txt --marking mark.dat --type 3
+  expect_rc 1
+  expect_text err.txt "Error, this file type not allowed"
+  printf 'missing.bin\n' >none.txt
+  batch loop none.txt --marking mark.dat --type 1
+  expect_rc 1
+  expect_line out.txt "  1 spectra failed"
+  mkdir -p blocked/orvant.tab
+  batch loop series/names.txt --marking mark.dat --type 1 --dir blocked
+  expect_rc 1
+  expect_text err.txt "Error, cannot create the loop table"
 }
 
 if ! declare -F "case_$CASE" >/dev/null; then

@@ -62,37 +62,12 @@ TEST(HelpCatalogue, EveryBlockInBothLanguages) {
     const HelpBlock block = CatalogueBlock(e.id);
     EXPECT_EQ(block.count, e.lines);
     ASSERT_EQ(block.lines.size(), static_cast<std::size_t>(2 * e.lines));
-
-    const std::vector<std::string> english = HelpText(e.id, false);
-    const std::vector<std::string> russian = HelpText(e.id, true);
+    const std::vector<std::string> english = HelpText(e.id, false), russian = HelpText(e.id, true);
     ASSERT_EQ(english.size(), static_cast<std::size_t>(e.lines));
     ASSERT_EQ(russian.size(), static_cast<std::size_t>(e.lines));
-    if (!e.firstLine.empty()) {
-      EXPECT_EQ(english.front(), e.firstLine);
-    }
-    EXPECT_FALSE(HasCyrillic(english));
-    EXPECT_TRUE(HasCyrillic(russian));
-    EXPECT_NE(english, russian);
+    EXPECT_EQ(english.front(), e.firstLine.empty() ? english.front() : e.firstLine);
+    EXPECT_TRUE(!HasCyrillic(english) && HasCyrillic(russian));
   }
-}
-
-TEST(HelpCatalogue, CommonHelpNamesThePurposeAndTheSteps) {
-  const std::vector<std::string> text = HelpText(HelpId::kCommon, false);
-  auto contains = [&](const std::string& s) {
-    for (const std::string& line : text)
-      if (line.find(s) != std::string::npos) return true;
-    return false;
-  };
-  for (const char* quoted : {"in a visual dialog mode (INTERVAL FIT) or batch mode (SPECTRUM FIT)",
-                             "1) calibration of the measurement apparatus",
-                             "2) deleting the blunders (outliers) from the spectrum",
-                             "3) peak model forming, using large peaks on the graph",
-                             "4) marking of the spectrum, i.e. its dividing into intervals",
-                             "5) fitting,i.e. determination of peak positions"})
-    EXPECT_TRUE(contains(quoted)) << quoted;
-  // The form-sizes text names the settings file.
-  const std::vector<std::string> sizes = HelpText(HelpId::kFormSizes, false);
-  EXPECT_NE((sizes[0] + sizes[1] + sizes[2]).find("orvant.fn"), std::string::npos);
 }
 
 TEST(HelpCatalogue, BlockParsing) {
@@ -115,14 +90,11 @@ TEST(HelpCatalogue, BlockParsing) {
   EXPECT_EQ(both.count, 2);
   EXPECT_EQ(both.lines, (std::vector<std::string>{"  one", "", "  odin", ""}));  // blanks kept, CR dropped
   EXPECT_EQ(HelpText(both, true), (std::vector<std::string>{"  odin", ""}));
-
   // A block without Russian lines has a negative count and shows English even with Russian help on.
   const HelpBlock english = ParseHelpBlock(catalogue, "english-only");
   EXPECT_EQ(english.count, -2);
   EXPECT_EQ(HelpText(english, true), (std::vector<std::string>{"alpha", "beta"}));
-
   EXPECT_EQ(ParseHelpBlock(catalogue, "last").lines, (std::vector<std::string>{"x", "y"}));
-
   // An unknown block gives the default text of one blank line.
   const HelpBlock none = ParseHelpBlock(catalogue, "ru");
   EXPECT_EQ(none.count, 0);
@@ -163,13 +135,11 @@ TEST(CodePages, Cp866LettersBecomeCp1251) {
   for (int b = 0xC0; b <= 0xFF; ++b) cp1251 += static_cast<char>(b);
   ASSERT_EQ(cp866.size(), 64u);
   EXPECT_EQ(Cp866ToCp1251(cp866), cp1251);
-
   // Everything else stays: ASCII, the pseudo-graphics between the letters and Yo (0xF0, 0xF1).
   std::string others = "Peak 12.5 keV *,/";
   for (int b = 0xB0; b <= 0xDF; ++b) others += static_cast<char>(b);
   for (int b = 0xF0; b <= 0xFF; ++b) others += static_cast<char>(b);
   EXPECT_EQ(Cp866ToCp1251(others), others);
-
   // An old-code-page line ends as the same UTF-8 text the catalogue holds.
   EXPECT_EQ(Cp1251ToUtf8(Cp866ToCp1251(cp866)), Utf8Alphabet(false));
   EXPECT_EQ(Cp1251ToUtf8(Cp866ToCp1251("\x8F\xA8\xAA = 3")), "Пик = 3");
@@ -186,8 +156,7 @@ TEST(CodePages, Cp1251ToUtf8) {
     cp1251 += static_cast<char>(b);
   }
   EXPECT_EQ(Cp1251ToUtf8(cp1251), Utf8Alphabet(true));
-  EXPECT_EQ(Cp1251ToUtf8("ASCII 1, 2\t*"), "ASCII 1, 2\t*");
-  EXPECT_EQ(Cp1251ToUtf8("\xB9\x96\x80"), "№–Ђ");
+  EXPECT_EQ(Cp1251ToUtf8("ASCII 1, 2\t* \xB9\x96\x80"), "ASCII 1, 2\t* №–Ђ");
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
 }
 
@@ -214,14 +183,12 @@ TEST_F(HelpInDialogs, DialogsCarryTheCatalogueBlocksInTheChosenLanguage) {
 
 TEST_F(HelpInDialogs, HelpMenuShowsTheLongTexts) {
   Program program(*ws_, port);
-  ws_->state.russianHelp = true;
-  EXPECT_EQ(RunCommand(program, "Common Help"), CommandStatus::kDone);
-  EXPECT_EQ(port.texts, HelpText(HelpId::kCommon, true));
-  port.texts.clear();
-  ws_->state.russianHelp = false;
-  EXPECT_EQ(RunCommand(program, "Get Started"), CommandStatus::kDone);
-  EXPECT_EQ(port.texts, HelpText(HelpId::kGettingStarted, false));
-  EXPECT_EQ(port.texts.front(), "               Getting started.");
+  for (bool ru : {true, false}) {
+    ws_->state.russianHelp = ru;
+    port.texts.clear();
+    EXPECT_EQ(RunCommand(program, ru ? "Common Help" : "Get Started"), CommandStatus::kDone);
+    EXPECT_EQ(port.texts, HelpText(ru ? HelpId::kCommon : HelpId::kGettingStarted, ru));
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/fake_port.h"
@@ -26,8 +27,7 @@ struct Spectrum {
     for (int c = 1; c <= 2000; ++c) {
       double v = level + slope * (c - 1000) + height * std::exp(-0.5 * std::pow((c - centre) / s, 2));
       if (noise) v += std::sqrt(v) * RandomNormalPair(g).first;
-      y[c] = v;
-      e[c] = std::sqrt(std::fabs(v) + 1);
+      y[c] = v, e[c] = std::sqrt(std::fabs(v) + 1);
     }
   }
   ModelSource Source(double smallStatistics = 7) const { return {y.data(), e.data(), 2000, smallStatistics}; }
@@ -46,25 +46,26 @@ struct Fixture {
 
 TEST(MeasuredModel, IntervalLengthLimits) {
   Fixture f;
-  const Spectrum wide(1000, 300, 20000, 100, 0, false);
-  const Spectrum narrow(1000, 3, 20000, 100, 0, false);
-  EXPECT_TRUE(PrepareMeasuredModel(Bounds(996, 1004, 1), true, narrow.Source(), *f.spline, *f.work, f.port));
+  const Spectrum wide(1000, 300, 20000, 100, 0, false), narrow(1000, 3, 20000, 100, 0, false);
+  auto prepare = [&](const Spectrum& s, int left, int right) {
+    return PrepareMeasuredModel(Bounds(left, right, 1), true, s.Source(), *f.spline, *f.work, f.port);
+  };
+  EXPECT_TRUE(prepare(narrow, 996, 1004));
   EXPECT_EQ(f.work->count, 9 * 20);
-  EXPECT_FALSE(PrepareMeasuredModel(Bounds(996, 1003, 1), true, narrow.Source(), *f.spline, *f.work, f.port));
-  EXPECT_TRUE(PrepareMeasuredModel(Bounds(488, 1511, 1), true, wide.Source(), *f.spline, *f.work, f.port));
-  EXPECT_EQ(f.work->count, 1024);
-  EXPECT_EQ(f.work->refinement, 1);
-  EXPECT_FALSE(PrepareMeasuredModel(Bounds(488, 1512, 1), true, wide.Source(), *f.spline, *f.work, f.port));
-  EXPECT_FALSE(PrepareMeasuredModel(Bounds(-5, 20, 1), true, wide.Source(), *f.spline, *f.work, f.port));
-  EXPECT_FALSE(PrepareMeasuredModel(Bounds(1990, 2010, 1), true, wide.Source(), *f.spline, *f.work, f.port));
-  EXPECT_FALSE(
-      PrepareMeasuredModel(Bounds(INT_MIN, INT_MAX, 1), true, wide.Source(), *f.spline, *f.work, f.port));
-  EXPECT_EQ(
-      f.port.messages,
-      (std::vector<std::string>{
-          "Error, lack of points (<9) for model", "Model interval too long, use compression to make < 1024",
-          "Error, model bounds outside the spectrum", "Error, model bounds outside the spectrum",
-          "Model interval too long, use compression to make < 1024"}));
+  EXPECT_TRUE(prepare(wide, 488, 1511));
+  EXPECT_EQ(std::tuple(f.work->count, f.work->refinement), std::tuple(1024, 1));
+  const std::string few = "Error, lack of points (<9) for model",
+                    outside = "Error, model bounds outside the spectrum",
+                    tooLong = "Model interval too long, use compression to make < 1024";
+  for (auto [left, right, message] : {std::tuple{996, 1003, few},
+                                      {488, 1512, tooLong},
+                                      {-5, 20, outside},
+                                      {1990, 2010, outside},
+                                      {INT_MIN, INT_MAX, tooLong}}) {
+    f.port.messages.clear();
+    EXPECT_FALSE(prepare(left == 996 ? narrow : wide, left, right)) << left;
+    EXPECT_EQ(f.port.messages, std::vector<std::string>{message}) << left;
+  }
   EXPECT_TRUE(f.port.questions.empty());
 }
 
@@ -76,7 +77,6 @@ TEST(MeasuredModel, EdgeBackgroundAndRefinement) {
   ASSERT_EQ(f.work->count, 100);  // trunc(180/100) = 1: no refinement
   for (int j = 1; j <= 100; ++j) EXPECT_NEAR(f.work->background[j], 200 + 0.5 * (949 + j - 1000), 1e-6) << j;
   EXPECT_NEAR(f.work->net[51], 5000, 1e-6);
-
   // No edge channels: nothing is subtracted.
   ASSERT_TRUE(PrepareMeasuredModel(Bounds(950, 1049, 0), true, s.Source(), *f.spline, *f.work, f.port));
   for (int j = 1; j <= 100; ++j) {
@@ -84,19 +84,17 @@ TEST(MeasuredModel, EdgeBackgroundAndRefinement) {
     ASSERT_EQ(f.work->net[j], s.y[949 + j]);
     ASSERT_EQ(f.spline->input[j], s.y[949 + j]);  // the smoothing gives the net peak back unchanged
   }
-
   // A 20-channel peak is refined 9-fold; every ninth point is an original channel.
   ASSERT_TRUE(PrepareMeasuredModel(Bounds(990, 1009, 1), true, s.Source(), *f.spline, *f.work, f.port));
   EXPECT_EQ(f.work->refinement, 9);
   ASSERT_EQ(f.work->count, 180);
   for (int j = 1; j <= 20; ++j) EXPECT_NEAR(f.work->net[9 * j], s.y[989 + j] - f.work->background[j], 1e-9);
-
   // Edge channels beyond the peak length are held to it.
   EXPECT_TRUE(PrepareMeasuredModel(Bounds(990, 1009, 50), true, s.Source(), *f.spline, *f.work, f.port));
 }
 
 TEST(MeasuredModel, EstimateEdgeChannels) {
-  std::vector<double> y(40, 100.0), e(40, 10.0);
+  std::vector<double> y(40, 100.0), e(40, 10.0);  // a flat run
   EXPECT_EQ(EstimateEdgeChannels(y.data(), e.data(), 5, 30), 3);
   y[7] = 160;  // two channels inside the left bound: more than two combined errors away
   EXPECT_EQ(EstimateEdgeChannels(y.data(), e.data(), 5, 30), 2);
@@ -150,9 +148,7 @@ TEST(MeasuredModel, PositiveModelHasNoNegativeSamples) {
   for (int j = 1; j <= f.work->count; ++j) ASSERT_GE(f.work->net[j], 0) << j;
   ASSERT_TRUE(BuildMeasuredModel(m, *f.spline, *f.work, f.port));
   for (int i = 1; i <= kPeakModelSamples; ++i) ASSERT_GE(m.samples[i], 0) << i;
-  EXPECT_EQ(m.samples[1], 0);
-  EXPECT_EQ(m.samples[kPeakModelSamples], 0);
-
+  EXPECT_EQ(std::tuple(m.samples[1], m.samples[kPeakModelSamples]), std::tuple(0.0, 0.0));
   // Not positive: the dip is kept and the model is double-signed.
   m.positive = false;
   ASSERT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 3), false, s.Source(), *f.spline, *f.work, f.port));
@@ -173,7 +169,6 @@ TEST(MeasuredModel, QuestionsOnLowStatisticsAndBadData) {
   EXPECT_EQ(f.port.questions.size(), 2u);
   EXPECT_TRUE(PrepareMeasuredModel(Bounds(970, 1030, 1), true, weak.Source(2), *f.spline, *f.work, f.port));
   EXPECT_EQ(f.port.questions.size(), 2u);  // 15 > 3 × 2: no question
-
   // A ramp has its maximum at the end: bad data.
   std::vector<double> ramp(101), e(101, 1.0);
   for (int c = 1; c <= 100; ++c) ramp[c] = 100 + 10 * c;
@@ -184,8 +179,7 @@ TEST(MeasuredModel, QuestionsOnLowStatisticsAndBadData) {
   EXPECT_EQ(f.port.messages, std::vector<std::string>{"Wrong data for real model"});
   f.port.yesNoAnswers = {true};
   ASSERT_TRUE(PrepareMeasuredModel(Bounds(10, 60, 0), true, source, *f.spline, *f.work, f.port));
-  EXPECT_EQ(f.spline->output[1], 0);
-  EXPECT_EQ(f.spline->output[f.work->count], 0);
+  EXPECT_EQ(std::tuple(f.spline->output[1], f.spline->output[f.work->count]), std::tuple(0.0, 0.0));
 }
 
 TEST(MeasuredModel, ZeroPeakIsRefusedAndKeepsTheModel) {
@@ -198,8 +192,7 @@ TEST(MeasuredModel, ZeroPeakIsRefusedAndKeepsTheModel) {
   const TPeakModel before = m;
   EXPECT_FALSE(BuildMeasuredModel(m, *f.spline, *f.work, f.port));
   EXPECT_EQ(f.port.messages, std::vector<std::string>{"Error, zero-valued peak model"});
-  EXPECT_EQ(m.samples, before.samples);
-  EXPECT_EQ(m.kind, 1);
+  EXPECT_TRUE(m.samples == before.samples && m.kind == 1);
 }
 
 TEST(MeasuredModelCommand, DialogsSmoothingLoopAndReport) {
@@ -229,34 +222,18 @@ TEST(MeasuredModelCommand, DialogsSmoothingLoopAndReport) {
   };
   ASSERT_TRUE(
       FormRealPeakModelCommand(m, settings, s.Source(), 958, 1041, *f.spline, *f.work, f.port, &sink, view));
-
   ASSERT_EQ(f.port.shown.size(), 5u);
-  const DialogRequest& ask = f.port.shown[0];
-  EXPECT_EQ(ask.labels.at(0).text, " Confirm the bounds ");
-  EXPECT_EQ(ask.helpLines,
-            (std::vector<std::string>{"Select:", "Number of Peak Model (0,1,2,3,4)", "then",
-                                      "Check the beginning and end", "channels of the spectrum interval",
-                                      "containing the peak for the model;", "Also the number of background",
-                                      "channels at the edges."}));
-  EXPECT_EQ(
-      ask.grid->rowNames,
-      (std::vector<std::string>{"  Left bound(chan) =", "  Right bound(chan) =", "  Backgr.edge(chan)= "}));
-  const DialogRequest& loop = f.port.shown[1];
-  EXPECT_EQ(loop.radio1->items, (std::vector<std::string>{" Less smoothing", " More smoothing", " Quit"}));
-  EXPECT_EQ(loop.radio1->chosen, 3);
+  EXPECT_EQ(f.port.shown[0].labels.at(0).text, " Confirm the bounds ");
+  EXPECT_EQ(f.port.shown[1].radio1->items,
+            (std::vector<std::string>{" Less smoothing", " More smoothing", " Quit"}));
+  EXPECT_EQ(f.port.shown[1].radio1->chosen, 3);
   EXPECT_EQ(f.port.shown[2].radio1->chosen, 1);  // preset to the last choice
-  EXPECT_EQ(loop.helpLines, (std::vector<std::string>{"Click on Less or More, then on OK",
-                                                      "If the result is good, click on Quit, then on OK"}));
-
-  EXPECT_EQ(settings.modelLeft, 960);
-  EXPECT_EQ(settings.modelRight, 1040);
-  EXPECT_EQ(settings.edgeChannels, 3);
+  EXPECT_EQ(std::tuple(settings.modelLeft, settings.modelRight, settings.edgeChannels),
+            std::tuple(960, 1040, 3));
   ASSERT_EQ(lambdas.size(), 4u);
-  EXPECT_NEAR(lambdas[1], lambdas[0] * 1.5, 1e-12 * lambdas[0]);
-  EXPECT_NEAR(lambdas[2], lambdas[0] * 2.25, 1e-12 * lambdas[0]);
-  EXPECT_NEAR(lambdas[3], lambdas[0] * 1.5, 1e-12 * lambdas[0]);
-  EXPECT_EQ(m.kind, 0);
-  EXPECT_TRUE(m.positive);
+  for (int k : {1, 2, 3})
+    EXPECT_NEAR(lambdas[k], lambdas[0] * (k == 2 ? 2.25 : 1.5), 1e-12 * lambdas[0]) << k;
+  EXPECT_TRUE(m.kind == 0 && m.positive);
   EXPECT_NEAR(TableArea(m), 1, 1e-9);
   EXPECT_EQ(sink.lines, std::vector<std::string>{"Real peak model is formed    960   1040 bkg=  3"});
 }
@@ -271,8 +248,7 @@ TEST(MeasuredModelCommand, FailuresKeepThePreviousModel) {
   auto answer = [&](std::string left, std::string right) {
     f.port.fallback = [=](DialogRequest& r) {
       if (!r.grid) return false;
-      r.grid->cells[0][0] = left;
-      r.grid->cells[1][0] = right;
+      r.grid->cells[0][0] = left, r.grid->cells[1][0] = right;
       return true;
     };
     return FormRealPeakModelCommand(m, settings, s.Source(), 990, 1010, *f.spline, *f.work, f.port, &sink);
@@ -284,14 +260,10 @@ TEST(MeasuredModelCommand, FailuresKeepThePreviousModel) {
   f.port.fallback = [](DialogRequest&) { return false; };
   EXPECT_FALSE(
       FormRealPeakModelCommand(m, settings, s.Source(), 990, 1010, *f.spline, *f.work, f.port, &sink));
-  EXPECT_EQ(m.samples, before.samples);
-  EXPECT_EQ(m.kind, before.kind);
-  EXPECT_TRUE(sink.lines.empty());
-
+  EXPECT_TRUE(m.samples == before.samples && m.kind == before.kind && sink.lines.empty());
   // Cancelling the smoothing loop keeps the curve and still builds the model.
   EXPECT_TRUE(answer("985", "1015"));
-  EXPECT_EQ(m.kind, 0);
-  EXPECT_EQ(sink.lines.size(), 1u);
+  EXPECT_TRUE(m.kind == 0 && sink.lines.size() == 1u);
 }
 
 }  // namespace

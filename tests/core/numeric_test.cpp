@@ -14,62 +14,49 @@ namespace orv {
 namespace {
 
 using testing::FakePort;
+using V = std::vector<double>;
 
-// 1-based array from a list.
-std::vector<double> A(std::initializer_list<double> values) {
-  std::vector<double> v{0};
+// 1-based array from a list, and elements 1..n of one back.
+V A(std::initializer_list<double> values) {
+  V v{0};
   v.insert(v.end(), values);
   return v;
 }
+V Slice(const V& a, int n) {
+  return V(a.begin() + 1, a.begin() + 1 + n);
+}
 
-std::int64_t PowMod(std::int64_t b, std::int64_t e, std::int64_t m) {
+std::int64_t Inverse(std::int64_t b, std::int64_t m) {  // b^(m−2) mod prime m
   std::int64_t r = 1;
-  b %= m;
-  for (; e > 0; e >>= 1, b = b * b % m)
+  for (std::int64_t e = m - 2; e > 0; e >>= 1, b = b * b % m)
     if (e & 1) r = r * b % m;
   return r;
 }
 
 constexpr std::int64_t kM1 = 2147483563, kM2 = 2147483399;
 
-TEST(Random, MatchesTheRecurrenceInWideArithmetic) {
+TEST(Random, MatchesTheRecurrenceAndStaysInsideTheOpenInterval) {
   RandomGenerator g;
   std::int64_t s1 = 12345, s2 = 67890;
   for (int i = 0; i < 20000; ++i) {
-    s1 = 40014 * s1 % kM1;
-    s2 = 40692 * s2 % kM2;
-    std::int64_t z = s1 - s2;
-    if (z < 1) z += kM1 - 1;
+    s1 = 40014 * s1 % kM1, s2 = 40692 * s2 % kM2;
+    const std::int64_t z = s1 - s2 < 1 ? s1 - s2 + kM1 - 1 : s1 - s2;
     const double u = RandomUniform(g);
     ASSERT_EQ(u, z * 4.656613e-10) << i;
-    ASSERT_GT(u, 0.0);
-    ASSERT_LT(u, 1.0);
+    ASSERT_TRUE(u > 0 && u < 1);
   }
   EXPECT_EQ(g.s1, s1);
   EXPECT_EQ(g.s2, s2);
-}
-
-TEST(Random, NeverReachesOneOrLocksAtZero) {
-  // Seeds whose next states coincide give the largest z; one state step earlier than the seeds
-  // comes from the modular inverses of the multipliers.
-  const std::int64_t target = 1000;
-  RandomGenerator g;
-  g.Seed(static_cast<std::int32_t>(target * PowMod(40014, kM1 - 2, kM1) % kM1),
-         static_cast<std::int32_t>(target * PowMod(40692, kM2 - 2, kM2) % kM2));
-  const double u = RandomUniform(g);
-  EXPECT_EQ(u, (kM1 - 1) * 4.656613e-10);
-  EXPECT_LT(u, 1.0);
-  // The smallest z is 1: both states one apart.
-  g.Seed(static_cast<std::int32_t>((target + 1) * PowMod(40014, kM1 - 2, kM1) % kM1),
-         static_cast<std::int32_t>(target * PowMod(40692, kM2 - 2, kM2) % kM2));
+  // Seeds one step before equal states give the largest z; one apart, the smallest.
+  const std::int64_t i1 = Inverse(40014, kM1), i2 = Inverse(40692, kM2);
+  g.Seed(static_cast<std::int32_t>(1000 * i1 % kM1), static_cast<std::int32_t>(1000 * i2 % kM2));
+  EXPECT_EQ(RandomUniform(g), (kM1 - 1) * 4.656613e-10);
+  g.Seed(static_cast<std::int32_t>(1001 * i1 % kM1), static_cast<std::int32_t>(1000 * i2 % kM2));
   EXPECT_EQ(RandomUniform(g), 4.656613e-10);
-
-  // Zero and negative seeds would freeze the recurrence; they are moved into range.
+  // Zero and negative seeds would freeze the recurrence.
   g.Seed(0, -5);
-  EXPECT_GE(g.s1, 1);
-  EXPECT_GE(g.s2, 1);
-  const double a = RandomUniform(g), b = RandomUniform(g);
-  EXPECT_NE(a, b);
+  EXPECT_TRUE(g.s1 >= 1 && g.s2 >= 1);
+  EXPECT_NE(RandomUniform(g), RandomUniform(g));
 }
 
 TEST(Random, NormalPairsHaveUnitSpread) {
@@ -79,79 +66,61 @@ TEST(Random, NormalPairsHaveUnitSpread) {
   const int n = 50000;
   for (int i = 0; i < n; ++i) {
     auto [p, q] = RandomNormalPair(g);
-    sum += p + q;
-    sumSq += p * p + q * q;
-    cross += p * q;
+    sum += p + q, sumSq += p * p + q * q, cross += p * q;
   }
   EXPECT_NEAR(sum / (2 * n), 0, 0.01);
   EXPECT_NEAR(sumSq / (2 * n), 1, 0.02);
   EXPECT_NEAR(cross / n, 0, 0.02);
 }
 
-TEST(ArrayFilters, FilterBySignSortAndMedian) {
-  auto keep = [](int mode) {
+TEST(ArrayFilters, FilterBySignSortMedianAndMinMax) {
+  for (auto [mode, kept] : {std::pair{-1, V{3, 0, 2, 0}}, {0, V{3, -1, 2, -4}}, {1, V{-1, 0, -4, 0}}}) {
     auto a = A({3, -1, 0, 2, -4, 0});
     int n = 6;
     FilterBySign(a.data(), n, mode);
-    return std::vector<double>(a.begin() + 1, a.begin() + 1 + n);
-  };
-  EXPECT_EQ(keep(-1), (std::vector<double>{3, 0, 2, 0}));
-  EXPECT_EQ(keep(0), (std::vector<double>{3, -1, 2, -4}));
-  EXPECT_EQ(keep(1), (std::vector<double>{-1, 0, -4, 0}));
-
+    EXPECT_EQ(Slice(a, n), kept) << mode;
+  }
   // Stability shows on +0 and −0, which compare equal.
   auto a = A({2, 0.0, 1, -0.0, -3});
   int n = 5;
   SortArray(a.data(), n, 1);
-  EXPECT_EQ(std::vector<double>(a.begin() + 1, a.end()), (std::vector<double>{-3, 0, 0, 1, 2}));
-  EXPECT_FALSE(std::signbit(a[2]));
-  EXPECT_TRUE(std::signbit(a[3]));
+  EXPECT_EQ(Slice(a, 5), (V{-3, 0, 0, 1, 2}));
+  EXPECT_TRUE(!std::signbit(a[2]) && std::signbit(a[3]));
   SortArray(a.data(), n, -1);
-  EXPECT_EQ(std::vector<double>(a.begin() + 1, a.end()), (std::vector<double>{2, 1, 0, 0, -3}));
-  EXPECT_FALSE(std::signbit(a[3]));
-  EXPECT_TRUE(std::signbit(a[4]));
+  EXPECT_EQ(Slice(a, 5), (V{2, 1, 0, 0, -3}));
+  EXPECT_TRUE(!std::signbit(a[3]) && std::signbit(a[4]));
   EXPECT_EQ(n, 5);
-
   // Mode 0: runs of equal neighbours collapse to their last member; no sorting.
   auto d = A({1, 1, 2, 0.0, -0.0, 3, 1});
   n = 7;
   SortArray(d.data(), n, 0);
   ASSERT_EQ(n, 5);
-  EXPECT_EQ(std::vector<double>(d.begin() + 1, d.begin() + 6), (std::vector<double>{1, 2, 0, 3, 1}));
+  EXPECT_EQ(Slice(d, 5), (V{1, 2, 0, 3, 1}));
   EXPECT_TRUE(std::signbit(d[3]));
   auto one = A({5});
   n = 1;
   SortArray(one.data(), n, 0);
   EXPECT_EQ(n, 1);
-
-  auto odd = A({9, 1, 5, 3, 7});
-  std::vector<double> work(6);
+  auto odd = A({9, 1, 5, 3, 7}), even = A({4, 1, 10, 2});
+  V work(6);
   EXPECT_EQ(Median(odd.data(), 5, work.data()), 5);
   EXPECT_EQ(odd[1], 9);  // the caller's array is untouched
-  auto even = A({4, 1, 10, 2});
   EXPECT_EQ(Median(even.data(), 4, work.data()), 3);
   EXPECT_EQ(Median(even.data(), 0, work.data()), 0);
-}
-
-TEST(ArrayFilters, MinMaxInRange) {
-  auto a = A({5, 1, 9, 1, 9, 0});
-  MinMax m = MinMaxInRange(a.data(), 2, 3, 5);  // the scan runs to the limit
-  EXPECT_EQ(m.minPosition, 2);
-  EXPECT_EQ(m.minValue, 1);
-  EXPECT_EQ(m.maxPosition, 3);
-  EXPECT_EQ(m.maxValue, 9);
-  m = MinMaxInRange(a.data(), 0, 6, 6);
-  EXPECT_EQ(m.minPosition, 1);
-  EXPECT_EQ(m.maxPosition, 1);
-  EXPECT_EQ(m.minValue, 5);
-  m = MinMaxInRange(a.data(), 4, 4, 3);
-  EXPECT_EQ(m.minPosition, 0);
-  EXPECT_EQ(m.maxPosition, 0);
+  auto m = A({5, 1, 9, 1, 9, 0});
+  auto mm = [&](int from, int to, int limit) {
+    const MinMax r = MinMaxInRange(m.data(), from, to, limit);
+    return std::tuple(r.minPosition, r.minValue, r.maxPosition, r.maxValue);
+  };
+  EXPECT_EQ(mm(2, 3, 5), std::tuple(2, 1.0, 3, 9.0));  // the scan runs to the limit
+  EXPECT_EQ(mm(0, 6, 6), std::tuple(1, 5.0, 1, 5.0));
+  const auto empty = mm(4, 4, 3);
+  EXPECT_EQ(std::tuple(std::get<0>(empty), std::get<2>(empty)), std::tuple(0, 0));
 }
 
 TEST(SmoothPoint, KeepsQuadraticsExact) {
   const int n = 9;
-  std::vector<double> y(n + 1);
+  V y(n + 1);
   auto f = [](double i) { return 3 + 2 * i - 0.5 * i * i; };
   for (int i = 1; i <= n; ++i) y[i] = f(i);
   for (int i = 3; i <= n - 2; ++i) {
@@ -161,69 +130,48 @@ TEST(SmoothPoint, KeepsQuadraticsExact) {
     EXPECT_NEAR(s.second, -1, 1e-12) << i;
   }
   // Next to the ends: three-point formulas, exact derivatives, the chord mean as value.
-  const SmoothedPoint s2 = SmoothPoint(y.data(), n, 2);
+  const SmoothedPoint s2 = SmoothPoint(y.data(), n, 2), s1 = SmoothPoint(y.data(), n, 1);
   EXPECT_NEAR(s2.value, (f(1) + f(3)) / 2, 1e-12);
   EXPECT_NEAR(s2.first, 0, 1e-12);
   EXPECT_NEAR(s2.second, -1, 1e-12);
-  const SmoothedPoint s1 = SmoothPoint(y.data(), n, 1);
-  EXPECT_EQ(s1.value, y[1]);
-  EXPECT_EQ(s1.first, 0);
-  EXPECT_EQ(s1.second, 0);
+  EXPECT_EQ(std::tuple(s1.value, s1.first, s1.second), std::tuple(y[1], 0.0, 0.0));
   const SmoothedPoint short4 = SmoothPoint(y.data(), 4, 2);
-  EXPECT_EQ(short4.value, y[2]);
-  EXPECT_EQ(short4.second, 0);
+  EXPECT_EQ(std::tuple(short4.value, short4.second), std::tuple(y[2], 0.0));
 }
 
 TEST(Interpolate, LinearEndsMonotonicPiecesAndLocalCubic) {
-  // Values then abscissas.
-  auto mono = A({0, 10, 20, 40, /**/ 1, 2, 4, 8});
-  EXPECT_DOUBLE_EQ(Interpolate(mono.data(), 8, 4, 1.5), 5);
-  EXPECT_DOUBLE_EQ(Interpolate(mono.data(), 8, 4, 3), 15);
-  EXPECT_DOUBLE_EQ(Interpolate(mono.data(), 8, 4, 6), 30);
-  EXPECT_DOUBLE_EQ(Interpolate(mono.data(), 8, 4, -1), -20);  // line through nodes 1, 2
-  EXPECT_DOUBLE_EQ(Interpolate(mono.data(), 8, 4, 10), 50);   // line through nodes 3, 4
-  EXPECT_DOUBLE_EQ(Interpolate(mono.data(), 8, 4, 8), 40);
-
-  // Zigzag: the middle segment takes the local cubic. By hand at x = 2.25: M_j = −4, M_j+1 = 4,
+  // Values then abscissas. Zigzag, x = 2.25: M_j = −4, M_j+1 = 4, by hand
   // y = 0.25·(0 − 4/6) + 0.75·(1 + 4/6) + 0.25³·4/6 − 0.75³·4/6 = 13/16.
-  auto zig = A({0, 1, 0, 1, 0, /**/ 1, 2, 3, 4, 5});
-  EXPECT_NEAR(Interpolate(zig.data(), 10, 5, 2.25), 13.0 / 16, 1e-14);
-  EXPECT_NEAR(Interpolate(zig.data(), 10, 5, 2), 1, 1e-14);
-  EXPECT_NEAR(Interpolate(zig.data(), 10, 5, 1.5), 0.5, 1e-14);  // first segment stays linear
-  EXPECT_NEAR(Interpolate(zig.data(), 10, 5, 0), -1, 1e-14);
-  EXPECT_NEAR(Interpolate(zig.data(), 10, 5, 7), -2, 1e-14);
-
+  auto mono = A({0, 10, 20, 40, /**/ 1, 2, 4, 8}), zig = A({0, 1, 0, 1, 0, /**/ 1, 2, 3, 4, 5});
+  for (auto [x, y] : {std::pair{1.5, 5.0}, {3, 15}, {6, 30}, {-1, -20}, {10, 50}, {8, 40}})
+    EXPECT_NEAR(Interpolate(mono.data(), 8, 4, x), y, 1e-12) << x;
+  for (auto [x, y] : {std::pair{2.25, 13.0 / 16}, {2, 1}, {1.5, 0.5}, {0, -1}, {7, -2}})
+    EXPECT_NEAR(Interpolate(zig.data(), 10, 5, x), y, 1e-14) << x;
   auto single = A({7, 3});
   EXPECT_EQ(Interpolate(single.data(), 2, 1, 100), 7);
   auto twin = A({1, 2, 5, 6, /**/ 1, 1, 2, 2});  // coinciding abscissas stay finite
-  EXPECT_TRUE(std::isfinite(Interpolate(twin.data(), 8, 4, 1.5)));
-  EXPECT_TRUE(std::isfinite(Interpolate(twin.data(), 8, 4, 0)));
+  EXPECT_TRUE(std::isfinite(Interpolate(twin.data(), 8, 4, 1.5)) &&
+              std::isfinite(Interpolate(twin.data(), 8, 4, 0)));
 }
 
 TEST(Invert3, KnownInverseSymmetricModeAndSingularRefusal) {
-  const Matrix3 m{{{4, 7, 2}, {3, 6, 1}, {2, 5, 3}}};
-  Matrix3 inv = m;
+  auto expectIdentity = [](const Matrix3& a, const Matrix3& b) {
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) {
+        double sum = 0;
+        for (int k = 0; k < 3; ++k) sum += a[i][k] * b[k][j];
+        EXPECT_NEAR(sum, i == j ? 1 : 0, 1e-14) << i << j;
+      }
+  };
+  const Matrix3 m{{{4, 7, 2}, {3, 6, 1}, {2, 5, 3}}}, s{{{4, 1, 2}, {1, 3, 0}, {2, 0, 5}}};
+  Matrix3 inv = m, si = s;
   const Inversion r = Invert3(inv, 0);
   ASSERT_TRUE(r.ok);
   EXPECT_DOUBLE_EQ(r.determinant, 9);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      double sum = 0;
-      for (int k = 0; k < 3; ++k) sum += m[i][k] * inv[k][j];
-      EXPECT_NEAR(sum, i == j ? 1 : 0, 1e-14) << i << j;
-    }
   EXPECT_NEAR(inv[0][0], 13.0 / 9, 1e-15);
-
-  const Matrix3 s{{{4, 1, 2}, {1, 3, 0}, {2, 0, 5}}};
-  Matrix3 si = s;
+  expectIdentity(m, inv);
   ASSERT_TRUE(Invert3(si, 1).ok);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      double sum = 0;
-      for (int k = 0; k < 3; ++k) sum += si[i][k] * s[k][j];
-      EXPECT_NEAR(sum, i == j ? 1 : 0, 1e-14);
-    }
-
+  expectIdentity(si, s);
   Matrix3 singular{{{1, 2, 3}, {2, 4, 6}, {1, 1, 1}}};
   const Matrix3 before = singular;
   const Inversion bad = Invert3(singular, 0);
@@ -245,10 +193,6 @@ TEST(FitLine, ExactLineResidualShareAndSingularSystem) {
   for (int i = 1; i <= 6; ++i) EXPECT_NEAR(pts[i].fit, pts[i].y, 1e-5);
   ASSERT_EQ(sink.lines.size(), 3u + 6u);
   EXPECT_EQ(sink.lines[0].rfind("    chi, chi+ = ", 0), 0u);
-  EXPECT_EQ(sink.lines[1].rfind("   Parameters = ", 0), 0u);
-  EXPECT_NE(sink.lines[1].find("      x_0="), std::string::npos);
-  EXPECT_EQ(sink.lines[2].rfind("     + / -      ", 0), 0u);
-
   // y = 0, 2, 0, 2 at x = 1..4 with unit errors: slope 0.4, level 1, residuals ∓0.4, ±1.2.
   std::vector<LinePoint> zig(5);
   for (int i = 1; i <= 4; ++i) zig[i] = {i % 2 == 0 ? 2.0 : 0.0, static_cast<double>(i), 1, 0};
@@ -262,30 +206,21 @@ TEST(FitLine, ExactLineResidualShareAndSingularSystem) {
   EXPECT_NEAR(f.error0, std::sqrt(0.2), 1e-6);
   EXPECT_NEAR(f.error1, 0.5, 1e-6);
   EXPECT_EQ(sink.lines.size(), 1u);
-  EXPECT_EQ(FitLine(zig.data(), 4, 0, nullptr).ok, true);
-
+  EXPECT_TRUE(FitLine(zig.data(), 4, 0, nullptr).ok);
   for (int i = 1; i <= 6; ++i) pts[i].error = 0;
   sink.lines.clear();
-  f = FitLine(pts.data(), 6, 1, &sink);
-  EXPECT_FALSE(f.ok);
+  EXPECT_FALSE(FitLine(pts.data(), 6, 1, &sink).ok);
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_EQ(sink.lines[0].rfind("not ok  det= ", 0), 0u);
-  EXPECT_NE(sink.lines[0].find("0.0000"), std::string::npos);
 }
 
-TEST(EdgeLine, RecoversAKnownLine) {
-  std::vector<double> y(13);
+TEST(EdgeLineAndSmoothness, KnownAnswers) {
+  V y(13);
   for (int c = 1; c <= 12; ++c) y[c] = 3 * c + 5;
   y[6] = 1000;  // between the ranges: takes no part
   const EdgeFit e = EdgeLine(y.data(), 1, 3, 8, 10);
-  EXPECT_DOUBLE_EQ(e.meanChannel, 5.5);
-  EXPECT_DOUBLE_EQ(e.meanValue, 21.5);
-  EXPECT_DOUBLE_EQ(e.slope, 3);
-  const EdgeFit empty = EdgeLine(y.data(), 3, 2, 9, 8);
-  EXPECT_EQ(empty.slope, 0);
-}
-
-TEST(Smoothness, FitAndRoughnessByHand) {
+  EXPECT_EQ(std::tuple(e.meanChannel, e.meanValue, e.slope), std::tuple(5.5, 21.5, 3.0));
+  EXPECT_EQ(EdgeLine(y.data(), 3, 2, 9, 8).slope, 0);
   auto data = A({1, 1, 1}), smooth = A({1, 3, 1});
   const SmoothnessMeasure s = Smoothness(data.data(), smooth.data(), 3);
   EXPECT_DOUBLE_EQ(s.fitMeasure, 4.0 / 3);
@@ -294,18 +229,14 @@ TEST(Smoothness, FitAndRoughnessByHand) {
 
 TEST(WidthEstimate, GaussianFwhmAndRefusals) {
   const int n = 60;
-  std::vector<double> y(n + 1);
-  const double sigma = 4, centre = 30.3;
-  for (int i = 1; i <= n; ++i) y[i] = 1000 * std::exp(-0.5 * std::pow((i - centre) / sigma, 2));
-  const double fwhm = 2 * std::sqrt(2 * std::log(2.0)) * sigma;
+  V y(n + 1), ramp(n + 1), spike(n + 1, 0.0);
+  const double sigma = 4, fwhm = 2 * std::sqrt(2 * std::log(2.0)) * sigma;
+  for (int i = 1; i <= n; ++i)
+    y[i] = 1000 * std::exp(-0.5 * std::pow((i - 30.3) / sigma, 2)), ramp[i] = 100 - i;
   EXPECT_NEAR(WidthEstimate(y.data(), 30, n), fwhm, 0.03 * fwhm);
   EXPECT_NEAR(WidthEstimate(y.data(), 29, n), fwhm, 0.03 * fwhm);  // the top is found from a neighbour
-
-  EXPECT_EQ(WidthEstimate(y.data(), 30, 36), -1);  // no right crossing before last − 2
-  std::vector<double> ramp(n + 1);
-  for (int i = 1; i <= n; ++i) ramp[i] = 100 - i;
-  EXPECT_EQ(WidthEstimate(ramp.data(), 2, n), -1);  // no left crossing inside the array
-  std::vector<double> spike(n + 1, 0.0);
+  EXPECT_EQ(WidthEstimate(y.data(), 30, 36), -1);                  // no right crossing before last − 2
+  EXPECT_EQ(WidthEstimate(ramp.data(), 2, n), -1);                 // no left crossing inside the array
   spike[30] = 100;
   EXPECT_EQ(WidthEstimate(spike.data(), 30, n), 1);
   EXPECT_EQ(WidthEstimate(spike.data(), 0, n), -1);
@@ -314,29 +245,20 @@ TEST(WidthEstimate, GaussianFwhmAndRefusals) {
 TEST(Histogram, CountsIntoSqrtBinsAndRefusesLongArrays) {
   FakePort port;
   std::vector<int> counts(200);
-  std::vector<double> v(kHistogramLimit + 2);
+  V v(kHistogramLimit + 2);
   for (int i = 1; i <= 100; ++i) v[i] = i;
   HistogramResult h = Histogram(v.data(), 100, counts.data(), 199, port);
   ASSERT_TRUE(h.ok);
-  EXPECT_EQ(h.bins, 10);
-  EXPECT_EQ(h.low, 1);
+  EXPECT_EQ(std::tuple(h.bins, h.low), std::tuple(10, 1.0));
   EXPECT_DOUBLE_EQ(h.binWidth, 9.9);
-  int total = 0;
-  for (int b = 1; b <= h.bins; ++b) {
-    EXPECT_EQ(counts[b], 10) << b;
-    total += counts[b];
-  }
-  EXPECT_EQ(total, 100);
-  h = Histogram(v.data(), 100, counts.data(), 4, port);
-  EXPECT_EQ(h.bins, 4);
+  for (int b = 1; b <= h.bins; ++b) EXPECT_EQ(counts[b], 10) << b;
+  EXPECT_EQ(Histogram(v.data(), 100, counts.data(), 4, port).bins, 4);
   v[5] = NAN;
-  h = Histogram(v.data(), 10, counts.data(), 199, port);
+  Histogram(v.data(), 10, counts.data(), 199, port);
   EXPECT_EQ(counts[1] + counts[2] + counts[3] + counts[4], 9);
   EXPECT_TRUE(port.messages.empty());
-  h = Histogram(v.data(), kHistogramLimit, counts.data(), 199, port);
-  EXPECT_TRUE(h.ok);
-  h = Histogram(v.data(), kHistogramLimit + 1, counts.data(), 199, port);
-  EXPECT_FALSE(h.ok);
+  EXPECT_TRUE(Histogram(v.data(), kHistogramLimit, counts.data(), 199, port).ok);
+  EXPECT_FALSE(Histogram(v.data(), kHistogramLimit + 1, counts.data(), 199, port).ok);
   EXPECT_EQ(port.messages, std::vector<std::string>{"Too long array"});
 }
 
@@ -344,6 +266,12 @@ TEST(Histogram, CountsIntoSqrtBinsAndRefusesLongArrays) {
 double Peak(double x, double centre, double fwhm, double height, double level = 0) {
   const double s = fwhm / 2.354820045;
   return level + height * std::exp(-0.5 * (x - centre) * (x - centre) / (s * s));
+}
+
+double Roughness(const double* z, int n) {
+  double r = 0;
+  for (int i = 2; i < n; ++i) r += std::pow(z[i - 1] - 2 * z[i] + z[i + 1], 2);
+  return r;
 }
 
 TEST(BackgroundThroughMinima, StaysUnderTheDataThroughTheValleys) {
@@ -361,32 +289,23 @@ TEST(BackgroundThroughMinima, StaysUnderTheDataThroughTheValleys) {
   EXPECT_NEAR(w->output[100], 55, 6);  // under the peak: the level, not the peak
   EXPECT_NEAR(w->output[260], 63, 6);
   EXPECT_NEAR(w->output[350], 67.5, 4);
-
   for (int i = 1; i <= n; ++i) w->input[i] = 10 + 0.5 * i;
   ASSERT_TRUE(BackgroundThroughMinima(*w, n, 0, false, 0));
   for (int i = 1; i <= n; ++i) ASSERT_NEAR(w->output[i], w->input[i], 1e-9);
   EXPECT_FALSE(BackgroundThroughMinima(*w, kSplineCapacity + 1, 1, false, 0));
 }
 
-double Roughness(const double* z, int n) {
-  double r = 0;
-  for (int i = 2; i < n; ++i) r += std::pow(z[i - 1] - 2 * z[i] + z[i + 1], 2);
-  return r;
-}
-
 TEST(SplineSmooth, EndsKeptDataWeightSetsTheSmoothing) {
   auto w = std::make_unique<SplineWork>();
   const int n = 60;
-  std::vector<double> y(n + 1);
+  V y(n + 1);
   for (int i = 1; i <= n; ++i) y[i] = 100 + 50 * std::sin(0.5 * i) + (i % 3) * 7;
-  auto run = [&](double lambda, int mode = 0) {
+  auto run = [&](double lambda) {  // largest distances from the data and from the chord of the ends
     std::copy(y.begin() + 1, y.end(), w->input.begin() + 1);
     double fit = -1, rough = -1;
-    EXPECT_TRUE(SplineSmooth(*w, n, mode, fit, rough, lambda));
-    EXPECT_EQ(fit, w->fitMeasure);
-    EXPECT_EQ(rough, w->roughness);
-    EXPECT_EQ(w->output[1], y[1]);
-    EXPECT_EQ(w->output[n], y[n]);
+    EXPECT_TRUE(SplineSmooth(*w, n, 0, fit, rough, lambda));
+    EXPECT_EQ(std::tuple(fit, rough), std::tuple(w->fitMeasure, w->roughness));
+    EXPECT_EQ(std::tuple(w->output[1], w->output[n]), std::tuple(y[1], y[n]));
     double data = 0, line = 0;
     for (int i = 1; i <= n; ++i) {
       data = std::max(data, std::fabs(w->output[i] - y[i]));
@@ -397,18 +316,15 @@ TEST(SplineSmooth, EndsKeptDataWeightSetsTheSmoothing) {
   // λ weights the data: a large one follows them, a tiny one leaves the straight line between the ends.
   EXPECT_LT(run(1e9).first, 1e-6);
   EXPECT_LT(run(1e-12).second, 1e-4);
-  const auto mid = run(0.1);
-  EXPECT_GT(mid.first, 1);
+  EXPECT_GT(run(0.1).first, 1);
   EXPECT_LT(Roughness(w->output.data(), n), Roughness(y.data(), n) / 4);
   EXPECT_GT(run(0.01).first, run(1).first);
-
-  // Caller's weights in the output array: equal weights smooth symmetrically.
+  // Caller's weights in the output array (mode 1).
   for (int i = 1; i <= n; ++i) w->output[i] = 1;
   std::copy(y.begin() + 1, y.end(), w->input.begin() + 1);
   double fit, rough;
   ASSERT_TRUE(SplineSmooth(*w, n, 1, fit, rough, 1e9));
   for (int i = 1; i <= n; ++i) ASSERT_NEAR(w->output[i], y[i], 1e-5);
-
   std::copy(y.begin() + 1, y.begin() + 6, w->input.begin() + 1);
   ASSERT_TRUE(SplineSmooth(*w, 5, 0, fit, rough, 1));
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(w->output[i], y[i]);
@@ -434,7 +350,7 @@ TEST(SplineFilter, BackgroundNeverExceedsTheDataAndSmoothingCalms) {
   auto w = std::make_unique<SplineWork>();
   const int n = 300;
   RandomGenerator g;
-  std::vector<double> y(n + 1);
+  V y(n + 1);
   for (int i = 1; i <= n; ++i) {
     const double truth = Peak(i, 80, 6, 800, 100 - 0.2 * i) + Peak(i, 200, 9, 400);
     y[i] = truth + std::sqrt(truth) * RandomNormalPair(g).first;
@@ -445,15 +361,12 @@ TEST(SplineFilter, BackgroundNeverExceedsTheDataAndSmoothingCalms) {
     ASSERT_LE(w->output[i], y[i]) << i;
     ASSERT_EQ(w->input[i], y[i]);  // the data are left as they were
   }
-  EXPECT_LT(w->output[80], 150);  // the peak is not in the background
-  EXPECT_GT(w->output[80], 40);
+  EXPECT_TRUE(w->output[80] > 40 && w->output[80] < 150);  // the peak is not in the background
   EXPECT_LT(w->output[200], 100);
-
   std::copy(y.begin() + 1, y.end(), w->input.begin() + 1);
   ASSERT_TRUE(SplineFilter(*w, n, 1, -1, 0.5, 0.5));
   EXPECT_LT(Roughness(w->output.data(), n), Roughness(y.data(), n));
   EXPECT_GT(w->output[80], 500);  // smoothing keeps the peak
-
   ASSERT_TRUE(SplineFilter(*w, 4, 3, 1, 0.5, 0.5));
   for (int i = 1; i <= 4; ++i) EXPECT_EQ(w->output[i], y[i]);
   EXPECT_FALSE(SplineFilter(*w, kSplineCapacity + 1, 3, 1, 0.5, 0.5));
@@ -463,11 +376,10 @@ TEST(AutoSpline, SmoothsANoisyPeakAndFlagsARamp) {
   auto w = std::make_unique<SplineWork>();
   const int n = 120;
   RandomGenerator g;
-  std::vector<double> y(n + 1), truth(n + 1);
-  double noise = 0;
+  V y(n + 1), truth(n + 1);
+  double noise = 0, error = 0;
   for (int i = 1; i <= n; ++i) {
-    truth[i] = Peak(i, 60, 20, 1000, 5);
-    y[i] = truth[i] + std::sqrt(truth[i]) * RandomNormalPair(g).first;
+    truth[i] = Peak(i, 60, 20, 1000, 5), y[i] = truth[i] + std::sqrt(truth[i]) * RandomNormalPair(g).first;
     noise += std::pow(y[i] - truth[i], 2);
   }
   std::copy(y.begin() + 1, y.end(), w->input.begin() + 1);
@@ -475,26 +387,22 @@ TEST(AutoSpline, SmoothsANoisyPeakAndFlagsARamp) {
   ASSERT_TRUE(AutoSpline(*w, n, badData, 1, 2));
   EXPECT_FALSE(badData);
   EXPECT_GT(w->lambda, 0);
-  double error = 0;
   for (int i = 1; i <= n; ++i) {
     EXPECT_NEAR(w->input[i], y[i], 1e-9 * std::fabs(y[i]));  // restored
     error += std::pow(w->output[i] - truth[i], 2);
   }
   EXPECT_LT(error, 0.75 * noise);
   EXPECT_LT(Roughness(w->output.data(), n), Roughness(y.data(), n) / 10);
-
   // Half weight: halfway between the data and the spline.
-  std::vector<double> full(w->output.begin(), w->output.begin() + n + 1);
+  V full(w->output.begin(), w->output.begin() + n + 1);
   std::copy(y.begin() + 1, y.end(), w->input.begin() + 1);
   ASSERT_TRUE(AutoSpline(*w, n, badData, 0.5, 2));
   for (int i = 1; i <= n; ++i) ASSERT_NEAR(w->output[i], (full[i] + y[i]) / 2, 1e-6 * (1 + y[i]));
-
-  for (int i = 1; i <= n; ++i) w->input[i] = i;
-  ASSERT_TRUE(AutoSpline(*w, n, badData, 1, 2));
-  EXPECT_TRUE(badData);
-  for (int i = 1; i <= n; ++i) w->input[i] = 0;
-  ASSERT_TRUE(AutoSpline(*w, n, badData, 1, 2));
-  EXPECT_TRUE(badData);
+  for (double slope : {1.0, 0.0}) {  // a ramp and a zero line are bad data
+    for (int i = 1; i <= n; ++i) w->input[i] = slope * i;
+    ASSERT_TRUE(AutoSpline(*w, n, badData, 1, 2));
+    EXPECT_TRUE(badData) << slope;
+  }
   EXPECT_FALSE(AutoSpline(*w, kSplineCapacity + 1, badData, 1, 2));
 }
 

@@ -192,7 +192,7 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
     QStringList lines;
     for (const auto& line : t.lines) lines << Q(line);
     memo_->setPlainText(lines.join('\n'));
-    Place(memo_, t.left, 2, t.width, 360);
+    Place(memo_, t.left, t.top, t.width, t.height);
   }
   if (request.grid) BuildGrid(*request.grid);
   if (request.checkBox) {
