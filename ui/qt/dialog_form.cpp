@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -54,6 +55,20 @@ void PaintBackground(QWidget* w, Rgb c) {
 QFont BoldFont(QFont f) {
   f.setBold(true);
   return f;
+}
+
+// Listings, reports and column headers are laid out with blanks, so they need a fixed pitch to line up.
+QFont FixedFont(const QFont& like) {
+  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  f.setPointSize(like.pointSize());
+  return f;
+}
+
+// A label whose words are spaced by runs of blanks is a column header over a listing.
+bool IsColumnHeader(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  const auto last = text.find_last_not_of(' ');
+  return first != std::string::npos && text.substr(first, last - first + 1).find("  ") != std::string::npos;
 }
 
 // A memo's lines; an empty memo has none.
@@ -138,7 +153,7 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
   for (const DialogLabel& l : request.labels) {
     auto* label = new QLabel(Q(l.text), this);
     label->setObjectName(QString("Label%1").arg(l.index));
-    label->setFont(BoldFont(font()));
+    label->setFont(BoldFont(IsColumnHeader(l.text) ? FixedFont(font()) : font()));
     label->setStyleSheet(Colours("QLabel", l.textColor, l.background));
     label->move(Scaled(l.left, scale), Scaled(l.top, scale));
     label->adjustSize();
@@ -180,6 +195,7 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
     listBox_ = new QListWidget(this);
     listBox_->setObjectName("ListBox1");
     listBox_->setStyleSheet(Colours("QListWidget", kLightCyan, kBlack));
+    listBox_->setFont(FixedFont(font()));
     for (const auto& line : l.lines) listBox_->addItem(Q(line));
     if (l.selected >= 1 && l.selected <= listBox_->count()) listBox_->setCurrentRow(l.selected - 1);
     Place(listBox_, l.left, l.top, l.width, l.height);
@@ -189,6 +205,7 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
     memo_ = new QPlainTextEdit(this);
     memo_->setObjectName("Memo1");
     memo_->setStyleSheet(Colours("QPlainTextEdit", kLightCyan, kBlack));
+    memo_->setFont(FixedFont(font()));
     QStringList lines;
     for (const auto& line : t.lines) lines << Q(line);
     memo_->setPlainText(lines.join('\n'));
@@ -349,7 +366,7 @@ TForm3::TForm3(const std::vector<std::string>& lines, double scale, int fontSize
   memo_ = new QPlainTextEdit(this);
   memo_->setObjectName("Memo1");
   memo_->setReadOnly(true);
-  memo_->setFont(BoldFont(font()));
+  memo_->setFont(BoldFont(FixedFont(font())));
   memo_->setStyleSheet(Colours("QPlainTextEdit", kLightCyan, kBlack));
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setGeometry(Scaled(left, scale), Scaled(2, scale), Scaled(width - 10, scale), Scaled(360, scale));
