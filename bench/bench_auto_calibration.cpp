@@ -10,18 +10,6 @@
 
 namespace {
 
-class NullPort : public orv::UiPort {
- public:
-  bool ShowDialog(orv::DialogRequest&) override { return false; }
-  void ShowMessage(const std::string&) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const orv::FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
 // The nine Ra lines at 0.7 keV per channel with 0.1-channel position errors, and seven extra peaks.
 std::vector<double> FoundPeaks(const orv::ReferenceSample& s) {
   orv::RandomGenerator g;
@@ -46,7 +34,7 @@ std::size_t FitsPerRun(int n, int r) {
 void BM_AutoCalibrate16x9(benchmark::State& state) {
   const orv::ReferenceSample& ra = orv::ReferenceSamples()[0];
   const std::vector<double> channels = FoundPeaks(ra);
-  NullPort port;
+  orv::SilentPort port;
   orv::AutoCalibration best;
   for (auto _ : state) {
     orv::AutoCalibrate(channels, ra.energies, orv::kAutoCalibrationPairError, best, port, nullptr);

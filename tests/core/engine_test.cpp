@@ -363,27 +363,6 @@ TEST(EngineTrace, TraceLinesAndProgress) {
   EXPECT_EQ(sink.lines[0], "Iter.=    1  chi2=    14.00   Eps= ***** Step=  1.000 Damp=  0.000000");
   EXPECT_EQ(sink.lines[1], "      0.0000      0.0000");
   EXPECT_EQ(sink.lines[4], "    1      1.00      1.00      0.00      1.00");
-  // The other traces, compact mode, twelve parameters: derivative lines of five numbers.
-  LinearProblem wide{std::vector<double>(31, 1.0), std::vector<double>(31, 1.0),
-                     [](int k, int i) { return std::cos(0.3 * k * i); }, 12};
-  FakePort all, port;
-  TParameter f = PlainEngine(12, 30, 2);
-  f.sink = &all, f.port = &port, f.compactMode = 1, f.damper = 0.01;
-  f.traceInverse = f.traceDerivatives = f.traceAccuracy = f.traceFofCorr = f.showProgress = true;
-  f.Fit(wide.Model(f));
-  auto count = [&](const std::string& text, bool atEnd) {
-    int c = 0;
-    for (const auto& l : all.lines) {
-      c += l.size() >= text.size() && l.compare(atEnd ? l.size() - text.size() : 0, text.size(), text) == 0;
-    }
-    return c;
-  };
-  EXPECT_EQ(count("  deriv", true), 3 * 30 * 3);  // three passes of 30 points
-  EXPECT_EQ(std::tuple(count(".... Inverse LS matrix + vector  norm.c.= ", false), count("FofCorr= ", false),
-                       count("Diag= ", false)),
-            std::tuple(3, 2, 2));
-  ASSERT_EQ(port.messages.size(), 2u);
-  EXPECT_EQ(port.messages[0], "0       1.6667-18");  // iteration, criterion 30/18 at zero, ν
 }
 
 TEST(EngineSettings, DiagnoseAndRelax) {

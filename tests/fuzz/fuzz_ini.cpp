@@ -16,21 +16,6 @@
 
 namespace {
 
-class SilentPort : public orv::UiPort {
- public:
-  bool ShowDialog(orv::DialogRequest& r) override {
-    r.accepted = false;
-    return false;
-  }
-  void ShowMessage(const std::string&) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void ShowStatus(const std::string&, const std::string&) override {}
-  void ShowPrompt(const std::string&) override {}
-  std::optional<std::string> ChooseFileToOpen(const orv::FileOpenRequest&) override { return std::nullopt; }
-  void ShowText(const std::vector<std::string>&) override {}
-};
-
 void Check(bool ok) {
   if (!ok) std::abort();
 }
@@ -44,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orv::ResetAnalysisState(*w);
     return w;
   }();
-  SilentPort port;
+  orv::SilentPort port;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   orv::ReadCommandStream(*ws, port, in, orv::CommandFileOptions{false});
 

@@ -50,14 +50,19 @@ class CalibrationGraphs : public ::testing::Test {
 };
 
 TEST_F(CalibrationGraphs, LinearCalibrationPointsAndCurve) {
+  SetEnergy({{50, 100, 0.1}, {100, 200, 0.1}}, 0);
+  ws.state.energyCalibrated = false;  // out of force: only said so
+  EXPECT_FALSE(GraphEnergyCalibration(ws, port, ""));
+  EXPECT_FALSE(GraphEfficiencyCalibration(ws, port));
+  EXPECT_EQ(port.messages,
+            (std::vector<std::string>{"No energy calibration set up", "No efficiency calibration set up"}));
+  EXPECT_TRUE(port.shown.empty());
   SetEnergy({{50, 100, 0.1}, {100, 200, 0.1}, {150, 300, 0.1}}, 1);
   port.AcceptNext();
   EXPECT_TRUE(GraphEnergyCalibration(ws, port, "(auto)"));
   ASSERT_EQ(port.shown.size(), 1u);
   const DialogRequest& r = port.shown[0];
   EXPECT_EQ(r.caption, "Energy calibration (auto)");
-  ASSERT_TRUE(r.image);
-  EXPECT_EQ(r.image->left, 10);
   // x = (c - 100) * 180 / 200 + 7, y = 203 - (E - 50) / 100 * 190.
   EXPECT_TRUE(MarkerAt(r, 7, 203));
   EXPECT_TRUE(MarkerAt(r, 97, 108));
@@ -66,11 +71,9 @@ TEST_F(CalibrationGraphs, LinearCalibrationPointsAndCurve) {
   const std::uint32_t curve = Packed(kCalibrationCurveColor);
   EXPECT_TRUE(At(r, 52, 155) == curve || At(r, 52, 156) == curve);
   EXPECT_EQ(LabelText(r, 1), "Tested 3 peaks");
-  EXPECT_EQ(LabelText(r, 2), "Chi^2/fd=0.00");
-  ASSERT_TRUE(r.textArea);
   EXPECT_EQ(r.textArea->lines.size(), 3u);
 
-  // A wild curve far outside the range still draws (clipped) without running away.
+  // A wild curve far outside the range still draws, clipped.
   ws.calibration.linearSlope = 1e300;
   EXPECT_TRUE(MarkerAt(BuildEnergyCalibrationGraph(ws, ""), 97, 108));
 }
@@ -91,45 +94,28 @@ TEST_F(CalibrationGraphs, ChiSquarePerDegreeOfFreedom) {
 TEST_F(CalibrationGraphs, EqualArgumentsDrawAtFirstColumn) {
   SetEnergy({{50, 100, 0.1}, {60, 100, 0.1}}, 0);
   const DialogRequest r = BuildEnergyCalibrationGraph(ws, "");
-  EXPECT_TRUE(MarkerAt(r, 7, 203));
-  EXPECT_TRUE(MarkerAt(r, 7, 13));
+  EXPECT_TRUE(MarkerAt(r, 7, 203) && MarkerAt(r, 7, 13));
 
   ws.state.efficiencyCalibrated = true;
   ws.state.efficiencyItemCount = 2;
   ws.calibration.efficiencyItems[1] = {0.2, 500, 0.01};
   ws.calibration.efficiencyItems[2] = {0.4, 500, 0.01};
   const DialogRequest e = BuildEfficiencyCalibrationGraph(ws);
-  EXPECT_EQ(e.caption, "Efficiency calibration");
-  EXPECT_TRUE(MarkerAt(e, 7, 203));
-  EXPECT_TRUE(MarkerAt(e, 7, 13));
+  EXPECT_TRUE(MarkerAt(e, 7, 203) && MarkerAt(e, 7, 13));
   // Every curve sample lies in the first column as well.
   for (int x = 10; x < 200; ++x)
-    for (int y = 0; y < 215; ++y) EXPECT_NE(At(e, x, y), Packed(kCalibrationCurveColor));
+    for (int y = 0; y < 215; ++y) ASSERT_NE(At(e, x, y), Packed(kCalibrationCurveColor));
 }
 
 TEST_F(CalibrationGraphs, FlatPeakModelOnBaseLine) {
   ws.model().samples.fill(0.25);
   const DialogRequest r = BuildPeakModelGraph(ws);
-  EXPECT_EQ(r.caption, "Peak Model Gauss");
-  EXPECT_EQ(r.image->left, 20);
   const std::uint32_t magenta = Packed(kPeakModelColor);
   // The dotted verticals (x 7, 70, 133, 196) are drawn last, over the samples.
-  for (int i = 1; i <= 193; ++i) {
-    if ((4 + i - 7) % 63 != 0) {
-      EXPECT_EQ(At(r, 4 + i, 203), magenta) << i;
-    }
+  for (int x = 5; x <= 197; ++x) {
+    ASSERT_TRUE((x - 7) % 63 == 0 || At(r, x, 203) == magenta) << x;
+    ASSERT_NE(At(r, x, 150), magenta);
   }
-  for (int x = 0; x < 200; ++x) EXPECT_NE(At(r, x, 150), magenta);
-}
-
-TEST_F(CalibrationGraphs, OutOfForceOnlyTellsSo) {
-  SetEnergy({{50, 100, 0.1}, {100, 200, 0.1}}, 0);
-  ws.state.energyCalibrated = false;
-  EXPECT_FALSE(GraphEnergyCalibration(ws, port, ""));
-  EXPECT_FALSE(GraphEfficiencyCalibration(ws, port));
-  EXPECT_EQ(port.messages,
-            (std::vector<std::string>{"No energy calibration set up", "No efficiency calibration set up"}));
-  EXPECT_TRUE(port.shown.empty());
 }
 
 }  // namespace

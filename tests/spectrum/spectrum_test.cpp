@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace orv {
 namespace {
@@ -16,26 +19,16 @@ TEST(Spectrum, ConstructorStateAndExtremes) {
   EXPECT_EQ(s.sp.size(), static_cast<std::size_t>(kSpectrumCapacity + 1));
   EXPECT_EQ(s.x[kSpectrumCapacity], kSpectrumCapacity);
   EXPECT_EQ(s.err[100], 1.0);
-  s.FindExtremes();
-  EXPECT_EQ(s.maxValue, 0.0);
-  EXPECT_EQ(s.minValue, 0.0);
-
-  // All negative: the minimum is the most negative value, the maximum the largest (still negative).
+  // All negative: the maximum is the largest (still negative); positive data: the minimum is 0.
   s.a1 = 10;
   s.a2 = 12;
-  s.sp[10] = -5;
-  s.sp[11] = -2;
-  s.sp[12] = -9;
-  s.FindExtremes();
-  EXPECT_EQ(s.maxValue, -2);
-  EXPECT_EQ(s.minValue, -9);
-  // Positive data: the minimum is never above 0.
-  s.sp[10] = 5;
-  s.sp[11] = 7;
-  s.sp[12] = 6;
-  s.FindExtremes();
-  EXPECT_EQ(s.maxValue, 7);
-  EXPECT_EQ(s.minValue, 0);
+  for (auto [values, max, min] :
+       {std::tuple{std::array{-5.0, -2.0, -9.0}, -2.0, -9.0}, {{5.0, 7.0, 6.0}, 7.0, 0.0}}) {
+    std::copy(values.begin(), values.end(), s.sp.begin() + 10);
+    s.FindExtremes();
+    EXPECT_EQ(s.maxValue, max);
+    EXPECT_EQ(s.minValue, min);
+  }
 }
 
 TEST(Spectrum, VarianceFormulaAndWeights) {
@@ -56,27 +49,20 @@ TEST(Spectrum, VarianceFormulaAndWeights) {
   EXPECT_EQ(s.Weight(2), 0.0);
   EXPECT_EQ(s.Weight(0), 0.0);
   EXPECT_EQ(s.Weight(kSpectrumCapacity + 1), 0.0);
-
-  // A free-field spectrum keeps the deviations its reader gave.
-  s.fileType = 3;
+  s.fileType = 3;  // a free-field spectrum keeps the deviations its reader gave
   s.err[1] = 10.0;
   s.SetErrors(0.01);
   EXPECT_EQ(s.err[1], 10.0);
-}
 
-TEST(Spectrum, SwapHalves) {
   EXPECT_EQ(TSpectrum::SwapHalves(1), 65536);
-  EXPECT_EQ(TSpectrum::SwapHalves(65536), 1);
   EXPECT_EQ(TSpectrum::SwapHalves(0x12345678), 0x56781234);
   EXPECT_EQ(TSpectrum::SwapHalves(TSpectrum::SwapHalves(-123456)), -123456);
 }
 
 TEST(Spectrum, DefinitionFile) {
   auto path = std::filesystem::temp_directory_path() / "orv_def_test.def";
-  {
-    std::ofstream f(path);
-    f << "* instrument of the test bench\nDiffractometer 7\n2.5\n0\n* angle follows\n80\n22.5\n0\n1.79\n";
-  }
+  std::ofstream(path)
+      << "* instrument of the test bench\nDiffractometer 7\n2.5\n0\n* angle follows\n80\n22.5\n0\n1.79\n";
   TSpectrum s;
   s.delay = 3.0;
   ASSERT_TRUE(s.ReadDefinition(path.string()));
@@ -99,32 +85,29 @@ TEST(Spectrum, WidthLawAndInterval) {
   s.width1 = 4.0;
   s.width2 = 6.0;
   SetWidthLaw(st, s);
-  EXPECT_DOUBLE_EQ(st.kw1, 2.0 / 4095);
-  EXPECT_DOUBLE_EQ(st.kw0, 4.0 - 2.0 / 4095);
+  EXPECT_DOUBLE_EQ(st.kw0 + st.kw1, 4.0);
   EXPECT_DOUBLE_EQ(st.kw0 + st.kw1 * 4096, 6.0);
   s.a2 = 1;  // one channel: constant width instead of a division by zero
   SetWidthLaw(st, s);
   EXPECT_EQ(st.kw1, 0.0);
   EXPECT_EQ(st.kw0, 4.0);
 
-  s.a1 = 1;
-  s.a2 = 4096;
-  SetInterval(st, s, 0, 20000);
-  EXPECT_EQ(s.b1, 2);
-  EXPECT_EQ(s.b2, 4095);
-  EXPECT_EQ(st.intervalLength, 4094);
-  SetInterval(st, s, 300, 100);  // reversed bounds are exchanged
-  EXPECT_EQ(s.b1, 100);
-  EXPECT_EQ(s.b2, 300);
-  // Spectra of one and two channels: the interval never leaves the spectrum.
-  s.a1 = s.a2 = 7;
-  SetInterval(st, s, 0, 0);
-  EXPECT_EQ(s.b1, 7);
-  EXPECT_EQ(s.b2, 7);
-  s.a2 = 8;
-  SetInterval(st, s, 0, 0);
-  EXPECT_EQ(s.b1, 7);
-  EXPECT_EQ(s.b2, 8);
+  // The interval keeps inside the spectrum (one channel from each end when it can), reversed bounds
+  // are exchanged, and spectra of one and two channels never leave it.
+  struct Case {
+    int a1, a2, from, to, b1, b2;
+  };
+  for (Case c : {Case{1, 4096, 0, 20000, 2, 4095},
+                 {1, 4096, 300, 100, 100, 300},
+                 {7, 7, 0, 0, 7, 7},
+                 {7, 8, 0, 0, 7, 8}}) {
+    s.a1 = c.a1;
+    s.a2 = c.a2;
+    SetInterval(st, s, c.from, c.to);
+    EXPECT_EQ(s.b1, c.b1) << c.from << ".." << c.to;
+    EXPECT_EQ(s.b2, c.b2) << c.from << ".." << c.to;
+    EXPECT_EQ(st.intervalLength, c.b2 - c.b1 + 1);
+  }
 }
 
 }  // namespace

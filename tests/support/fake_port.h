@@ -100,4 +100,25 @@ inline FakePort::Answer ChooseRadio(int item) {
   };
 }
 
+// Cancels a dialog.
+inline FakePort::Answer Refuse() {
+  return [](DialogRequest&) { return false; };
+}
+
+// Answers a dialog with OK after typing `text` into its edit field.
+inline FakePort::Answer TypeText(const std::string& text) {
+  return [text](DialogRequest& r) {
+    r.edit->text = text;
+    return true;
+  };
+}
+
+// Answers a dialog with OK after typing these texts into the first column of its grid, row by row.
+inline FakePort::Answer FillGrid(const std::vector<std::string>& cells) {
+  return [cells](DialogRequest& r) {
+    for (std::size_t i = 0; i < cells.size(); ++i) r.grid->cells[i][0] = cells[i];
+    return true;
+  };
+}
+
 }  // namespace orv::testing

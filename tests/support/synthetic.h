@@ -58,4 +58,10 @@ inline void FillSpectrum(TSpectrum& s, int channels, const std::vector<TruePeak>
   s.FindExtremes();
 }
 
+inline double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 }  // namespace orv::testing
