@@ -5,6 +5,8 @@
 #include <cmath>
 #include <fstream>
 
+#include "analysis/info_views.h"
+#include "analysis/output_sections.h"
 #include "core/dialog.h"
 #include "core/numtext.h"
 #include "tests/support/fake_port.h"
@@ -234,6 +236,17 @@ TEST_F(SettingsDialogsTest, AssignSpectrumName) {
   EXPECT_EQ(port.fileRequests.back().initialName, second);
   EXPECT_EQ(port.shown.at(4).caption, "Input the Spectrum");
   EXPECT_EQ(port.shown.size(), 6u);
+
+  // Saving the results of the assigned spectrum takes it off the series, and the list view shows the rest.
+  ASSERT_TRUE(CreateOutputFile(*ws_, port));
+  st.resultCount = 1;
+  ws_->results[1] = ResultRow{4, 0.1, 40, 7, 2, 0.1, 9, 3};
+  port.AcceptNext();
+  SaveFitResultsCommand(*ws_, port);
+  EXPECT_EQ(st.resultCount, 0);
+  port.AcceptNext();
+  ShowNameListView(*ws_, port);
+  EXPECT_EQ(port.shown.back().listBox->lines, std::vector<std::string>{first});
 }
 
 }  // namespace
