@@ -12,12 +12,14 @@
 #include "analysis/workspace.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/synthetic.h"
+#include "tests/support/text_file.h"
 #include "tests/support/workspace_test.h"
 
 namespace orv {
 namespace {
 
 using testing::FakePort;
+using testing::ReadLines;
 using testing::TruePeak;
 
 const std::vector<TruePeak> kPeaks = {
@@ -40,13 +42,6 @@ void WriteSpectrum(const std::filesystem::path& path, int channels, const std::v
     bytes.append({static_cast<char>(v & 0xff), static_cast<char>(v >> 8)});
   }
   std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> ReadLines(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // The table lines a loop run writes for one spectrum: its spectrum line and its peak lines.
@@ -82,8 +77,6 @@ class FitLoopTest : public testing::WorkspaceTest {
   FakePort port_;
 };
 
-// One worker and four give the same table byte for byte and the same reports in the same order; the
-// fits find the known peaks; without calibrations energy is channel and intensity is area.
 TEST_F(FitLoopTest, SeriesTableIsTheSameForOneAndFourWorkers) {
   std::vector<std::string> names;
   for (int seed = 1; seed <= 6; ++seed) {
@@ -184,8 +177,7 @@ TEST_F(FitLoopTest, RefusesWithoutNamesMarkingBinaryTypeOrTable) {
             0u);
 }
 
-// Each spectrum is fitted as if it were alone: neither the channels of a longer spectrum read before
-// nor the robust weighting softened by a retry of an earlier spectrum reach it.
+// Each spectrum is fitted as if it were alone.
 TEST_F(FitLoopTest, EverySpectrumStartsFromTheSnapshot) {
   // A worker copy carries the settings but not the output file or the engine's port.
   Workspace copy(ws_->state.startDir);
@@ -206,8 +198,7 @@ TEST_F(FitLoopTest, EverySpectrumStartsFromTheSnapshot) {
   ASSERT_EQ(alone.size(), 5u);
   EXPECT_EQ(Run({longer, shorter}, shorter), alone);
 
-  // Peaks far wider than the width law allows are retried with softer weights; a spectrum with a spike
-  // in an interval, where the weighting matters, follows.
+  // A retry with softer weights must not reach the next spectrum.
   const std::string wide = File("wide.bin"), spiked = File("spiked.bin");
   WriteSpectrum(wide, 2048, {{1101, 90000, 16}, {1190, 90000, 16}}, 5);
   WriteSpectrum(spiked, 2048, peaks, 6, 1096);

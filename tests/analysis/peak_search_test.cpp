@@ -292,7 +292,6 @@ TEST(PeakSearch, WidthConsistencyFlag) {
   EXPECT_TRUE(flag(5, 2000));
   EXPECT_FALSE(flag(10, 2000));  // twice the width law
   EXPECT_TRUE(flag(10, 80));     // too weak for the shape analysis
-  EXPECT_TRUE(flag(5, 2000));    // set again by every search
 }
 
 TEST(PeakSearch, ReusedWorkGivesTheSameAnswer) {

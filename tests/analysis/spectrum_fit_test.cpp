@@ -18,8 +18,6 @@ using testing::FakePort;
 using testing::FillSpectrum;
 using testing::TruePeak;
 
-// From a noisy spectrum with known peaks to the result table: every peak is found and its fitted
-// position and area agree with the truth within the errors the fit reports.
 TEST(SpectrumFit, RecoversKnownPeaksWithinReportedErrors) {
   Workspace ws(std::filesystem::temp_directory_path().string());
   ResetAnalysisState(ws);

@@ -14,22 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Workspace, StartUpDefaults) {
-  Workspace ws(fs::temp_directory_path() / "orv_no_such_dir");
-  ResetAnalysisState(ws);
-  const TSpectrum& s = ws.spectrum;
-  const AnalysisState& st = ws.state;
-  EXPECT_EQ(std::tuple(s.a1, s.a2, s.b1, s.b2, s.dback, s.fileType, st.maxInterval, st.iterationLimit,
-                       st.compressionFactor, st.resultsUnsaved, ws.definitionRead),
-            std::tuple(1, 4096, 2, 4095, -3, 1, 256, 7, 2, false, false));
-  EXPECT_EQ(std::tuple(s.width1, s.width2, s.deltaWidth, st.fitStep, st.fitDamper, st.positionDeviation,
-                       st.covar, st.chibc, st.blunderOrder, st.smallStatistics),
-            std::tuple(4.0, 6.0, 3.5, 0.99, 0.01, 5.0, 0.01, 1.25, 10.0, 7.0));
-  EXPECT_DOUBLE_EQ(st.kw1, 2.0 / 4095);
-  EXPECT_DOUBLE_EQ(st.kw0, 4.0 - 2.0 / 4095);
-  EXPECT_EQ(std::tuple(st.nameListFile, st.loopTableFile), std::tuple("spfn.tab", "orvant.tab"));
-}
-
 TEST(Workspace, ResetKeepsLoadTimeSettingsAndTheInstrumentWidth) {
   const auto dir = fs::temp_directory_path() / "orv_ws_def";
   fs::create_directories(dir);

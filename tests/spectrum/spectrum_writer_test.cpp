@@ -11,8 +11,6 @@
 namespace orv {
 namespace {
 
-// A spectrum with awkward values (fractions, a large count, a zero) written and read back gives every
-// count, and for type 4 every error, bit for bit at its channel.
 TEST(SpectrumWriter, RoundTripThroughTheReaders) {
   const auto dir = std::filesystem::temp_directory_path() / ("orv_writer_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);

@@ -1,6 +1,4 @@
-// A UI port for unit tests: dialogs are answered in order by queued functions, then by `fallback`
-// (unset: Cancel); questions by fixed or queued answers; everything shown is recorded. It is also a line
-// sink, so tests can read what a routine reports to the output file.
+// Dialogs answered by queued functions, then `fallback` (unset: Cancel); everything shown is recorded.
 #pragma once
 
 #include <deque>
@@ -22,10 +20,10 @@ class FakePort : public UiPort, public LineSink {
   std::deque<bool> yesNoAnswers;  // consumed first; then `yes`
   bool yes = true;
   bool okCancel = true;
-  std::deque<std::optional<std::string>> files;       // answers of the file selection; none left: cancel
-  std::deque<std::vector<std::string>> fileGroups;    // answers of the multiple selection; none: cancel
-  std::vector<FileOpenRequest> fileRequests;          // every file selection as asked
-  int menuEnabled = -1, clearForms = 0, layouts = 0;  // window operations: last state, counts
+  std::deque<std::optional<std::string>> files;     // answers of the file selection; none left: cancel
+  std::deque<std::vector<std::string>> fileGroups;  // answers of the multiple selection; none: cancel
+  std::vector<FileOpenRequest> fileRequests;        // every file selection as asked
+  int menuEnabled = -1, layouts = 0;                // window operations: last state, count
 
   std::vector<DialogRequest> dialogs;  // as answered
   std::vector<DialogRequest> shown;    // as presented, before the answer changed them
@@ -81,7 +79,7 @@ class FakePort : public UiPort, public LineSink {
     return group;
   }
   void EnableMainMenu(bool on) override { menuEnabled = on ? 1 : 0; }
-  void ClearForm() override { ++clearForms; }
+  void ClearForm() override {}
   void LayoutWindows(double, int) override { ++layouts; }
   void ShowText(const std::vector<std::string>& text) override {
     texts.insert(texts.end(), text.begin(), text.end());

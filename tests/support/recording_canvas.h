@@ -1,6 +1,4 @@
-// An image canvas for unit tests: records every primitive in order and paints pixels, lines,
-// rectangles and fills into a small in-memory picture that can be read back. Corners are inclusive.
-// Anything that reaches past the picture is counted in `outside` instead of being painted.
+// Records every primitive and paints an in-memory picture; primitives past it count in `outside`.
 #pragma once
 
 #include <algorithm>
@@ -96,10 +94,6 @@ class RecordingCanvas : public ImageCanvas {
     for (const Primitive& p : primitives)
       if (p.kind == Kind::kText && p.text.rfind(prefix, 0) == 0) return &p;
     return nullptr;
-  }
-  void Clear() {
-    primitives.clear();
-    outside = 0;
   }
 
  private:

@@ -1,5 +1,4 @@
-// Synthetic spectra with known peaks: Gaussian peaks on a linear background, optionally with Gaussian
-// counting noise of variance equal to the expected count.
+// Synthetic spectra: Gaussian peaks on a linear background, optionally with counting noise.
 #pragma once
 
 #include <algorithm>
@@ -40,8 +39,7 @@ inline double PoissonDeviate(RandomGenerator& g, double mean) {
   return k;
 }
 
-// Fills channels 1..channels, sets the bounds to the whole spectrum and the deviations to the square
-// root of the expected counts.
+// Fills channels 1..channels; bounds: the whole spectrum; deviations: sqrt(expected).
 inline void FillSpectrum(TSpectrum& s, int channels, const std::vector<TruePeak>& peaks, double b0, double b1,
                          RandomGenerator* noise) {
   for (int ch = 1; ch <= channels; ++ch) {

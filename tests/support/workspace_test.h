@@ -1,5 +1,4 @@
-// A test fixture with a freshly reset workspace whose start folder is a temporary directory of its
-// own, removed afterwards. The process id in the name keeps tests run in parallel apart.
+// A freshly reset workspace in a temporary start folder of its own, removed afterwards.
 #pragma once
 
 #include <gtest/gtest.h>

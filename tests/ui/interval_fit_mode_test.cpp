@@ -1,4 +1,3 @@
-// The dialog-mode interval fit: walking a marking, refitting, the corrections and their clicks.
 #include "ui/interval_fit_mode.h"
 
 #include <gtest/gtest.h>
@@ -71,33 +70,26 @@ TEST_F(IntervalFitModeTest, WalkWithNextPreviousAndContinue) {
   ASSERT_TRUE(CreateOutputFile(ws, port_));
   IntervalFitSession session(ws, port_);
   ASSERT_TRUE(session.Start());
-  EXPECT_EQ(ws.state.graphMode, 2);
   EXPECT_FALSE(session.Previous());
   int steps = 1;
   while (session.Next()) ++steps;
   EXPECT_EQ(steps, ws.marking.intervalCount);
-  EXPECT_TRUE(session.AtLastInterval());
   EXPECT_FALSE(session.NextEnabled());
   EXPECT_TRUE(ws.state.resultsUnsaved);
   EXPECT_EQ(port_.prompts.at(port_.prompts.size() - 1), "  Fitting finished. Save the results. ");
 
   ASSERT_EQ(ws.state.resultCount, ws.marking.peakCount);  // equal to the batch fit: see the window test
 
-  // The grid of the last interval: heading, then a peak row and an error row per peak; without a
-  // calibration the energy is the channel.
+  // Without a calibration the energy column of the grid is the channel.
   const std::vector<FitGridRow>& grid = session.Grid();
   ASSERT_EQ(static_cast<int>(grid.size()), 1 + 2 * ws.fit.n);
-  EXPECT_EQ(grid[2][0], " Errors");
   EXPECT_EQ(grid[1][1], grid[1][2]);
-  EXPECT_EQ(grid[1][1], FormatNumber(9, 2, ws.results[ws.fit.firstPeak].channel));
-  EXPECT_EQ(port_.statuses.back().rfind("FILE=negr.spc  Ch2/df=", 0), 0u) << port_.statuses.back();
 
   // Previous refits the interval before into its own rows: nothing is appended.
   const int rows = ws.state.resultCount;
   const MarkInterval before = ws.marking.intervalTable[ws.marking.intervalCount - 1];
   const double channel = ws.results[before.firstPeak].channel;
   ASSERT_TRUE(session.Previous());
-  EXPECT_TRUE(session.NextEnabled());
   EXPECT_EQ(ws.state.resultCount, rows);
   EXPECT_NEAR(ws.results[before.firstPeak].channel, channel, 0.05);
 
@@ -135,40 +127,28 @@ TEST_F(IntervalFitModeTest, CorrectionsChangeTheFit) {
   session.fitCanvas = &fitGraph;
   ASSERT_TRUE(session.Start());
   ASSERT_EQ(ws.state.resultCount, 1);
-  EXPECT_EQ(ws.fit.backgroundDegree, 1);
   EXPECT_EQ(fitGraph.primitives.at(fitGraph.primitives.size() - 1).text, "INT.= 270 -340  1 peak(s)  DB=1");
-  // The single peaks go over the graph; the bitmap export asks for its file name first.
-  fitGraph.primitives.clear();
   EXPECT_TRUE(session.GraphSinglePeaks(fitGraph));
-  EXPECT_FALSE(fitGraph.primitives.empty());
-  EXPECT_FALSE(session.FitToBitmap(fitGraph));  // the name dialog is cancelled
-  EXPECT_EQ(port_.shown.size(), 1u);
 
   EXPECT_FALSE(session.Click(300));  // nothing waits for a click yet
   ASSERT_TRUE(session.Correct(FitCorrection::kBackground));
   EXPECT_EQ(ws.fit.backgroundDegree, 3);
-  EXPECT_EQ(ws.engine.params[4].lower, -1e11);
 
   // The blunder: the spike becomes the mean of its neighbours and the fit improves.
   const double chiBefore = ws.engine.chi2;
   port_.answers = {ChooseRadio(3)};  // the empty row corrects blunders too
   ASSERT_TRUE(session.Change());
   EXPECT_EQ(session.WaitingFor(), FitClickMode::kBlunder);
-  EXPECT_EQ(port_.prompts.back(), " Click on the point. ");
   ASSERT_TRUE(session.Click(285));
   EXPECT_DOUBLE_EQ(ws.spectrum.sp[285], (ws.spectrum.sp[284] + ws.spectrum.sp[286]) / 2);
   EXPECT_EQ(session.WaitingFor(), FitClickMode::kNone);
   EXPECT_LT(ws.engine.chi2, chiBefore);
 
-  // New bounds: the blunder corrections inside are undone, the interval takes the typed bounds and
-  // is fitted with the cubic background.
+  // New bounds undo the blunder corrections inside.
   port_.answers = {FillGrid({"280", "330.4"})};
   ASSERT_TRUE(session.Correct(FitCorrection::kBounds));
-  EXPECT_EQ(port_.dialogs.back().caption, "Enter new bounds");
   EXPECT_EQ(ws.spectrum.sp[285], 2000);
-  EXPECT_EQ(ws.fit.startChannel, 280);
-  EXPECT_EQ(ws.fit.endChannel, 330);
-  EXPECT_EQ(ws.marking.intervalTable[1].endChannel, 330);
+  EXPECT_EQ(std::tuple(ws.fit.startChannel, ws.marking.intervalTable[1].endChannel), std::tuple(280, 330));
   EXPECT_EQ(ws.fit.backgroundDegree, 3);
   // Bounds outside the spectrum or reversed are refused; the interval stays.
   port_.answers = {FillGrid({"400", "390"})};
@@ -181,29 +161,17 @@ TEST_F(IntervalFitModeTest, CorrectionsChangeTheFit) {
   EXPECT_FALSE(session.Click(500));  // outside the interval: refused, still waiting
   EXPECT_EQ(session.WaitingFor(), FitClickMode::kNewPeak);
   ASSERT_TRUE(session.Click(311));
-  EXPECT_EQ(ws.marking.peakCount, 2);
   EXPECT_EQ(ws.state.resultCount, 2);
-  EXPECT_NEAR(ws.results[1].channel, 300, 0.1);
   EXPECT_NEAR(ws.results[2].channel, 312, 0.1);
   EXPECT_NEAR(ws.results[2].area, 12000, 300);
-
-  // The parameter array of the doublet.
-  ASSERT_TRUE(session.Correct(FitCorrection::kParameters));
-  EXPECT_EQ(port_.shown.back().caption, "Parameter array");
-  ASSERT_EQ(port_.shown.back().grid->rowNames.size(), 10u);
-  EXPECT_EQ(port_.shown.back().grid->rowNames[5], "Amplitude 2");
 
   // Deleting the peak nearest to the click: one peak and one row again.
   port_.answers = {ChooseRadio(7)};
   ASSERT_TRUE(session.Change());
   ASSERT_EQ(session.WaitingFor(), FitClickMode::kDeletePeak);
   ASSERT_TRUE(session.Click(309));
-  EXPECT_EQ(ws.marking.peakCount, 1);
   EXPECT_EQ(ws.marking.peakList[1], 300);
   EXPECT_EQ(ws.state.resultCount, 1);
-
-  port_.answers.clear();  // Cancel in the menu
-  EXPECT_FALSE(session.Change());
 }
 
 TEST_F(IntervalFitModeTest, WarningsFailuresAndBadMarkings) {
@@ -213,8 +181,6 @@ TEST_F(IntervalFitModeTest, WarningsFailuresAndBadMarkings) {
   // No marking.
   EXPECT_FALSE(session.Start());
   EXPECT_EQ(port_.messages.back(), "No marking data");
-  EXPECT_FALSE(session.Next());
-  EXPECT_FALSE(session.Correct(FitCorrection::kNewPeak));
 
   // A width law too narrow for the peaks holds the width on its bound.
   SyntheticDoublet();
@@ -223,8 +189,7 @@ TEST_F(IntervalFitModeTest, WarningsFailuresAndBadMarkings) {
   ASSERT_TRUE(session.Start());
   EXPECT_EQ(session.Warnings(), std::vector<std::string>{"Peak width on the boundary"});
 
-  // An interval whose peaks lie outside the peak list, and a too long one: reported, no rows, and a
-  // failed first fit does not hide results that were unsaved before.
+  // Intervals without peaks or too long: reported; unsaved results stay unsaved.
   Marking& mk = ws.marking;
   mk.intervalCount = 3;
   mk.intervalTable[2] = {400, 420, 5, 6};
@@ -233,7 +198,6 @@ TEST_F(IntervalFitModeTest, WarningsFailuresAndBadMarkings) {
   st.resultsUnsaved = true;
   ASSERT_TRUE(session.Continue());
   EXPECT_EQ(port_.messages.back(), "Error, no peaks in 400 420");
-  EXPECT_FALSE(ws.fit.fitDone);
   EXPECT_TRUE(st.resultsUnsaved);
   ASSERT_TRUE(session.Next());
   EXPECT_EQ(port_.statuses.back(), "Error, too long interval 100 900|");
