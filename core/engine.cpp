@@ -38,13 +38,13 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   nzIdx_.assign(perRow + 1, 0);  // the branch-free gather writes one past the last nonzero
   nzVal_.assign(perRow + 1, 0);
   used_.assign(perRow, 0);
-  mat_.assign(perRow * perRow, 0);
+  mat_.values.assign(perRow * perRow, 0);
   // Message texts and trace lines then fit without reallocation.
   for (auto* s : {&compressionMsg, &warningMsg, &errorMsg, &arrayMsg}) s->reserve(64);
   line_.reserve(256);
   nParams = paramCapacity_;
   nPoints = nPointsIn;
-  covarianceReady_ = false;
+  mat_.holdsInverse = false;
   InitParams();
 }
 
@@ -112,7 +112,7 @@ void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
   arrayMsg.clear();
   abandoned = false;
   stepApplied_ = false;
-  covarianceReady_ = false;
+  mat_.holdsInverse = false;
   compact_ = compactMode != 0;
 
   bool ok = CheckCounts();
@@ -145,7 +145,7 @@ void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
       start_ = 1;
       for (int k = 1; k <= nParams; ++k) params[k].error = 0;
       if (inverted == 1 && RunPass(model, afterPass)) {
-        covarianceReady_ = inverted == 1;
+        mat_.holdsInverse = inverted == 1;
         covarianceParams_ = nParams;
       }
     }
@@ -255,7 +255,7 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
   const int n = nFree;
   std::fill(rhs_.begin(), rhs_.begin() + n + 1, 0.0);
   std::fill(diag_.begin(), diag_.begin() + n + 1, 0.0);
-  std::fill(mat_.begin(), mat_.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
+  std::fill(mat_.values.begin(), mat_.values.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
   if (dense_) std::fill(compact_products_.begin(), compact_products_.begin() + nActive_ * nActive_, 0.0);
   for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
   nZeroWeight = 0;
@@ -334,7 +334,7 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
   if (phase == 1) {
     double corr = 0;
     for (int i = 1; i <= n; ++i) {
-      const double* row = &mat_[static_cast<std::size_t>(i) * stride_];
+      const double* row = &mat_.values[static_cast<std::size_t>(i) * stride_];
       double di = 0;
       for (int j = 1; j <= n; ++j) di += row[j] * rhs_[j];
       d_[i] = di;
@@ -449,7 +449,7 @@ void TParameter::Accumulate(double wPrime, double rw) {
 
   double* b = rhs_.data();
   double* diag = diag_.data();
-  double* mat = mat_.data();
+  double* mat = mat_.values.data();
   const std::ptrdiff_t stride = stride_;
   // Every row enters the gradient; only the rows that stay in the equations get their products.
   for (int i = 1; i <= n; ++i) b[i] += rw * dv[i];
@@ -540,7 +540,7 @@ void TParameter::Damp() {
 bool TParameter::Invert() {
   const int n = nFree;
   std::fill(used_.begin(), used_.begin() + n + 1, 0);
-  double* mat = mat_.data();
+  double* mat = mat_.values.data();
   const std::ptrdiff_t stride = stride_;
   for (int stepNo = 1; stepNo <= n; ++stepNo) {
     int p = 0;
@@ -636,7 +636,7 @@ int TParameter::Root(int k, double& factor) const {
 }
 
 double TParameter::Covariance(int i, int j) const {
-  if (!covarianceReady_ || nParams != covarianceParams_) return 0;
+  if (!mat_.holdsInverse || nParams != covarianceParams_) return 0;
   if (i < 1 || j < 1 || i > nParams || j > nParams) return 0;
   double fi = 1, fj = 1;
   i = Root(i, fi);

@@ -152,8 +152,8 @@ class TParameter : public FitSettings {
   bool IsFree(int k) const;
   int Root(int k, double& factor) const;
 
-  double& M(int i, int j) { return mat_[i * stride_ + j]; }
-  double M(int i, int j) const { return mat_[i * stride_ + j]; }
+  double& M(int i, int j) { return mat_.values[i * stride_ + j]; }
+  double M(int i, int j) const { return mat_.values[i * stride_ + j]; }
 
   void Write(const std::string& line);
   void WriteNumbers(const double* values, int first, int last, int width, int decimals, int perLine,
@@ -166,7 +166,6 @@ class TParameter : public FitSettings {
   bool compact_ = false;
   bool hasDependents_ = false;
   bool stepApplied_ = false;
-  bool covarianceReady_ = false;
   int covarianceParams_ = 0;
   int start_ = 1;
   double currentStep_ = 1;
@@ -189,7 +188,24 @@ class TParameter : public FitSettings {
   // Per parameter (1..nParams).
   std::vector<double> stepOf_, invDiagOf_, oldValue_;
   std::vector<int> rowOf_;
-  std::vector<double> mat_;  // (matrixDim+1)² doubles, used as (nFree+1) × (nFree+1), 1-based
+  // The normal matrix and, after the final pass, its inverse: (matrixDim+1)² doubles, used as
+  // (nFree+1) × (nFree+1), 1-based. A copy of the engine gets storage of the same size but not the
+  // contents (nearly a megabyte, rebuilt by every pass): fit workers start from copies, and the
+  // covariances of the copied fit are not carried over.
+  struct NormalMatrix {
+    std::vector<double> values;
+    bool holdsInverse = false;  // the final pass left the inverse for Covariance
+    NormalMatrix() = default;
+    NormalMatrix(const NormalMatrix& other) : values(other.values.size()) {}
+    NormalMatrix& operator=(const NormalMatrix& other) {
+      if (values.size() != other.values.size()) values.assign(other.values.size(), 0.0);
+      holdsInverse = false;
+      return *this;
+    }
+    NormalMatrix(NormalMatrix&&) = default;
+    NormalMatrix& operator=(NormalMatrix&&) = default;
+  };
+  NormalMatrix mat_;
   std::string line_;
 };
 

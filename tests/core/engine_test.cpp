@@ -120,6 +120,13 @@ TEST(EngineLeastSquares, LinearModelsMatchClosedForms) {
     EXPECT_EQ(e.params[k].value, start[k - 1]);
     EXPECT_NEAR(e.params[k].error, std::sqrt(inv[k - 1][k - 1]), 1e-9 * std::sqrt(inv[k - 1][k - 1]));
   }
+  // A copy (a fit worker's engine) takes settings and values but not the copied fit's covariances.
+  TParameter fitted = PlainEngine(3, 8, 1), copy = PlainEngine(1, 1);
+  fitted.Fit(p.Model(fitted));
+  copy = fitted;
+  EXPECT_EQ(std::tuple(copy.params[3].value, copy.Covariance(1, 2)), std::tuple(fitted.params[3].value, 0.0));
+  copy.Fit(p.Model(copy));
+  EXPECT_DOUBLE_EQ(copy.Covariance(1, 2), fitted.Covariance(1, 2));
   // Three separate lines (records k: level, k + 3: slope; points 4k − 3..4k), each a 2 × 2 fit.
   LinearProblem lines{
       {0}, {0}, [](int k, int i) { return (k - 1) % 3 != (i - 1) / 4 ? 0.0
