@@ -63,6 +63,20 @@ class TSpectrum {
   static std::int32_t SwapHalves(std::int32_t v);
 };
 
+// What a command sets on the spectrum before it knows whether the next file can be read: its name,
+// type and bounds. Kept aside and put back when the reading fails, so the loaded spectrum stays whole.
+struct SpectrumChoice {
+  std::string fileName;
+  int fileType, a1, a2, b1, b2;
+  explicit SpectrumChoice(const TSpectrum& s)
+      : fileName(s.fileName), fileType(s.fileType), a1(s.a1), a2(s.a2), b1(s.b1), b2(s.b2) {}
+  void RestoreTo(TSpectrum& s) const {
+    s.fileName = fileName;
+    s.fileType = fileType;
+    s.a1 = a1, s.a2 = a2, s.b1 = b1, s.b2 = b2;
+  }
+};
+
 // Width law from the widths at the two spectrum ends.
 void SetWidthLaw(AnalysisState& state, const TSpectrum& spectrum);
 // Stores the analysed interval in the spectrum and in the state's working copies, keeping it inside

@@ -41,19 +41,13 @@ bool ReadListedSpectrum(Workspace& ws, UiPort& port, const std::string& path) {
     return false;
   }
   TSpectrum& s = ws.spectrum;
-  const std::string oldName = s.fileName;
-  const int oldType = s.fileType, oldA1 = s.a1, oldA2 = s.a2, oldB1 = s.b1, oldB2 = s.b2;
+  const SpectrumChoice before(s);
   s.fileName = path;
   s.fileType = 4;
   s.a1 = s.b1 = 1;
   s.a2 = s.b2 = kCarbonChannels;
   if (!LoadSpectrum(ws, port)) {
-    s.fileName = oldName;
-    s.fileType = oldType;
-    s.a1 = oldA1;
-    s.a2 = oldA2;
-    s.b1 = oldB1;
-    s.b2 = oldB2;
+    before.RestoreTo(s);
     port.ShowMessage("Spectrum " + path + " is wrong; it is skipped");
     return false;
   }

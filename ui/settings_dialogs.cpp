@@ -234,8 +234,7 @@ bool AssignSpectrumNameCommand(Workspace& ws, UiPort& port) {
   const bool defaults = Checked(r.checkList, 0);
 
   // The spectrum keeps its name, type and interval when the chosen file cannot be read.
-  const std::string oldName = s.fileName;
-  const int oldType = s.fileType, oldB1 = s.b1, oldB2 = s.b2;
+  const SpectrumChoice before(s);
   s.fileName = ws.names.names[chosen];
   bool ok;
   if (defaults) {
@@ -247,10 +246,7 @@ bool AssignSpectrumNameCommand(Workspace& ws, UiPort& port) {
     ok = InputSpectrumCommand(ws, port);
   }
   if (!ok) {
-    s.fileName = oldName;
-    s.fileType = oldType;
-    s.b1 = oldB1;
-    s.b2 = oldB2;
+    before.RestoreTo(s);
     return false;
   }
 
