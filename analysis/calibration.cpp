@@ -23,11 +23,6 @@ const std::vector<std::string> kSources = {" Use marked peaks as channels ",
                                            " Take the data from result table ",
                                            " Take the data from the screen ", " Take the data from a file "};
 
-// A table counts only with at least two items: every interpolation and line needs two nodes.
-bool InForce(bool flag, int count) {
-  return flag && count >= 2;
-}
-
 int TableCount(int count) {
   return std::clamp(count, 0, kMaxCalibrationItems);
 }
@@ -152,10 +147,18 @@ double EnergyOfChannel(const AnalysisState& state, const CalibrationTables& cal,
                           &CalibrationItem::argument, channel);
 }
 
+bool EnergyCalibrationInForce(const AnalysisState& state) {
+  return state.energyCalibrated && state.energyItemCount >= 2;
+}
+
+bool EfficiencyCalibrationInForce(const AnalysisState& state) {
+  return state.efficiencyCalibrated && state.efficiencyItemCount >= 2;
+}
+
 CalibratedPeak ApplyCalibrations(const AnalysisState& state, const CalibrationTables& cal, double position,
                                  double positionError, double area, double areaError) {
   CalibratedPeak out{position, positionError, area, areaError};
-  if (InForce(state.energyCalibrated, state.energyItemCount)) {
+  if (EnergyCalibrationInForce(state)) {
     out.energy = EnergyOfChannel(state, cal, position);
     double shifted = EnergyOfChannel(state, cal, position + positionError);
     // The table's own error adds to the position error carried through the calibration.
@@ -164,7 +167,7 @@ CalibratedPeak ApplyCalibrations(const AnalysisState& state, const CalibrationTa
     double d = std::fabs(shifted - out.energy);
     out.energyError = std::sqrt(e * e + d * d);
   }
-  if (InForce(state.efficiencyCalibrated, state.efficiencyItemCount)) {
+  if (EfficiencyCalibrationInForce(state)) {
     double k = InterpolateItems(cal.efficiencyItems, state.efficiencyItemCount, &CalibrationItem::value,
                                 &CalibrationItem::argument, out.energy);
     if (k != 0.0) {

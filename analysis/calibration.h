@@ -67,6 +67,11 @@ double NormalisedAbscissa(const AnalysisState& state, double channel);
 // lastChannel and returns the chi-square.
 double FitLinearEnergyCalibration(AnalysisState& state, CalibrationTables& cal);
 
+// True when a calibration converts: its flag is set and its table holds the two items that every
+// interpolation and line needs.
+bool EnergyCalibrationInForce(const AnalysisState& state);
+bool EfficiencyCalibrationInForce(const AnalysisState& state);
+
 // E(x) of the energy table in the current mode, whether or not the calibration is in force.
 double EnergyOfChannel(const AnalysisState& state, const CalibrationTables& cal, double channel);
 

@@ -22,16 +22,6 @@ DialogRequest ListView(const std::string& caption, const std::vector<std::string
   return r;
 }
 
-// A table converts only with two items: interpolation and the line both need two nodes.
-bool EnergyInForce(const AnalysisState& state) {
-  return state.energyCalibrated && state.energyItemCount >= 2;
-}
-
-std::string NoBlanks(std::string s) {
-  std::erase(s, ' ');
-  return s;
-}
-
 std::vector<std::string> ResultLines(const Workspace& ws) {
   std::vector<std::string> lines;
   const int rows = std::min({ws.state.resultCount, kResultViewRows, ResultTable::resultCapacity});
@@ -96,7 +86,7 @@ void ShowMarkingView(const Workspace& ws, UiPort& port) {
     port.ShowMessage("No marked intervals");
     return;
   }
-  const bool calibrated = EnergyInForce(ws.state);
+  const bool calibrated = EnergyCalibrationInForce(ws.state);
   std::vector<std::string> lines;
   for (int i = 1; i <= intervals; ++i) {
     const MarkInterval& cadre = m.intervalTable[i];
@@ -110,7 +100,7 @@ void ShowMarkingView(const Workspace& ws, UiPort& port) {
       std::string line = std::string(8, ' ') + FormatNumber(10, 2, m.peakList[p]);
       if (calibrated)
         line += "  ( E= " +
-                NoBlanks(FormatNumber(
+                RemoveBlanks(FormatNumber(
                     12, 2, ApplyCalibrations(ws.state, ws.calibration, m.peakList[p], 0, 0, 0).energy)) +
                 ")";
       lines.push_back(line);

@@ -111,11 +111,6 @@ double ReadGridValue(const DialogRequest& r, int row, int column, int& accepted)
 
 namespace {
 
-std::string RemoveBlanks(std::string s) {
-  s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
-  return s;
-}
-
 std::string FolderOf(const std::string& name) {
   std::filesystem::path p(name);
   return p.has_parent_path() ? p.parent_path().string() : std::string();

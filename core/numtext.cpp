@@ -210,6 +210,11 @@ std::string FormatNumber(int width, int decimals, double value) {
   return text;
 }
 
+std::string RemoveBlanks(std::string text) {
+  std::erase(text, ' ');
+  return text;
+}
+
 std::string FormatNumberCompact(int width, double value) {
   std::array<char, 400> buf;
   int n;
@@ -227,8 +232,7 @@ std::string FormatNumberCompact(int width, double value) {
     n = std::snprintf(buf.data(), buf.size(), "%.*f", decimals, value);
   }
   std::string s(buf.data(), std::clamp(n, 0, static_cast<int>(buf.size()) - 1));
-  s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
-  return s;
+  return RemoveBlanks(std::move(s));
 }
 
 }  // namespace orv

@@ -59,6 +59,8 @@ class NumberStream {
 // The value right-justified in `width` characters with `decimals` decimals, or `width` asterisks
 // (at most 23) when its magnitude does not fit.
 std::string FormatNumber(int width, int decimals, double value);
+// The text with every blank removed (fixed-width fields shown in running text).
+std::string RemoveBlanks(std::string text);
 // Shortest readable form for a field of `width`: "0", a whole number, a fixed number using the width,
 // or exponent form for large magnitudes; blanks removed.
 std::string FormatNumberCompact(int width, double value);

@@ -219,7 +219,7 @@ bool GraphEnergyCalibration(Workspace& ws, UiPort& port, const std::string& capt
 
 bool GraphEfficiencyCalibration(Workspace& ws, UiPort& port) {
   // Like the energy table, a coefficient table needs two items before it converts anything.
-  if (!ws.state.efficiencyCalibrated || ws.state.efficiencyItemCount < 2) {
+  if (!EfficiencyCalibrationInForce(ws.state)) {
     port.ShowMessage("No efficiency calibration set up");
     return false;
   }

@@ -26,11 +26,6 @@ bool InArrays(const TSpectrum& s, long long channel) {
   return channel >= 1 && channel < static_cast<long long>(s.sp.size());
 }
 
-std::string Trimmed(std::string s) {
-  s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
-  return s;
-}
-
 void ReadoutBox(Canvas& canvas, int left, int top, int right, int bottom) {
   canvas.Fill(left, top, right, bottom, kBlack);
   // Corners rounded by a 20 x 20 ellipse.
@@ -141,7 +136,7 @@ void ShowChannelReadout(Canvas& canvas, const Workspace& ws, int left, int top, 
   ReadoutBox(canvas, left, top, right, bottom);
   const int x = left + 10;
   canvas.Text(x, top + 5, "Channel = " + FormatNumber(6, 0, channel), kLightCyan, kBlack);
-  canvas.Text(x, top + 18, "Counts  = " + Trimmed(FormatNumber(12, 0, ws.spectrum.CountAt(channel))),
+  canvas.Text(x, top + 18, "Counts  = " + RemoveBlanks(FormatNumber(12, 0, ws.spectrum.CountAt(channel))),
               kLightCyan, kBlack);
   if (EnergyCalibrationInForce(ws.state)) {
     const double energy = ApplyCalibrations(ws.state, ws.calibration, channel, 0, 0, 0).energy;

@@ -16,11 +16,6 @@ int ClampPixel(int v) {
   return std::clamp(v, -kPixelLimit, kPixelLimit);
 }
 
-std::string Trimmed(std::string s) {
-  s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
-  return s;
-}
-
 // A zero or negative width would divide by zero; the window is then one channel wide.
 int SafeWidth(int viewWidth) {
   return std::max(1, viewWidth);
@@ -180,7 +175,7 @@ void DrawValueAxis(Canvas& canvas, double top, Rgb background) {
       canvas.Pixel(kAxisLeft + RoundHalfEven(j * static_cast<double>(kAxisPixels) / (kGridDots - 1)), y,
                    kGreen);
     }
-    canvas.Text(2, std::max(0, y - 6), Trimmed(FormatNumber(10, decimals, level)), kWhite, background);
+    canvas.Text(2, std::max(0, y - 6), RemoveBlanks(FormatNumber(10, decimals, level)), kWhite, background);
   }
 }
 
@@ -195,12 +190,8 @@ std::array<ChannelTick, 9> ChannelTicks(const AnalysisState& state) {
 
 std::string AxisLabel(double value) {
   if (!std::isfinite(value)) return "?";
-  if (value == std::trunc(value) && std::fabs(value) < 1e9) return Trimmed(FormatNumber(12, 0, value));
-  return Trimmed(FormatNumber(12, 1, value));
-}
-
-bool EnergyCalibrationInForce(const AnalysisState& state) {
-  return state.energyCalibrated && state.energyItemCount >= 2;
+  if (value == std::trunc(value) && std::fabs(value) < 1e9) return RemoveBlanks(FormatNumber(12, 0, value));
+  return RemoveBlanks(FormatNumber(12, 1, value));
 }
 
 void DrawChannelAxis(Canvas& canvas, const AnalysisState& state, const CalibrationTables& calibration,

@@ -112,9 +112,6 @@ std::string AxisLabel(double value);
 void DrawChannelAxis(Canvas& canvas, const AnalysisState& state, const CalibrationTables& calibration,
                      Rgb background);
 
-// True when the energy calibration converts channels (a table needs two items).
-bool EnergyCalibrationInForce(const AnalysisState& state);
-
 // Comparison plot of `curves` curves of `points` points on a surface `width` wide: curve c point j
 // (1-based) is values[(c - 1) * points + j - 1]. More than 7 curves: the message and only 7 drawn.
 void PlotCurves(Canvas& canvas, const AnalysisState& state, UiPort& port, std::span<const double> values,
