@@ -30,9 +30,8 @@ void SetRecord(ParamRec& r, double lower, double value, double upper) {
   r.deriv = 0;
 }
 
-}  // namespace
-
-void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
+// Inlined into the engine's point loop, where a fit spends its time.
+[[gnu::always_inline]] inline void ModelPoint(Workspace& ws, double& y, double& w, double& f, int i) {
   IntervalFitState& fs = ws.fit;
   TParameter& e = ws.engine;
   const TSpectrum& s = ws.spectrum;
@@ -82,6 +81,12 @@ void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/
   e.params[WidthIndex(n)].deriv = g;
   e.params[WidthVariableIndex(n)].deriv = g * x;
   fs.componentValues[1] = f;
+}
+
+}  // namespace
+
+void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
+  ModelPoint(ws, y, w, f, i);
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
@@ -171,9 +176,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
 
   // The engine said why (message box or its message fields); there is nothing to retry.
   auto refused = [&e] { return e.abandoned || !e.arrayMsg.empty() || !e.errorMsg.empty() || e.nPoints < 1; };
-  auto model = [&ws](double& y, double& w, double& f, int phase, int i) {
-    IntervalModel(ws, y, w, f, phase, i);
-  };
+  auto model = [&ws](double& y, double& w, double& f, int, int i) { ModelPoint(ws, y, w, f, i); };
   e.Fit(model);
   if (refused()) return false;
   e.Diagnose();

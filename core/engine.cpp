@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "core/numtext.h"
 
@@ -34,7 +35,12 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   freeIdx_.assign(perRow, 0);
   matrixRow_.assign(perRow, 1);
   activeRows_.assign(perRow, 0);
+  columnParams_.assign(perRow, 0);
   compact_products_.assign(kDenseRows * kDenseRows, 0);
+  chunkDerivs_.assign(kChunk * kDenseRows, 0);
+  chunkWeights_.assign(kChunk, 0);
+  chunkResiduals_.assign(kChunk, 0);
+  columnRhs_.assign(kDenseRows, 0);
   nzIdx_.assign(perRow + 1, 0);  // the branch-free gather writes one past the last nonzero
   nzVal_.assign(perRow + 1, 0);
   used_.assign(perRow, 0);
@@ -93,7 +99,7 @@ bool TParameter::IsFree(int k) const {
 // ---------------------------------------------------------------------------------------------
 // Fit
 
-void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
+void TParameter::FitWith(PointsRef points, AfterPassRef afterPass) {
   const FitSettings saved = *this;
   pointStep = std::max(pointStep, 1);
   if (robustLimit == 0) robustLimit = 1.0;
@@ -128,7 +134,7 @@ void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
     if (maxIter != 0) {
       do {
         definite = 1;
-        alive = RunPass(model, afterPass);
+        alive = RunPass(points, afterPass);
         if (!alive) break;
         if (showProgress && port) {
           port->ShowMessage(std::to_string(iter) + " " + FormatNumber(12, 4, criterion) + "-" +
@@ -144,7 +150,7 @@ void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
       pointStep = 1;
       start_ = 1;
       for (int k = 1; k <= nParams; ++k) params[k].error = 0;
-      if (inverted == 1 && RunPass(model, afterPass)) {
+      if (inverted == 1 && RunPass(points, afterPass)) {
         mat_.holdsInverse = inverted == 1;
         covarianceParams_ = nParams;
       }
@@ -213,11 +219,21 @@ void TParameter::PrepareParameters() {
   for (int k = 1; k <= std::min(nFree, matrixCapacity_); ++k) {
     matrixRow_[k] = compact_ || fixedMode != 0 || hasDependents_ || !IsFixed(params[k]);
   }
+  const int rows = std::min(nFree, matrixCapacity_);
   nActive_ = 0;
-  for (int k = 1; k <= std::min(nFree, matrixCapacity_); ++k)
-    if (matrixRow_[k]) activeRows_[nActive_++] = k;
+  for (int k = 1; k <= rows; ++k) nActive_ += matrixRow_[k] != 0;
   // The per-point diagonal trace needs the diagonal as it grows, which only the other path keeps.
-  dense_ = nActive_ <= kDenseRows && !traceAccuracy;
+  dense_ = rows <= kDenseRows && !traceAccuracy;
+  if (dense_) {
+    int active = 0, other = nActive_;
+    for (int k = 1; k <= rows; ++k) {
+      const int column = matrixRow_[k] ? active++ : other++;
+      activeRows_[column] = k;
+      columnParams_[column] = freeIdx_[k];
+    }
+  }
+  chunkStride_ = rows + (rows & 1);
+  productStride_ = nActive_ + (nActive_ & 1);
 }
 
 bool TParameter::CheckArrays() {
@@ -251,64 +267,26 @@ bool TParameter::CheckArrays() {
 
 // One pass over the points: normal equations, inversion, errors and (phase 1) the step. Returns
 // false when the fit must be abandoned.
-bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
+bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
   const int n = nFree;
   std::fill(rhs_.begin(), rhs_.begin() + n + 1, 0.0);
   std::fill(diag_.begin(), diag_.begin() + n + 1, 0.0);
   std::fill(mat_.values.begin(), mat_.values.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
-  if (dense_) std::fill(compact_products_.begin(), compact_products_.begin() + nActive_ * nActive_, 0.0);
-  for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
-  nZeroWeight = 0;
-  double sum = 0, sumPlus = 0;
-  int good = 0;
-  const double goodLimit = 1 + std::sqrt(18.0 / nPoints);
-  const double c0 = robustLimit, a = robustSoftness;
-  const bool equalize = equalWeights && iter > 0 && phase != 3 && sumSigma_ > 0;
-  const double common = equalize ? (dof / sumSigma_) * (dof / sumSigma_) : 0;
-
-  std::int64_t last = start_ - 1;
-  for (std::int64_t i = start_; i <= nPoints; i += pointStep) {
-    last = i;
-    double y = 0, w = 0, f = 0;
-    model(y, w, f, phase, static_cast<int>(i));
-    // A point the model cannot value (a NaN count, say) is left out like a point of weight 0, so one
-    // bad number cannot poison the whole normal matrix.
-    if (w == 0 || !std::isfinite(w) || !std::isfinite(y) || !std::isfinite(f)) {
-      ++nZeroWeight;
-      continue;
-    }
-    if (iter == 0) sumSigma_ += 1 / std::sqrt(std::fabs(w));
-    if (equalize) w = common;
-    const double r = y - f;
-    const double s = std::sqrt(w);
-    const double t = std::fabs(r) * s;
-    double wPrime, c;
-    if (weightKind == 0) {
-      wPrime = std::sqrt(s) / std::max(1e-6, t * std::sqrt(t));
-      c = r * r * wPrime;
-    } else if (weightKind == 1) {
-      wPrime = s / std::max(1e-6, std::fabs(r));
-      c = r * r * wPrime;
-    } else {
-      wPrime = w;
-      c = r * r * w;  // t², without the rounding of sqrt(w)²
-      if (t >= c0) {
-        const double ratio = t / c0;
-        const double q = (1 + a) / (ratio * ratio + a);
-        wPrime *= q;
-        c *= q;
-      }
-    }
-    sum += c;
-    if (c < goodLimit) ++good;
-    if (r > 0) sumPlus += c;
-    Accumulate(wPrime, r * wPrime);
-    if (phase == 3 && traceResiduals) {
-      line_ = FormatNumber(5, 0, static_cast<double>(i));
-      for (double v : {y, f, c, 1 / std::sqrt(wPrime)}) line_ += FormatNumber(10, 2, v);
-      Write(line_);
-    }
+  if (dense_) {
+    std::fill(compact_products_.begin(), compact_products_.begin() + nActive_ * productStride_, 0.0);
+    std::fill(columnRhs_.begin(), columnRhs_.begin() + chunkStride_, 0.0);
   }
+  chunkCount_ = 0;
+  for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
+  PassTotals totals;
+  points(totals);
+  if (dense_) {
+    if (chunkCount_ > 0) FlushProducts();
+    for (int j = 0; j < n; ++j) rhs_[activeRows_[j]] = columnRhs_[j];
+  }
+  const double sum = totals.sum, sumPlus = totals.sumPlus;
+  const int good = totals.good;
+  const std::int64_t last = totals.last;
 
   if (nZeroWeight == nPoints) {
     if (port) port->ShowMessage("All errors=0.Fit stopped");
@@ -397,6 +375,76 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
   return true;
 }
 
+namespace {
+
+using Pair = double __attribute__((vector_size(16)));
+
+Pair LoadPair(const double* p) {
+  Pair v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// sums[c .. c+2P) += Σp scale(p)·g[p][c .. c+2P), added point by point in order, so every sum is
+// rounded exactly as if the points had been added one at a time.
+template <int P, class Scale>
+void AddColumns(double* sums, const double* g, int m, int ld, int c, Scale scale) {
+  Pair s[P];
+#pragma GCC unroll 4
+  for (int k = 0; k < P; ++k) s[k] = LoadPair(sums + c + 2 * k);
+  for (int p = 0; p < m; ++p) {
+    const double* gp = g + static_cast<std::ptrdiff_t>(p) * ld;
+    const double f = scale(p, gp);
+    const Pair d = {f, f};
+#pragma GCC unroll 4
+    for (int k = 0; k < P; ++k) s[k] += d * LoadPair(gp + c + 2 * k);
+  }
+#pragma GCC unroll 4
+  for (int k = 0; k < P; ++k) std::memcpy(sums + c + 2 * k, &s[k], sizeof s[k]);
+}
+
+// Columns c .. end (c and end even) in blocks of at most four pairs.
+template <class Scale>
+void AddColumnRange(double* sums, const double* g, int m, int ld, int c, int end, Scale scale) {
+  for (; end - c >= 8; c += 8) AddColumns<4>(sums, g, m, ld, c, scale);
+  switch ((end - c) / 2) {
+    case 3:
+      AddColumns<3>(sums, g, m, ld, c, scale);
+      break;
+    case 2:
+      AddColumns<2>(sums, g, m, ld, c, scale);
+      break;
+    case 1:
+      AddColumns<1>(sums, g, m, ld, c, scale);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void TParameter::FlushProducts() {
+  const int na = nActive_, ld = chunkStride_, pw = productStride_, m = chunkCount_;
+  const double* g = chunkDerivs_.data();
+  const double* w = chunkWeights_.data();
+  const double* rw = chunkResiduals_.data();
+  AddColumnRange(columnRhs_.data(), g, m, ld, 0, ld, [rw](int p, const double*) { return rw[p]; });
+  for (int a = 0; a < na; ++a) {
+    // From the even column at or below the diagonal; the element left of an odd diagonal is summed
+    // along and never read.
+    AddColumnRange(compact_products_.data() + static_cast<std::ptrdiff_t>(a) * pw, g, m, ld, a & ~1, pw,
+                   [w, a](int p, const double* gp) { return gp[a] * w[p]; });
+  }
+  chunkCount_ = 0;
+}
+
+void TParameter::WriteResidual(std::int64_t i, double y, double f, double c, double wPrime) {
+  line_ = FormatNumber(5, 0, static_cast<double>(i));
+  for (double v : {y, f, c, 1 / std::sqrt(wPrime)}) line_ += FormatNumber(10, 2, v);
+  Write(line_);
+}
+
 // Adds one point to the normal equations. Derivatives that are exactly zero add nothing, so a point
 // touching few parameters may visit only the rows of those.
 void TParameter::Accumulate(double wPrime, double rw) {
@@ -417,22 +465,10 @@ void TParameter::Accumulate(double wPrime, double rw) {
   const ParamRec* rec = params.data();
   const int* freeIdx = freeIdx_.data();
   if (dense_) {
-    double* b = rhs_.data();
-    for (int i = 1; i <= n; ++i) {
-      const double v = rec[compact_ ? freeIdx[i] : i].deriv;
-      dv[i] = v;
-      b[i] += rw * v;
-    }
-    if (traceDerivatives) WriteNumbers(dv, 1, n, 13, 4, 5, "  deriv");
-    const int na = nActive_;
-    const int* act = activeRows_.data();
-    double g[kDenseRows];
-    for (int a = 0; a < na; ++a) g[a] = dv[act[a]];
-    double* cm = compact_products_.data();
-    for (int a = 0; a < na; ++a) {
-      const double dw = g[a] * wPrime;
-      double* row = cm + a * na;
-      for (int c = a; c < na; ++c) row[c] += dw * g[c];
+    AccumulateDense(wPrime, rw);
+    if (traceDerivatives) {
+      for (int i = 1; i <= n; ++i) dv[i] = rec[freeIdx[i]].deriv;
+      WriteNumbers(dv, 1, n, 13, 4, 5, "  deriv");
     }
     return;
   }
@@ -467,11 +503,11 @@ void TParameter::Accumulate(double wPrime, double rw) {
 void TParameter::FinishNormalEquations() {
   const int n = nFree;
   if (dense_) {
-    const int na = nActive_;
+    const int na = nActive_, ld = productStride_;
     for (int a = 0; a < na; ++a) {
       const int i = activeRows_[a];
-      diag_[i] = compact_products_[a * na + a];
-      for (int c = a + 1; c < na; ++c) M(i, activeRows_[c]) = compact_products_[a * na + c];
+      diag_[i] = compact_products_[a * ld + a];
+      for (int c = a + 1; c < na; ++c) M(i, activeRows_[c]) = compact_products_[a * ld + c];
     }
   }
   double g2 = 0;

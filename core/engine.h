@@ -4,6 +4,8 @@
 // callable; the engine knows nothing about spectra.
 #pragma once
 
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -116,16 +118,18 @@ class TParameter : public FitSettings {
   // Runs the whole fit. model(y, w, f, phase, i) returns the measured value, its weight (0 skips
   // the point) and the model value of point i and writes params[k].deriv for every k; afterPass(i)
   // follows every pass with the index one past the last point visited.
+  // The point loop is instantiated for the model's own type so that the model inlines into it: a
+  // fit spends nearly all its time there.
   template <class Model, class AfterPass>
   void Fit(Model&& model, AfterPass&& afterPass) {
-    FitWith(ModelRef(model), AfterPassRef(afterPass));
+    auto points = [this, &model](PassTotals& totals) { VisitPoints(model, totals); };
+    FitWith(PointsRef(points), AfterPassRef(afterPass));
   }
   template <class Model>
   void Fit(Model&& model) {
     auto none = [](int) {};
-    FitWith(ModelRef(model), AfterPassRef(none));
+    Fit(model, none);
   }
-  void FitWith(ModelRef model, AfterPassRef afterPass);
 
   void Diagnose();
   // Prepares a second attempt after a doubtful fit: more damping, a shorter step, more iterations.
@@ -141,8 +145,21 @@ class TParameter : public FitSettings {
   bool CheckCounts();
   void PrepareParameters();
   bool CheckArrays();
-  bool RunPass(ModelRef model, AfterPassRef afterPass);
+  // What one pass over the points sums up besides the normal equations.
+  struct PassTotals {
+    double sum = 0, sumPlus = 0;
+    int good = 0;
+    std::int64_t last = 0;  // the last point visited
+  };
+  using PointsRef = FunctionRef<void(PassTotals&)>;
+  void FitWith(PointsRef points, AfterPassRef afterPass);
+  template <class Model>
+  void VisitPoints(Model& model, PassTotals& totals);
+  bool RunPass(PointsRef points, AfterPassRef afterPass);
   void Accumulate(double wPrime, double rw);
+  void AccumulateDense(double wPrime, double rw);
+  void FlushProducts();
+  void WriteResidual(std::int64_t i, double y, double f, double c, double wPrime);
   void FinishNormalEquations();
   void Damp();
   bool Invert();
@@ -180,9 +197,18 @@ class TParameter : public FitSettings {
   std::vector<char> matrixRow_;  // 1: the row's products are summed (see PrepareParameters)
   // Small fits sum their products densely over the rows that stay in the equations, in a compact
   // triangle that is scattered into the normal matrix once per pass.
+  // The derivatives are collected for a chunk of points, and the sums of the chunk are formed with
+  // each sum kept in a register across the chunk, still point by point in the order of the points.
+  // Columns of a chunk row: the rows that stay in the equations first, then the others.
   static constexpr int kDenseRows = 24;
-  std::vector<int> activeRows_;
-  std::vector<double> compact_products_;
+  static constexpr int kChunk = 64;
+  std::vector<int> activeRows_;           // row index of each column of a chunk row
+  std::vector<int> columnParams_;         // parameter index of each column
+  std::vector<double> compact_products_;  // nActive_ rows of productStride_, upper triangle
+  std::vector<double> chunkDerivs_, chunkWeights_, chunkResiduals_, columnRhs_;
+  int chunkCount_ = 0;
+  int chunkStride_ = 0;    // nFree rounded up to even
+  int productStride_ = 0;  // nActive_ rounded up to even, for pairs of products
   int nActive_ = 0;
   bool dense_ = false;
   // Per parameter (1..nParams).
@@ -208,5 +234,93 @@ class TParameter : public FitSettings {
   NormalMatrix mat_;
   std::string line_;
 };
+
+// Small fits: every row's right-hand side, and the products of the rows that stay in the equations
+// summed densely in a compact triangle, scattered into the normal matrix once per pass.
+inline void TParameter::AccumulateDense(double wPrime, double rw) {
+  const ParamRec* rec = params.data();
+  const int n = nFree;
+  const int* col = columnParams_.data();
+  double* g = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(chunkCount_) * chunkStride_;
+  for (int j = 0; j < n; ++j) g[j] = rec[col[j]].deriv;
+  g[chunkStride_ - 1] = n == chunkStride_ ? g[n - 1] : 0;
+  chunkWeights_[chunkCount_] = wPrime;
+  chunkResiduals_[chunkCount_] = rw;
+  if (++chunkCount_ == kChunk) FlushProducts();
+}
+
+// One pass over the points: robust weights, the criterion's sums and the normal equations.
+template <class Model>
+void TParameter::VisitPoints(Model& model, PassTotals& totals) {
+  const double goodLimit = 1 + std::sqrt(18.0 / nPoints);
+  const double c0 = robustLimit, a = robustSoftness;
+  // t ≥ c0 tested first on t² = r²w with a margin for rounding, saving a square root per point.
+  const double nearLimit = c0 > 0 ? c0 * c0 * (1 - 1e-9) : -1;
+  const bool equalize = equalWeights && iter > 0 && phase != 3 && sumSigma_ > 0;
+  const double common = equalize ? (dof / sumSigma_) * (dof / sumSigma_) : 0;
+  const bool firstIteration = iter == 0;
+  const bool inlineSums = dense_ && !traceDerivatives && !(compact_ && hasDependents_);
+  const bool residuals = phase == 3 && traceResiduals;
+  const int kind = weightKind;
+  const int thePhase = phase;
+  const std::int64_t stride = pointStep;
+  const std::int64_t count = nPoints;
+  // Locals, not members: the model writes through pointers the compiler cannot tell apart from them.
+  double sum = 0, sumPlus = 0, sumSigma = sumSigma_;
+  int good = 0, zero = 0;
+  std::int64_t last = start_ - 1;
+  for (std::int64_t i = start_; i <= count; i += stride) {
+    last = i;
+    double y = 0, w = 0, f = 0;
+    model(y, w, f, thePhase, static_cast<int>(i));
+    // A point the model cannot value (a NaN count, say) is left out like a point of weight 0, so one
+    // bad number cannot poison the whole normal matrix.
+    if (w == 0 || !std::isfinite(w) || !std::isfinite(y) || !std::isfinite(f)) {
+      ++zero;
+      continue;
+    }
+    if (firstIteration) sumSigma += 1 / std::sqrt(std::fabs(w));
+    if (equalize) w = common;
+    const double r = y - f;
+    double wPrime, c;
+    if (kind == 2) {
+      wPrime = w;
+      c = r * r * w;  // t², without the rounding of sqrt(w)²
+      if (c >= nearLimit) {
+        const double t = std::fabs(r) * std::sqrt(w);
+        if (t >= c0) {
+          const double ratio = t / c0;
+          const double q = (1 + a) / (ratio * ratio + a);
+          wPrime *= q;
+          c *= q;
+        }
+      }
+    } else {
+      const double s = std::sqrt(w);
+      const double t = std::fabs(r) * s;
+      if (kind == 0) {
+        wPrime = std::sqrt(s) / std::max(1e-6, t * std::sqrt(t));
+      } else {
+        wPrime = s / std::max(1e-6, std::fabs(r));
+      }
+      c = r * r * wPrime;
+    }
+    sum += c;
+    if (c < goodLimit) ++good;
+    if (r > 0) sumPlus += c;
+    if (inlineSums) {
+      AccumulateDense(wPrime, r * wPrime);
+    } else {
+      Accumulate(wPrime, r * wPrime);
+    }
+    if (residuals) WriteResidual(i, y, f, c, wPrime);
+  }
+  sumSigma_ = sumSigma;
+  nZeroWeight = zero;
+  totals.sum = sum;
+  totals.sumPlus = sumPlus;
+  totals.good = good;
+  totals.last = last;
+}
 
 }  // namespace orv
