@@ -30,63 +30,84 @@ void SetRecord(ParamRec& r, double lower, double value, double upper) {
   r.deriv = 0;
 }
 
-// Inlined into the engine's point loop, where a fit spends its time.
-[[gnu::always_inline]] inline void ModelPoint(Workspace& ws, double& y, double& w, double& f, int i) {
-  IntervalFitState& fs = ws.fit;
-  TParameter& e = ws.engine;
+// The measured value, weight and coordinate of point i: fixed while the parameters move, so a fit
+// works them out once (see FitInterval).
+IntervalPoint MeasurePoint(const Workspace& ws, int i) {
+  const IntervalFitState& fs = ws.fit;
   const TSpectrum& s = ws.spectrum;
-  const int n = fs.n;
+  IntervalPoint d;
   const int ch = fs.startChannel + i - 1;
   const int last = static_cast<int>(s.sp.size()) - 1;
-  if (ch < 1 || ch > last) {
-    for (int k = 1; k <= 2 * n + 6; ++k) e.params[k].deriv = 0;
-    y = f = w = 0;
-    return;
-  }
-  y = s.sp[ch];
-  double sigma = ws.state.covar * y + s.err[ch];
+  if (ch < 1 || ch > last) return d;
+  d.inside = true;
+  d.channel = ch;
+  d.y = s.sp[ch];
+  double sigma = ws.state.covar * d.y + s.err[ch];
   if (fs.lowStatistics) {
     // Too few counts per channel for a Gaussian likelihood: pair each channel with the next one.
     const int next = std::min(ch + 1, last);
-    y = (s.sp[ch] + s.sp[next]) / 2;
+    d.y = (s.sp[ch] + s.sp[next]) / 2;
     sigma = std::sqrt(s.err[ch] * s.err[ch] + s.err[next] * s.err[next]) / 2;
   }
-  w = sigma != 0 ? 1 / (sigma * sigma) : 0;
+  d.w = sigma != 0 ? 1 / (sigma * sigma) : 0;
+  d.x = fs.Coordinate(ch);
+  d.t2 = 2 * d.x * d.x - 1;
+  d.t3 = 2 * d.x * d.t2 - d.x;
+  return d;
+}
 
+// The model and its derivatives at one point; inlined into the engine's point loop, where a fit
+// spends its time. The graphs also want every component's value.
+template <bool kComponents>
+[[gnu::always_inline]] inline void ModelPoint(Workspace& ws, const IntervalPoint& d, double& y, double& w,
+                                              double& f) {
+  IntervalFitState& fs = ws.fit;
+  ParamRec* p = ws.engine.params.data();
+  const int n = fs.n;
+  if (!d.inside) {
+    for (int k = 1; k <= 2 * n + 6; ++k) p[k].deriv = 0;
+    y = f = w = 0;
+    return;
+  }
+  y = d.y;
+  w = d.w;
   // Every derivative is written below, so none needs clearing first.
-  const double x = fs.Coordinate(ch);
-  double t[4];
-  const double background = Background(e, x, t);
-  for (int j = 0; j < 4; ++j) e.params[1 + j].deriv = t[j];
-  fs.componentValues[0] = background;
-  f = background;
+  const double x = d.x;
+  const double background = p[1].value + p[2].value * x + p[3].value * d.t2 + p[4].value * d.t3;
+  p[1].deriv = 1;
+  p[2].deriv = x;
+  p[3].deriv = d.t2;
+  p[4].deriv = d.t3;
+  if constexpr (kComponents) fs.componentValues[0] = background;
+  double sum = background;
 
   const TPeakModel& model = ws.model();
-  const double wx = e.params[WidthIndex(n)].value + e.params[WidthVariableIndex(n)].value * x;
+  const double wx = p[WidthIndex(n)].value + p[WidthVariableIndex(n)].value * x;
   const double inverseWidth = wx != 0 ? 1 / wx : 0;
   double g = 0;
   for (int k = 1; k <= n; ++k) {
-    const double amplitude = e.params[AmplitudeIndex(k)].value;
-    const double u = (ch - e.params[PositionIndex(n, k)].value) * inverseWidth;
+    const double amplitude = p[AmplitudeIndex(k)].value;
+    const double u = (d.channel - p[PositionIndex(n, k)].value) * inverseWidth;
     double m, m1, m2;
     model.Evaluate(u, m, m1, m2);
     const double contribution = amplitude * m;
-    fs.componentValues[1 + k] = contribution;
-    f += contribution;
-    e.params[AmplitudeIndex(k)].deriv = m;
+    if constexpr (kComponents) fs.componentValues[1 + k] = contribution;
+    sum += contribution;
+    p[AmplitudeIndex(k)].deriv = m;
     const double slope = -amplitude * inverseWidth * m1;
-    e.params[PositionIndex(n, k)].deriv = slope;
+    p[PositionIndex(n, k)].deriv = slope;
     g += slope * u;
   }
-  e.params[WidthIndex(n)].deriv = g;
-  e.params[WidthVariableIndex(n)].deriv = g * x;
-  fs.componentValues[1] = f;
+  p[WidthIndex(n)].deriv = g;
+  p[WidthVariableIndex(n)].deriv = g * x;
+  if constexpr (kComponents) fs.componentValues[1] = sum;
+  f = sum;
 }
 
 }  // namespace
 
 void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
-  ModelPoint(ws, y, w, f, i);
+  ModelPoint<true>(ws, MeasurePoint(ws, i), y, w, f);
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
@@ -176,7 +197,14 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
 
   // The engine said why (message box or its message fields); there is nothing to retry.
   auto refused = [&e] { return e.abandoned || !e.arrayMsg.empty() || !e.errorMsg.empty() || e.nPoints < 1; };
-  auto model = [&ws](double& y, double& w, double& f, int, int i) { ModelPoint(ws, y, w, f, i); };
+  // Room for the points is kept from fit to fit; only a longer interval than before allocates.
+  fs.points.resize(
+      std::max<std::size_t>(fs.points.size(), static_cast<std::size_t>(std::max(e.nPoints, 0)) + 1));
+  for (int i = 1; i <= e.nPoints; ++i) fs.points[i] = MeasurePoint(ws, i);
+  const IntervalPoint* points = fs.points.data();
+  auto model = [&ws, points](double& y, double& w, double& f, int, int i) {
+    ModelPoint<false>(ws, points[i], y, w, f);
+  };
   e.Fit(model);
   if (refused()) return false;
   e.Diagnose();

@@ -5,12 +5,21 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "core/state.h"
 
 namespace orv {
 
 struct Workspace;
+
+// What the model needs of one point that does not change while the parameters move.
+struct IntervalPoint {
+  bool inside = false;  // the channel lies within the spectrum
+  int channel = 0;
+  double y = 0, w = 0;           // measured value and its weight
+  double x = 0, t2 = 0, t3 = 0;  // normalised coordinate and the Chebyshev polynomials T2, T3 at it
+};
 
 // Working state of the interval being fitted, reloaded for every interval.
 struct IntervalFitState {
@@ -29,6 +38,8 @@ struct IntervalFitState {
   bool fitDone = false;
   // Refreshed at every model evaluation for the graphs: [0] background, [1] total, [1 + k] peak k.
   std::array<double, kMaxPeaks + 2> componentValues{};
+  // The points of the interval being fitted (1-based).
+  std::vector<IntervalPoint> points;
 };
 
 // Parameter layout of an interval with n peaks (engine records are 1-based).

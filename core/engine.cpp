@@ -571,38 +571,89 @@ void TParameter::Damp() {
   if (phase == 3 && !compact_) definite = CheckDefinite();
 }
 
-// In-place Gauss–Jordan inversion with the pivot on the diagonal: the largest unused diagonal
-// element, the first one on ties. A pivot below 1e-16 in magnitude (or NaN) means singular.
-bool TParameter::Invert() {
-  const int n = nFree;
-  std::fill(used_.begin(), used_.begin() + n + 1, 0);
-  double* mat = mat_.values.data();
-  const std::ptrdiff_t stride = stride_;
-  for (int stepNo = 1; stepNo <= n; ++stepNo) {
-    int p = 0;
+namespace {
+
+// In-place Gauss–Jordan inversion of the n × n matrix a (row length `stride`) with the pivot on the
+// diagonal: the largest unused diagonal element, the first one on ties. A pivot below 1e-16 in
+// magnitude (or NaN) means singular. N > 0 fixes n at compile time, so the rows are unrolled.
+template <int N>
+bool InvertInPlace(double* a, int n, std::ptrdiff_t stride, char* used) {
+  if constexpr (N > 0) n = N;
+  std::fill(used, used + n, 0);
+  for (int stepNo = 0; stepNo < n; ++stepNo) {
+    int p = -1;
     double best = -1;
-    for (int i = 1; i <= n; ++i) {
-      const double v = std::fabs(mat[i * stride + i]);
-      if (!used_[i] && v > best) {
+    for (int i = 0; i < n; ++i) {
+      const double v = std::fabs(a[i * stride + i]);
+      if (!used[i] && v > best) {
         best = v;
         p = i;
       }
     }
-    if (p == 0 || !(best >= kPivotLimit)) return false;
-    used_[p] = 1;
-    double* rowP = mat + p * stride;
+    if (p < 0 || !(best >= kPivotLimit)) return false;
+    used[p] = 1;
+    double* rowP = a + p * stride;
     const double inv = 1 / rowP[p];
     rowP[p] = 1;
-    for (int j = 1; j <= n; ++j) rowP[j] *= inv;
-    for (int i = 1; i <= n; ++i) {
+#pragma GCC unroll 16
+    for (int j = 0; j < n; ++j) rowP[j] *= inv;
+    for (int i = 0; i < n; ++i) {
       if (i == p) continue;
-      double* rowI = mat + i * stride;
+      double* rowI = a + i * stride;
       const double factor = rowI[p];
       if (factor == 0) continue;
       rowI[p] = 0;
-      for (int j = 1; j <= n; ++j) rowI[j] -= factor * rowP[j];
+#pragma GCC unroll 16
+      for (int j = 0; j < n; ++j) rowI[j] -= factor * rowP[j];
     }
   }
+  return true;
+}
+
+bool InvertMatrix(double* a, int n, std::ptrdiff_t stride, char* used) {
+  switch (n) {
+    case 1:
+      return InvertInPlace<1>(a, n, stride, used);
+    case 2:
+      return InvertInPlace<2>(a, n, stride, used);
+    case 3:
+      return InvertInPlace<3>(a, n, stride, used);
+    case 4:
+      return InvertInPlace<4>(a, n, stride, used);
+    case 5:
+      return InvertInPlace<5>(a, n, stride, used);
+    case 6:
+      return InvertInPlace<6>(a, n, stride, used);
+    case 7:
+      return InvertInPlace<7>(a, n, stride, used);
+    case 8:
+      return InvertInPlace<8>(a, n, stride, used);
+    case 9:
+      return InvertInPlace<9>(a, n, stride, used);
+    case 10:
+      return InvertInPlace<10>(a, n, stride, used);
+    case 11:
+      return InvertInPlace<11>(a, n, stride, used);
+    case 12:
+      return InvertInPlace<12>(a, n, stride, used);
+    default:
+      return InvertInPlace<0>(a, n, stride, used);
+  }
+}
+
+}  // namespace
+
+bool TParameter::Invert() {
+  const int n = nFree, na = nActive_;
+  if (!dense_ || na == n) return InvertMatrix(&M(1, 1), n, stride_, used_.data());
+  // The rows left out of the sums are identity rows of fixed parameters, untouched by the elimination
+  // of the others and never limiting a pivot: inverting the rest alone gives the same numbers.
+  double* block = compact_products_.data();
+  for (int a = 0; a < na; ++a)
+    for (int c = 0; c < na; ++c) block[a * na + c] = M(activeRows_[a], activeRows_[c]);
+  if (!InvertMatrix(block, na, na, used_.data())) return false;
+  for (int a = 0; a < na; ++a)
+    for (int c = 0; c < na; ++c) M(activeRows_[a], activeRows_[c]) = block[a * na + c];
   return true;
 }
 
