@@ -307,7 +307,7 @@ void TParameter::VisitPoints(Model& model, PassTotals& totals) {
     }
     sum += c;
     if (c < goodLimit) ++good;
-    if (r > 0) sumPlus += c;
+    sumPlus += r > 0 ? c : 0.0;  // a select: the sign of a residual is a coin toss for the branch predictor
     if (inlineSums) {
       AccumulateDense(wPrime, r * wPrime);
     } else {
