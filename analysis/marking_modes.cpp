@@ -28,6 +28,14 @@ std::string Str(long long v) {
   return std::to_string(v);
 }
 
+// Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "literal" + a temporary string.
+std::string FoundText(int peaks) {
+  std::string text = " ";
+  text += Str(peaks);
+  text += " peak(s) found. ";
+  return text;
+}
+
 }  // namespace
 
 void FormIntervals(Workspace& ws, int first, int last) {
@@ -276,7 +284,7 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
     mk.compr = 1;
   } else if (mode == 3) {
     if (!ReadMarkingFile(mk, st, port, ws.markingInput.markingFile)) return cancelled();
-    st.reportLines = {" " + Str(mk.peakCount) + " peak(s) found. ", ""};
+    st.reportLines = {FoundText(mk.peakCount), ""};
     return true;
   } else {
     if (!ws.searchWork) ws.searchWork = std::make_unique<PeakSearchWork>();
@@ -296,7 +304,7 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
   WriteOutputLine(ws, "The spectrum has been marked. Mode=" + FormatNumber(2, 0, mode) + "  " +
                           FormatNumber(4, 0, mk.intervalCount) + " intervals  " +
                           FormatNumber(5, 0, mk.peakCount) + " peaks");
-  std::string status = " " + Str(mk.peakCount) + " peak(s) found. ";
+  std::string status = FoundText(mk.peakCount);
   if (!ws.markingInput.widthConsistent) status += "Inexact peak width dependence; ";
   st.reportLines = {status, ""};
   return true;
