@@ -510,13 +510,10 @@ void TParameter::FinishNormalEquations() {
       for (int c = a + 1; c < na; ++c) M(i, activeRows_[c]) = compact_products_[a * ld + c];
     }
   }
-  double g2 = 0;
   for (int i = 1; i <= n; ++i) {
     M(i, i) = diag_[i];
     for (int j = i + 1; j <= n; ++j) M(j, i) = M(i, j);
-    g2 += rhs_[i] * rhs_[i];
   }
-  gradient_ = std::sqrt(g2 / n);
   removed_ = 0;
   if (!compact_) {
     // Descending order so that a dependent of a dependent reaches the root through its master.
@@ -547,6 +544,11 @@ void TParameter::FinishNormalEquations() {
       }
     }
   }
+  // The gradient of the fitted parameters only: along a fixed parameter it never vanishes, and counting
+  // it would call converged fits unconverged (and retry them) in full mode but not in compact mode.
+  double g2 = 0;
+  for (int i = 1; i <= n; ++i) g2 += rhs_[i] * rhs_[i];
+  gradient_ = std::sqrt(g2 / n);
   dof = std::max(1, (nPoints - nZeroWeight) / pointStep - n + removed_);
   chiSigma = std::sqrt(2.0 / dof);
   if (chiTarget < 0) chiTarget = 1 + chiSigma;

@@ -197,6 +197,7 @@ TEST(EngineConstraints, FixedAndDependentParameters) {
     shz += lp.w[i] * h * (lp.y[i] - lp.phi(2, i) - 0.7 - 2.5 * lp.phi(4, i));
   }
   const double p1 = shz / shh, var1 = 1 / shh, e1 = std::sqrt(var1);
+  double scaledAccuracy[2] = {0, 0};
   for (int compact : {0, 1}) {
     SCOPED_TRACE(compact);
     TParameter e = PlainEngine(4, n, 1);
@@ -206,6 +207,10 @@ TEST(EngineConstraints, FixedAndDependentParameters) {
     e.params[3] = {3, 0.7, 0.7, 0.7, 1, 0, 0, 0};
     e.params[4] = {2, 0, 0, 0, 0.5, 2, 0, 0};
     e.Fit(lp.Model(e));
+    // The convergence measure of the one step may not depend on how the matrix is stored. Along the
+    // fixed parameter the gradient never vanishes, so it must not count (it made converged fits look
+    // unconverged in full mode).
+    scaledAccuracy[compact] = e.accuracy * std::sqrt(e.nFree);
     EXPECT_EQ(std::tuple(e.warningMsg, e.compressionMsg, e.dof),
               std::tuple("", compact ? ".... Compression: from    4  to    1" : "", n - 1));
     EXPECT_NEAR(e.params[1].value, p1, 1e-12);
@@ -219,6 +224,8 @@ TEST(EngineConstraints, FixedAndDependentParameters) {
     EXPECT_NEAR(e.Covariance(2, 4), 4.5 * var1, 1e-12);
     EXPECT_EQ(e.Covariance(3, 1), 0);
   }
+  EXPECT_GT(scaledAccuracy[0], 0);
+  EXPECT_NEAR(scaledAccuracy[0], scaledAccuracy[1], 1e-9 * scaledAccuracy[1]);
   // A dependent on a fixed master is fixed itself: it becomes independent, with a warning.
   TParameter e = PlainEngine(4, n);
   e.params[1] = {1, 2, 2, 2, 1, 0, 0, 0};
