@@ -271,7 +271,9 @@ bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
   const int n = nFree;
   std::fill(rhs_.begin(), rhs_.begin() + n + 1, 0.0);
   std::fill(diag_.begin(), diag_.begin() + n + 1, 0.0);
-  std::fill(mat_.values.begin(), mat_.values.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
+  // Small fits write every element of the matrix when the equations are finished.
+  if (!dense_)
+    std::fill(mat_.values.begin(), mat_.values.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
   if (dense_) {
     std::fill(compact_products_.begin(), compact_products_.begin() + nActive_ * productStride_, 0.0);
     std::fill(columnRhs_.begin(), columnRhs_.begin() + chunkStride_, 0.0);
@@ -587,10 +589,9 @@ bool InvertInPlace(double* a, int n, std::ptrdiff_t stride, char* used) {
     double best = -1;
     for (int i = 0; i < n; ++i) {
       const double v = std::fabs(a[i * stride + i]);
-      if (!used[i] && v > best) {
-        best = v;
-        p = i;
-      }
+      const bool take = !used[i] && v > best;  // selects, not branches: the winner is unpredictable
+      best = take ? v : best;
+      p = take ? i : p;
     }
     if (p < 0 || !(best >= kPivotLimit)) return false;
     used[p] = 1;
@@ -599,14 +600,24 @@ bool InvertInPlace(double* a, int n, std::ptrdiff_t stride, char* used) {
     rowP[p] = 1;
 #pragma GCC unroll 16
     for (int j = 0; j < n; ++j) rowP[j] *= inv;
+    const double* __restrict pivotRow = rowP;  // other rows never overlap it: the update vectorises
     for (int i = 0; i < n; ++i) {
       if (i == p) continue;
-      double* rowI = a + i * stride;
+      double* __restrict rowI = a + i * stride;
       const double factor = rowI[p];
       if (factor == 0) continue;
-      rowI[p] = 0;
-#pragma GCC unroll 16
-      for (int j = 0; j < n; ++j) rowI[j] -= factor * rowP[j];
+      if constexpr (N > 0) {
+        const Pair f = {factor, factor};
+#pragma GCC unroll 8
+        for (int j = 0; j + 2 <= N; j += 2) {
+          const Pair r = LoadPair(rowI + j) - f * LoadPair(pivotRow + j);
+          std::memcpy(rowI + j, &r, sizeof r);
+        }
+        if constexpr (N % 2 != 0) rowI[N - 1] -= factor * pivotRow[N - 1];
+      } else {
+        for (int j = 0; j < n; ++j) rowI[j] -= factor * pivotRow[j];
+      }
+      rowI[p] = 0.0 - factor * pivotRow[p];  // as if the pivot column had been cleared first
     }
   }
   return true;
