@@ -36,11 +36,10 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   matrixRow_.assign(perRow, 1);
   activeRows_.assign(perRow, 0);
   columnParams_.assign(perRow, 0);
-  compact_products_.assign(kDenseRows * kDenseRows, 0);
+  sums_.assign((kDenseRows + 1) * kDenseRows, 0);
   chunkDerivs_.assign(kChunk * kDenseRows, 0);
   chunkWeights_.assign(kChunk, 0);
   chunkResiduals_.assign(kChunk, 0);
-  columnRhs_.assign(kDenseRows, 0);
   nzIdx_.assign(perRow + 1, 0);  // the branch-free gather writes one past the last nonzero
   nzVal_.assign(perRow + 1, 0);
   used_.assign(perRow, 0);
@@ -221,18 +220,13 @@ void TParameter::PrepareParameters() {
   }
   const int rows = std::min(nFree, matrixCapacity_);
   nActive_ = 0;
-  for (int k = 1; k <= rows; ++k) nActive_ += matrixRow_[k] != 0;
-  // The per-point diagonal trace needs the diagonal as it grows, which only the other path keeps.
-  dense_ = rows <= kDenseRows && !traceAccuracy;
-  if (dense_) {
-    int active = 0, other = nActive_;
-    for (int k = 1; k <= rows; ++k) {
-      const int column = matrixRow_[k] ? active++ : other++;
-      activeRows_[column] = k;
-      columnParams_[column] = freeIdx_[k];
-    }
+  for (int k = 1; k <= rows; ++k) {
+    if (!matrixRow_[k]) continue;
+    activeRows_[nActive_] = k;
+    columnParams_[nActive_++] = freeIdx_[k];
   }
-  chunkStride_ = rows + (rows & 1);
+  // The per-point diagonal trace needs the diagonal as it grows, which only the other path keeps.
+  dense_ = nActive_ <= kDenseRows && !traceAccuracy;
   productStride_ = nActive_ + (nActive_ & 1);
 }
 
@@ -274,17 +268,14 @@ bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
   // Small fits write every element of the matrix when the equations are finished.
   if (!dense_)
     std::fill(mat_.values.begin(), mat_.values.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
-  if (dense_) {
-    std::fill(compact_products_.begin(), compact_products_.begin() + nActive_ * productStride_, 0.0);
-    std::fill(columnRhs_.begin(), columnRhs_.begin() + chunkStride_, 0.0);
-  }
+  if (dense_) std::fill(sums_.begin(), sums_.begin() + (nActive_ + 1) * productStride_, 0.0);
   chunkCount_ = 0;
   for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
   PassTotals totals;
   points(totals);
   if (dense_) {
     if (chunkCount_ > 0) FlushProducts();
-    for (int j = 0; j < n; ++j) rhs_[activeRows_[j]] = columnRhs_[j];
+    for (int a = 0; a < nActive_; ++a) rhs_[activeRows_[a]] = sums_[a];
   }
   const double sum = totals.sum, sumPlus = totals.sumPlus;
   const int good = totals.good;
@@ -387,56 +378,89 @@ Pair LoadPair(const double* p) {
   return v;
 }
 
-// sums[c .. c+2P) += Σp scale(p)·g[p][c .. c+2P), added point by point in order, so every sum is
-// rounded exactly as if the points had been added one at a time.
-template <int P, class Scale>
-void AddColumns(double* sums, const double* g, int m, int ld, int c, Scale scale) {
-  Pair s[P];
+// Rows r < R of `sums` (row length pw), columns c .. c+2P: += Σp scale(p, r)·g[p][c .. c+2P), added
+// point by point in order, so every sum is rounded exactly as if the points had been added one at a
+// time. With kRhs the first row takes the weighted residuals instead of weighted derivatives. All
+// R × P pairs of sums stay in registers while the chunk is passed once.
+template <int R, int P, bool kRhs>
+void AddBlock(double* sums, int pw, const double* g, const double* w, const double* rw, int m, int a, int c) {
+  Pair s[R][P];
 #pragma GCC unroll 4
-  for (int k = 0; k < P; ++k) s[k] = LoadPair(sums + c + 2 * k);
+  for (int r = 0; r < R; ++r) {
+#pragma GCC unroll 4
+    for (int k = 0; k < P; ++k) s[r][k] = LoadPair(sums + r * pw + c + 2 * k);
+  }
   for (int p = 0; p < m; ++p) {
-    const double* gp = g + static_cast<std::ptrdiff_t>(p) * ld;
-    const double f = scale(p, gp);
-    const Pair d = {f, f};
+    const double* gp = g + static_cast<std::ptrdiff_t>(p) * pw;
+    Pair d[R];
 #pragma GCC unroll 4
-    for (int k = 0; k < P; ++k) s[k] += d * LoadPair(gp + c + 2 * k);
+    for (int r = 0; r < R; ++r) {
+      const double f = kRhs && r == 0 ? rw[p] : gp[a + r - (kRhs ? 1 : 0)] * w[p];
+      d[r] = Pair{f, f};
+    }
+#pragma GCC unroll 4
+    for (int k = 0; k < P; ++k) {
+      const Pair v = LoadPair(gp + c + 2 * k);
+#pragma GCC unroll 4
+      for (int r = 0; r < R; ++r) s[r][k] += d[r] * v;
+    }
   }
 #pragma GCC unroll 4
-  for (int k = 0; k < P; ++k) std::memcpy(sums + c + 2 * k, &s[k], sizeof s[k]);
+  for (int r = 0; r < R; ++r) {
+#pragma GCC unroll 4
+    for (int k = 0; k < P; ++k) std::memcpy(sums + r * pw + c + 2 * k, &s[r][k], sizeof s[r][k]);
+  }
 }
 
-// Columns c .. end (c and end even) in blocks of at most four pairs.
-template <class Scale>
-void AddColumnRange(double* sums, const double* g, int m, int ld, int c, int end, Scale scale) {
-  for (; end - c >= 8; c += 8) AddColumns<4>(sums, g, m, ld, c, scale);
-  switch ((end - c) / 2) {
-    case 3:
-      AddColumns<3>(sums, g, m, ld, c, scale);
-      break;
-    case 2:
-      AddColumns<2>(sums, g, m, ld, c, scale);
-      break;
-    case 1:
-      AddColumns<1>(sums, g, m, ld, c, scale);
-      break;
-    default:
-      break;
+template <int R, bool kRhs>
+void AddRows(double* sums, int pw, const double* g, const double* w, const double* rw, int m, int a, int c) {
+  for (; c < pw; c += 6) {
+    switch (std::min(3, (pw - c) / 2)) {
+      case 3:
+        AddBlock<R, 3, kRhs>(sums, pw, g, w, rw, m, a, c);
+        break;
+      case 2:
+        AddBlock<R, 2, kRhs>(sums, pw, g, w, rw, m, a, c);
+        break;
+      default:
+        AddBlock<R, 1, kRhs>(sums, pw, g, w, rw, m, a, c);
+        break;
+    }
   }
 }
 
 }  // namespace
 
 void TParameter::FlushProducts() {
-  const int na = nActive_, ld = chunkStride_, pw = productStride_, m = chunkCount_;
+  const int na = nActive_, pw = productStride_, m = chunkCount_;
   const double* g = chunkDerivs_.data();
   const double* w = chunkWeights_.data();
   const double* rw = chunkResiduals_.data();
-  AddColumnRange(columnRhs_.data(), g, m, ld, 0, ld, [rw](int p, const double*) { return rw[p]; });
-  for (int a = 0; a < na; ++a) {
-    // From the even column at or below the diagonal; the element left of an odd diagonal is summed
-    // along and never read.
-    AddColumnRange(compact_products_.data() + static_cast<std::ptrdiff_t>(a) * pw, g, m, ld, a & ~1, pw,
-                   [w, a](int p, const double* gp) { return gp[a] * w[p]; });
+  double* sums = sums_.data();
+  // The right-hand sides with rows 0 and 1 from column 0, then three rows at a time from the even
+  // column at or below the diagonal of the first; the elements left of the diagonal are summed
+  // along and never read.
+  switch (std::min(na, 2)) {
+    case 2:
+      AddRows<3, true>(sums, pw, g, w, rw, m, 0, 0);
+      break;
+    default:
+      AddRows<2, true>(sums, pw, g, w, rw, m, 0, 0);
+      break;
+  }
+  for (int a = 2; a < na; a += 3) {
+    double* rows = sums + (a + 1) * pw;
+    switch (std::min(3, na - a)) {
+      case 3:
+        AddRows<3, false>(rows, pw, g, w, rw, m, a, a & ~1);
+        break;
+      case 2:
+        AddRows<2, false>(rows, pw, g, w, rw, m, a, a & ~1);
+        break;
+      default:
+        AddRows<1, false>(rows, pw, g, w, rw, m, a, a & ~1);
+        break;
+    }
   }
   chunkCount_ = 0;
 }
@@ -505,11 +529,12 @@ void TParameter::Accumulate(double wPrime, double rw) {
 void TParameter::FinishNormalEquations() {
   const int n = nFree;
   if (dense_) {
-    const int na = nActive_, ld = productStride_;
+    const int na = nActive_, pw = productStride_;
     for (int a = 0; a < na; ++a) {
       const int i = activeRows_[a];
-      diag_[i] = compact_products_[a * ld + a];
-      for (int c = a + 1; c < na; ++c) M(i, activeRows_[c]) = compact_products_[a * ld + c];
+      const double* row = &sums_[(a + 1) * pw];
+      diag_[i] = row[a];
+      for (int c = a + 1; c < na; ++c) M(i, activeRows_[c]) = row[c];
     }
   }
   for (int i = 1; i <= n; ++i) {
@@ -661,7 +686,7 @@ bool TParameter::Invert() {
   if (!dense_ || na == n) return InvertMatrix(&M(1, 1), n, stride_, used_.data());
   // The rows left out of the sums are identity rows of fixed parameters, untouched by the elimination
   // of the others and never limiting a pivot: inverting the rest alone gives the same numbers.
-  double* block = compact_products_.data();
+  double* block = sums_.data();  // free once the equations are finished
   for (int a = 0; a < na; ++a)
     for (int c = 0; c < na; ++c) block[a * na + c] = M(activeRows_[a], activeRows_[c]);
   if (!InvertMatrix(block, na, na, used_.data())) return false;

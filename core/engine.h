@@ -197,18 +197,18 @@ class TParameter : public FitSettings {
   std::vector<char> matrixRow_;  // 1: the row's products are summed (see PrepareParameters)
   // Small fits sum their products densely over the rows that stay in the equations, in a compact
   // triangle that is scattered into the normal matrix once per pass.
-  // The derivatives are collected for a chunk of points, and the sums of the chunk are formed with
-  // each sum kept in a register across the chunk, still point by point in the order of the points.
-  // Columns of a chunk row: the rows that stay in the equations first, then the others.
+  // Small fits collect the derivatives of the rows that stay in the equations for a chunk of points
+  // and form the sums of the chunk with each sum kept in a register across the chunk, still point by
+  // point in the order of the points. The other rows (fixed parameters) are cleared anyway.
   static constexpr int kDenseRows = 24;
   static constexpr int kChunk = 64;
-  std::vector<int> activeRows_;           // row index of each column of a chunk row
-  std::vector<int> columnParams_;         // parameter index of each column
-  std::vector<double> compact_products_;  // nActive_ rows of productStride_, upper triangle
-  std::vector<double> chunkDerivs_, chunkWeights_, chunkResiduals_, columnRhs_;
+  std::vector<int> activeRows_;    // row index of each summed row
+  std::vector<int> columnParams_;  // its parameter index
+  // Row 0: right-hand sides; row a + 1: the products of summed row a from its diagonal on.
+  std::vector<double> sums_;
+  std::vector<double> chunkDerivs_, chunkWeights_, chunkResiduals_;
   int chunkCount_ = 0;
-  int chunkStride_ = 0;    // nFree rounded up to even
-  int productStride_ = 0;  // nActive_ rounded up to even, for pairs of products
+  int productStride_ = 0;  // nActive_ rounded up to even, for pairs of sums
   int nActive_ = 0;
   bool dense_ = false;
   // Per parameter (1..nParams).
@@ -235,15 +235,58 @@ class TParameter : public FitSettings {
   std::string line_;
 };
 
-// Small fits: every row's right-hand side, and the products of the rows that stay in the equations
-// summed densely in a compact triangle, scattered into the normal matrix once per pass.
-inline void TParameter::AccumulateDense(double wPrime, double rw) {
-  const ParamRec* rec = params.data();
-  const int n = nFree;
-  const int* col = columnParams_.data();
-  double* g = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(chunkCount_) * chunkStride_;
-  for (int j = 0; j < n; ++j) g[j] = rec[col[j]].deriv;
-  g[chunkStride_ - 1] = n == chunkStride_ ? g[n - 1] : 0;
+namespace engine_detail {
+
+template <int N>
+inline void Gather(double* g, const ParamRec* rec, const int* col) {
+#pragma GCC unroll 16
+  for (int j = 0; j < N; ++j) g[j] = rec[col[j]].deriv;
+}
+
+// g[j] = rec[col[j]].deriv for j < n, unrolled for the sizes of interval fits.
+[[gnu::always_inline]] inline void Gather(double* g, const ParamRec* rec, const int* col, int n) {
+  switch (n) {
+    case 1:
+      return Gather<1>(g, rec, col);
+    case 2:
+      return Gather<2>(g, rec, col);
+    case 3:
+      return Gather<3>(g, rec, col);
+    case 4:
+      return Gather<4>(g, rec, col);
+    case 5:
+      return Gather<5>(g, rec, col);
+    case 6:
+      return Gather<6>(g, rec, col);
+    case 7:
+      return Gather<7>(g, rec, col);
+    case 8:
+      return Gather<8>(g, rec, col);
+    case 9:
+      return Gather<9>(g, rec, col);
+    case 10:
+      return Gather<10>(g, rec, col);
+    case 11:
+      return Gather<11>(g, rec, col);
+    case 12:
+      return Gather<12>(g, rec, col);
+    case 14:
+      return Gather<14>(g, rec, col);
+    case 16:
+      return Gather<16>(g, rec, col);
+    default:
+      for (int j = 0; j < n; ++j) g[j] = rec[col[j]].deriv;
+  }
+}
+
+}  // namespace engine_detail
+
+// Small fits: one point's derivatives into the chunk; the sums are formed when it is full.
+[[gnu::always_inline]] inline void TParameter::AccumulateDense(double wPrime, double rw) {
+  const int na = nActive_, pw = productStride_;
+  double* g = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(chunkCount_) * pw;
+  engine_detail::Gather(g, params.data(), columnParams_.data(), na);
+  g[pw - 1] = na == pw ? g[na - 1] : 0;
   chunkWeights_[chunkCount_] = wPrime;
   chunkResiduals_[chunkCount_] = rw;
   if (++chunkCount_ == kChunk) FlushProducts();
