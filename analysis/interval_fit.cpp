@@ -59,8 +59,8 @@ IntervalPoint MeasurePoint(const Workspace& ws, int i) {
 // The model and its derivatives at one point; inlined into the engine's point loop, where a fit
 // spends its time. The graphs also want every component's value.
 template <bool kComponents>
-[[gnu::always_inline]] inline void ModelPoint(Workspace& ws, const IntervalPoint& d, double& y, double& w,
-                                              double& f) {
+[[gnu::always_inline]] inline void ModelPoint(Workspace& ws, const TPeakModel::Table& shape,
+                                              const IntervalPoint& d, double& y, double& w, double& f) {
   IntervalFitState& fs = ws.fit;
   ParamRec* p = ws.engine.params.data();
   const int n = fs.n;
@@ -81,7 +81,6 @@ template <bool kComponents>
   if constexpr (kComponents) fs.componentValues[0] = background;
   double sum = background;
 
-  const TPeakModel& model = ws.model();
   const double wx = p[WidthIndex(n)].value + p[WidthVariableIndex(n)].value * x;
   const double inverseWidth = wx != 0 ? 1 / wx : 0;
   double g = 0;
@@ -89,7 +88,7 @@ template <bool kComponents>
     const double amplitude = p[AmplitudeIndex(k)].value;
     const double u = (d.channel - p[PositionIndex(n, k)].value) * inverseWidth;
     double m, m1, m2;
-    model.Evaluate(u, m, m1, m2);
+    shape.Evaluate(u, m, m1, m2);
     const double contribution = amplitude * m;
     if constexpr (kComponents) fs.componentValues[1 + k] = contribution;
     sum += contribution;
@@ -107,7 +106,7 @@ template <bool kComponents>
 }  // namespace
 
 void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
-  ModelPoint<true>(ws, MeasurePoint(ws, i), y, w, f);
+  ModelPoint<true>(ws, ws.model().EvaluationTable(), MeasurePoint(ws, i), y, w, f);
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
@@ -202,8 +201,9 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
       std::max<std::size_t>(fs.points.size(), static_cast<std::size_t>(std::max(e.nPoints, 0)) + 1));
   for (int i = 1; i <= e.nPoints; ++i) fs.points[i] = MeasurePoint(ws, i);
   const IntervalPoint* points = fs.points.data();
-  auto model = [&ws, points](double& y, double& w, double& f, int, int i) {
-    ModelPoint<false>(ws, points[i], y, w, f);
+  const TPeakModel::Table shape = ws.model().EvaluationTable();
+  auto model = [&ws, &shape, points](double& y, double& w, double& f, int, int i) {
+    ModelPoint<false>(ws, shape, points[i], y, w, f);
   };
   e.Fit(model);
   if (refused()) return false;

@@ -44,49 +44,79 @@ class TPeakModel {
   // Measures FWHM and area of the table and scales it to unit area and unit FWHM in u.
   bool Normalize(UiPort* port = nullptr);
 
-  // Value and first/second derivative in u by quadratic interpolation at the nearest node. Called for
-  // every point and peak of every fit pass, so the step and its reciprocals are cached.
+  // The table with its step and reciprocals worked out, for evaluation in a loop.
+  struct Table {
+    const double* samples = nullptr;
+    int n = 0;  // nodes on each side; 0 when the table cannot be evaluated (every value is then 0)
+    double range = 0, step = 0, inverseStep = 0, halfInverseStep = 0, inverseStep2 = 0;
+
+    // Value and first/second derivative in u by quadratic interpolation at the nearest node.
+    void Evaluate(double u, double& value, double& d1, double& d2) const {
+      const double au = std::fabs(u);
+      // Negated comparison so that NaN lands here too.
+      if (!(au <= range) || n == 0) {
+        value = d1 = d2 = 0;
+        return;
+      }
+      int k = static_cast<int>(au * inverseStep + 0.5);
+      if (k > n) k = n;
+      const bool negative = u < 0;
+      const int node = negative ? n + 1 - k : n + 1 + k;
+      const double c = samples[node];
+      if (k >= n - 2) {  // the outermost nodes lack a neighbour pair
+        value = c;
+        d1 = d2 = 0;
+        return;
+      }
+      const double shift = k * step;
+      const double d = negative ? u + shift : u - shift;
+      const double p = samples[node - 1], q = samples[node + 1];
+      const double f1 = (q - p) * halfInverseStep;
+      const double f2 = (q - 2 * c + p) * inverseStep2;
+      value = c + (f1 + f2 * d / 2) * d;
+      d1 = f1 + f2 * d;
+      d2 = f2;
+    }
+  };
+  Table EvaluationTable() const {
+    Table t;
+    t.samples = samples.data();
+    t.range = range;
+    t.step = halfCount != 0 ? range / halfCount : 0;
+    t.inverseStep = t.step != 0 ? 1 / t.step : 0;
+    t.halfInverseStep = t.inverseStep / 2;
+    t.inverseStep2 = t.inverseStep * t.inverseStep;
+    // n outside 3..96 would index off the table.
+    t.n = t.step > 0 && halfCount >= 3 && halfCount <= 96 ? halfCount : 0;
+    return t;
+  }
+
+  // Value and first/second derivative in u (see Table::Evaluate). Called for every point and peak of
+  // every fit pass, so the table's steps are kept.
   void Evaluate(double u, double& value, double& d1, double& d2) const {
-    if (range != cachedRange_ || halfCount != cachedHalf_) CacheSteps();
-    const int n = halfCount;
-    const double au = std::fabs(u);
-    // Negated comparisons so that NaN lands here too; n outside 3..96 would index off the table.
-    if (!(au <= range) || !(step_ > 0) || static_cast<unsigned>(n - 3) > 93u) {
-      value = d1 = d2 = 0;
-      return;
+    if (cache_.half != halfCount || !(cache_.table.range == range)) {
+      cache_.table = EvaluationTable();
+      cache_.half = halfCount;
     }
-    int k = static_cast<int>(au * inverseStep_ + 0.5);
-    if (k > n) k = n;
-    const int node = u < 0 ? n + 1 - k : n + 1 + k;
-    const double c = samples[node];
-    if (k >= n - 2) {  // the outermost nodes lack a neighbour pair
-      value = c;
-      d1 = d2 = 0;
-      return;
-    }
-    const double d = u < 0 ? u + k * step_ : u - k * step_;
-    const double p = samples[node - 1], q = samples[node + 1];
-    const double f1 = (q - p) * halfInverseStep_;
-    const double f2 = (q - 2 * c + p) * inverseStep2_;
-    value = c + (f1 + f2 * d / 2) * d;
-    d1 = f1 + f2 * d;
-    d2 = f2;
+    cache_.table.Evaluate(u, value, d1, d2);
   }
 
   // The shape value alone: closed forms for Lorentz and Exponential, the table otherwise.
   double EvaluateShape(double u) const;
 
  private:
-  void CacheSteps() const {
-    cachedRange_ = range;
-    cachedHalf_ = halfCount;
-    step_ = halfCount != 0 ? range / halfCount : 0;
-    inverseStep_ = step_ != 0 ? 1 / step_ : 0;
-    halfInverseStep_ = inverseStep_ / 2;
-    inverseStep2_ = inverseStep_ * inverseStep_;
-  }
-  mutable double cachedRange_ = -1, step_ = 0, inverseStep_ = 0, halfInverseStep_ = 0, inverseStep2_ = 0;
-  mutable int cachedHalf_ = -1;
+  // The table of the last evaluation; a copied model gets its own (samples point into it).
+  struct TableCache {
+    Table table;
+    int half = -1;
+    TableCache() = default;
+    TableCache(const TableCache&) {}
+    TableCache& operator=(const TableCache&) {
+      half = -1;
+      return *this;
+    }
+  };
+  mutable TableCache cache_;
 };
 
 // Lets the user pick Gauss, IAEA or Detector4 and builds it; false on Cancel (nothing changes).
