@@ -228,6 +228,9 @@ void TParameter::PrepareParameters() {
   // The per-point diagonal trace needs the diagonal as it grows, which only the other path keeps.
   dense_ = nActive_ <= kDenseRows && !traceAccuracy;
   productStride_ = nActive_ + (nActive_ & 1);
+  if (dense_ && nActive_ < productStride_) {
+    for (int p = 0; p < kChunk; ++p) chunkDerivs_[p * productStride_ + nActive_] = 0;
+  }
 }
 
 bool TParameter::CheckArrays() {

@@ -283,10 +283,9 @@ inline void Gather(double* g, const ParamRec* rec, const int* col) {
 
 // Small fits: one point's derivatives into the chunk; the sums are formed when it is full.
 [[gnu::always_inline]] inline void TParameter::AccumulateDense(double wPrime, double rw) {
-  const int na = nActive_, pw = productStride_;
-  double* g = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(chunkCount_) * pw;
-  engine_detail::Gather(g, params.data(), columnParams_.data(), na);
-  g[pw - 1] = na == pw ? g[na - 1] : 0;
+  const int na = nActive_;
+  double* g = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(chunkCount_) * productStride_;
+  engine_detail::Gather(g, params.data(), columnParams_.data(), na);  // a padding column stays 0
   chunkWeights_[chunkCount_] = wPrime;
   chunkResiduals_[chunkCount_] = rw;
   if (++chunkCount_ == kChunk) FlushProducts();
