@@ -106,7 +106,7 @@ template <bool kComponents>
 }  // namespace
 
 void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
-  ModelPoint<true>(ws, ws.model().EvaluationTable(), MeasurePoint(ws, i), y, w, f);
+  ModelPoint<true>(ws, ws.model().CurrentTable(), MeasurePoint(ws, i), y, w, f);
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
@@ -201,7 +201,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
       std::max<std::size_t>(fs.points.size(), static_cast<std::size_t>(std::max(e.nPoints, 0)) + 1));
   for (int i = 1; i <= e.nPoints; ++i) fs.points[i] = MeasurePoint(ws, i);
   const IntervalPoint* points = fs.points.data();
-  const TPeakModel::Table shape = ws.model().EvaluationTable();
+  const TPeakModel::Table shape = ws.model().CurrentTable();
   auto model = [&ws, &shape, points](double& y, double& w, double& f, int, int i) {
     ModelPoint<false>(ws, shape, points[i], y, w, f);
   };

@@ -91,14 +91,18 @@ class TPeakModel {
     return t;
   }
 
-  // Value and first/second derivative in u (see Table::Evaluate). Called for every point and peak of
-  // every fit pass, so the table's steps are kept.
-  void Evaluate(double u, double& value, double& d1, double& d2) const {
+  // The table of the current samples, range and node count, kept between calls.
+  const Table& CurrentTable() const {
     if (cache_.half != halfCount || !(cache_.table.range == range)) {
       cache_.table = EvaluationTable();
       cache_.half = halfCount;
     }
-    cache_.table.Evaluate(u, value, d1, d2);
+    return cache_.table;
+  }
+
+  // Value and first/second derivative in u (see Table::Evaluate).
+  void Evaluate(double u, double& value, double& d1, double& d2) const {
+    CurrentTable().Evaluate(u, value, d1, d2);
   }
 
   // The shape value alone: closed forms for Lorentz and Exponential, the table otherwise.
