@@ -195,8 +195,6 @@ class TParameter : public FitSettings {
   std::vector<int> freeIdx_, nzIdx_;
   std::vector<char> used_;
   std::vector<char> matrixRow_;  // 1: the row's products are summed (see PrepareParameters)
-  // Small fits sum their products densely over the rows that stay in the equations, in a compact
-  // triangle that is scattered into the normal matrix once per pass.
   // Small fits collect the derivatives of the rows that stay in the equations for a chunk of points
   // and form the sums of the chunk with each sum kept in a register across the chunk, still point by
   // point in the order of the points. The other rows (fixed parameters) are cleared anyway.
@@ -325,7 +323,7 @@ void TParameter::VisitPoints(Model& model, PassTotals& totals) {
     if (equalize) w = common;
     const double r = y - f;
     double wPrime, c;
-    if (kind == 2) {
+    if (kind != 0 && kind != 1) {  // rule 2, the default
       wPrime = w;
       c = r * r * w;  // t², without the rounding of sqrt(w)²
       if (c >= nearLimit) {

@@ -304,6 +304,7 @@ TEST(EngineWeights, RobustRulesAndEqualWeights) {
   EXPECT_DOUBLE_EQ(r2.chi2, s2 / 3);
   EXPECT_DOUBLE_EQ(r2.chiPlus, (2.5 + 16 + 64 * q) / s2);
   EXPECT_DOUBLE_EQ(r2.goodFraction, 0.25);  // only 2.5 is below 1 + sqrt(18/4)
+  EXPECT_EQ(atZero(3).chi2, r2.chi2);       // any other rule number weighs as rule 2
   // Rule 1 contributes |r|·sqrt(w), rule 0 sqrt(|r|)/sqrt(w).
   EXPECT_NEAR(atZero(1).chi2, (std::sqrt(2.5) + 2 + 4 + 8) / 3, 1e-12);
   EXPECT_NEAR(atZero(0).chi2, (1 / std::sqrt(2.5) + std::sqrt(2.0) + 2 + std::sqrt(8.0)) / 3, 1e-12);
