@@ -15,6 +15,17 @@ constexpr double kHuge = 1e16;
 constexpr double kPivotLimit = 1e-16;
 constexpr double kFinalDamping = 1e-5;
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ORV_WIDE_VECTORS 1
+// Whether the processor has four-double vectors (checked once; the results are the same either way).
+bool WideVectors() {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  return wide;
+}
+#else
+#define ORV_WIDE_VECTORS 0
+#endif
+
 bool IsFixed(const ParamRec& p) {
   return p.lower == p.upper;
 }
@@ -227,9 +238,13 @@ void TParameter::PrepareParameters() {
   }
   // The per-point diagonal trace needs the diagonal as it grows, which only the other path keeps.
   dense_ = nActive_ <= kDenseRows && !traceAccuracy;
-  productStride_ = nActive_ + (nActive_ & 1);
-  if (dense_ && nActive_ < productStride_) {
-    for (int p = 0; p < kChunk; ++p) chunkDerivs_[p * productStride_ + nActive_] = 0;
+#if ORV_WIDE_VECTORS
+  lanes_ = allowWideVectors && WideVectors() ? 4 : 2;
+#endif
+  productStride_ = (nActive_ + lanes_ - 1) / lanes_ * lanes_;
+  if (dense_) {  // the padding columns stay 0
+    for (int p = 0; p < kChunk; ++p)
+      for (int c = nActive_; c < productStride_; ++c) chunkDerivs_[p * productStride_ + c] = 0;
   }
 }
 
@@ -374,36 +389,50 @@ bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
 namespace {
 
 using Pair = double __attribute__((vector_size(16)));
+using Quad = double __attribute__((vector_size(32)));
 
-Pair LoadPair(const double* p) {
-  Pair v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
+// A vector with every lane x.
+template <class V>
+[[gnu::always_inline]] inline void Splat(V& v, double x) {
+  const double lanes[4] = {x, x, x, x};
+  std::memcpy(&v, lanes, sizeof v);
 }
 
-// Rows r < R of `sums` (row length pw), columns c .. c+2P: += Σp scale(p, r)·g[p][c .. c+2P), added
+// rowI[j .. j+lanes) −= f·pivotRow[j ..]. No vector passes a function boundary: four-double vectors
+// exist only inside functions compiled for them.
+template <class V>
+[[gnu::always_inline]] inline void SubtractScaled(double* rowI, const double* pivotRow, double factor) {
+  V r, q, f;
+  std::memcpy(&r, rowI, sizeof r);
+  std::memcpy(&q, pivotRow, sizeof q);
+  Splat(f, factor);
+  r -= f * q;
+  std::memcpy(rowI, &r, sizeof r);
+}
+
+// Rows r < R of `sums` (row length pw), columns c .. c+P·lanes: += Σp scale(p, r)·g[p][c ..], added
 // point by point in order, so every sum is rounded exactly as if the points had been added one at a
 // time. With kRhs the first row takes the weighted residuals instead of weighted derivatives. All
-// R × P pairs of sums stay in registers while the chunk is passed once.
-template <int R, int P, bool kRhs>
-void AddBlock(double* sums, int pw, const double* g, const double* w, const double* rw, int m, int a, int c) {
-  Pair s[R][P];
+// R × P vectors of sums stay in registers while the chunk is passed once.
+template <class V, int R, int P, bool kRhs>
+[[gnu::always_inline]] inline void AddBlock(double* sums, int pw, const double* g, const double* w,
+                                            const double* rw, int m, int a, int c) {
+  constexpr int kLanes = sizeof(V) / sizeof(double);
+  V s[R][P];
 #pragma GCC unroll 4
   for (int r = 0; r < R; ++r) {
 #pragma GCC unroll 4
-    for (int k = 0; k < P; ++k) s[r][k] = LoadPair(sums + r * pw + c + 2 * k);
+    for (int k = 0; k < P; ++k) std::memcpy(&s[r][k], sums + r * pw + c + kLanes * k, sizeof(V));
   }
   for (int p = 0; p < m; ++p) {
     const double* gp = g + static_cast<std::ptrdiff_t>(p) * pw;
-    Pair d[R];
+    V d[R];
 #pragma GCC unroll 4
-    for (int r = 0; r < R; ++r) {
-      const double f = kRhs && r == 0 ? rw[p] : gp[a + r - (kRhs ? 1 : 0)] * w[p];
-      d[r] = Pair{f, f};
-    }
+    for (int r = 0; r < R; ++r) Splat(d[r], kRhs && r == 0 ? rw[p] : gp[a + r - (kRhs ? 1 : 0)] * w[p]);
 #pragma GCC unroll 4
     for (int k = 0; k < P; ++k) {
-      const Pair v = LoadPair(gp + c + 2 * k);
+      V v;
+      std::memcpy(&v, gp + c + kLanes * k, sizeof v);
 #pragma GCC unroll 4
       for (int r = 0; r < R; ++r) s[r][k] += d[r] * v;
     }
@@ -411,60 +440,92 @@ void AddBlock(double* sums, int pw, const double* g, const double* w, const doub
 #pragma GCC unroll 4
   for (int r = 0; r < R; ++r) {
 #pragma GCC unroll 4
-    for (int k = 0; k < P; ++k) std::memcpy(sums + r * pw + c + 2 * k, &s[r][k], sizeof s[r][k]);
+    for (int k = 0; k < P; ++k) std::memcpy(sums + r * pw + c + kLanes * k, &s[r][k], sizeof(V));
   }
 }
 
-template <int R, bool kRhs>
-void AddRows(double* sums, int pw, const double* g, const double* w, const double* rw, int m, int a, int c) {
-  for (; c < pw; c += 6) {
-    switch (std::min(3, (pw - c) / 2)) {
-      case 3:
-        AddBlock<R, 3, kRhs>(sums, pw, g, w, rw, m, a, c);
-        break;
-      case 2:
-        AddBlock<R, 2, kRhs>(sums, pw, g, w, rw, m, a, c);
-        break;
-      default:
-        AddBlock<R, 1, kRhs>(sums, pw, g, w, rw, m, a, c);
-        break;
+// Columns c .. pw in blocks of at most kWidest vectors.
+template <class V, int R, bool kRhs, int kWidest>
+[[gnu::always_inline]] inline void AddRows(double* sums, int pw, const double* g, const double* w,
+                                           const double* rw, int m, int a, int c) {
+  constexpr int kLanes = sizeof(V) / sizeof(double);
+  for (; c < pw; c += kWidest * kLanes) {
+    const int vectors = (pw - c) / kLanes;
+    if (vectors >= kWidest) {
+      AddBlock<V, R, kWidest, kRhs>(sums, pw, g, w, rw, m, a, c);
+    } else if (kWidest > 3 && vectors == 3) {
+      AddBlock<V, R, 3, kRhs>(sums, pw, g, w, rw, m, a, c);
+    } else if (kWidest > 2 && vectors == 2) {
+      AddBlock<V, R, 2, kRhs>(sums, pw, g, w, rw, m, a, c);
+    } else {
+      AddBlock<V, R, 1, kRhs>(sums, pw, g, w, rw, m, a, c);
     }
   }
 }
 
-}  // namespace
-
-void TParameter::FlushProducts() {
-  const int na = nActive_, pw = productStride_, m = chunkCount_;
-  const double* g = chunkDerivs_.data();
-  const double* w = chunkWeights_.data();
-  const double* rw = chunkResiduals_.data();
-  double* sums = sums_.data();
-  // The right-hand sides with rows 0 and 1 from column 0, then three rows at a time from the even
-  // column at or below the diagonal of the first; the elements left of the diagonal are summed
-  // along and never read.
-  switch (std::min(na, 2)) {
-    case 2:
-      AddRows<3, true>(sums, pw, g, w, rw, m, 0, 0);
-      break;
-    default:
-      AddRows<2, true>(sums, pw, g, w, rw, m, 0, 0);
-      break;
+// Pairs: the right-hand sides with rows 0 and 1 from column 0, then three rows at a time from the
+// even column at or below the diagonal of the first.
+void FlushPairs(double* sums, int na, int pw, const double* g, const double* w, const double* rw, int m) {
+  if (na >= 2) {
+    AddRows<Pair, 3, true, 3>(sums, pw, g, w, rw, m, 0, 0);
+  } else {
+    AddRows<Pair, 2, true, 3>(sums, pw, g, w, rw, m, 0, 0);
   }
   for (int a = 2; a < na; a += 3) {
     double* rows = sums + (a + 1) * pw;
     switch (std::min(3, na - a)) {
       case 3:
-        AddRows<3, false>(rows, pw, g, w, rw, m, a, a & ~1);
+        AddRows<Pair, 3, false, 3>(rows, pw, g, w, rw, m, a, a & ~1);
         break;
       case 2:
-        AddRows<2, false>(rows, pw, g, w, rw, m, a, a & ~1);
+        AddRows<Pair, 2, false, 3>(rows, pw, g, w, rw, m, a, a & ~1);
         break;
       default:
-        AddRows<1, false>(rows, pw, g, w, rw, m, a, a & ~1);
+        AddRows<Pair, 1, false, 3>(rows, pw, g, w, rw, m, a, a & ~1);
         break;
     }
   }
+}
+
+#if ORV_WIDE_VECTORS
+// Quads: the right-hand sides alone, then four rows at a time from the diagonal of the first.
+[[gnu::target("avx2")]] void FlushQuads(double* sums, int na, int pw, const double* g, const double* w,
+                                        const double* rw, int m) {
+  AddRows<Quad, 1, true, 4>(sums, pw, g, w, rw, m, 0, 0);
+  for (int a = 0; a < na; a += 4) {
+    double* rows = sums + (a + 1) * pw;
+    switch (std::min(4, na - a)) {
+      case 4:
+        AddRows<Quad, 4, false, 2>(rows, pw, g, w, rw, m, a, a);
+        break;
+      case 3:
+        AddRows<Quad, 3, false, 3>(rows, pw, g, w, rw, m, a, a);
+        break;
+      case 2:
+        AddRows<Quad, 2, false, 4>(rows, pw, g, w, rw, m, a, a);
+        break;
+      default:
+        AddRows<Quad, 1, false, 4>(rows, pw, g, w, rw, m, a, a);
+        break;
+    }
+  }
+}
+#endif
+
+}  // namespace
+
+// Elements left of the diagonal are summed along and never read.
+void TParameter::FlushProducts() {
+#if ORV_WIDE_VECTORS
+  if (lanes_ == 4) {
+    FlushQuads(sums_.data(), nActive_, productStride_, chunkDerivs_.data(), chunkWeights_.data(),
+               chunkResiduals_.data(), chunkCount_);
+    chunkCount_ = 0;
+    return;
+  }
+#endif
+  FlushPairs(sums_.data(), nActive_, productStride_, chunkDerivs_.data(), chunkWeights_.data(),
+             chunkResiduals_.data(), chunkCount_);
   chunkCount_ = 0;
 }
 
@@ -607,9 +668,11 @@ namespace {
 
 // In-place Gauss–Jordan inversion of the n × n matrix a (row length `stride`) with the pivot on the
 // diagonal: the largest unused diagonal element, the first one on ties. A pivot below 1e-16 in
-// magnitude (or NaN) means singular. N > 0 fixes n at compile time, so the rows are unrolled.
-template <int N>
-bool InvertInPlace(double* a, int n, std::ptrdiff_t stride, char* used) {
+// magnitude (or NaN) means singular. N > 0 fixes n at compile time, so the rows are unrolled into
+// vectors V (every lane computes exactly what the scalar code would).
+template <int N, class V>
+[[gnu::always_inline]] inline bool InvertInPlace(double* a, int n, std::ptrdiff_t stride, char* used) {
+  constexpr int kLanes = sizeof(V) / sizeof(double);
   if constexpr (N > 0) n = N;
   std::fill(used, used + n, 0);
   for (int stepNo = 0; stepNo < n; ++stepNo) {
@@ -635,13 +698,11 @@ bool InvertInPlace(double* a, int n, std::ptrdiff_t stride, char* used) {
       const double factor = rowI[p];
       if (factor == 0) continue;
       if constexpr (N > 0) {
-        const Pair f = {factor, factor};
+        constexpr int kVectors = N / kLanes;
 #pragma GCC unroll 8
-        for (int j = 0; j + 2 <= N; j += 2) {
-          const Pair r = LoadPair(rowI + j) - f * LoadPair(pivotRow + j);
-          std::memcpy(rowI + j, &r, sizeof r);
-        }
-        if constexpr (N % 2 != 0) rowI[N - 1] -= factor * pivotRow[N - 1];
+        for (int j = 0; j < kVectors * kLanes; j += kLanes) SubtractScaled<V>(rowI + j, pivotRow + j, factor);
+#pragma GCC unroll 4
+        for (int j = kVectors * kLanes; j < N; ++j) rowI[j] -= factor * pivotRow[j];
       } else {
         for (int j = 0; j < n; ++j) rowI[j] -= factor * pivotRow[j];
       }
@@ -651,48 +712,70 @@ bool InvertInPlace(double* a, int n, std::ptrdiff_t stride, char* used) {
   return true;
 }
 
-bool InvertMatrix(double* a, int n, std::ptrdiff_t stride, char* used) {
+template <class V>
+[[gnu::always_inline]] inline bool InvertMatrix(double* a, int n, std::ptrdiff_t stride, char* used) {
   switch (n) {
     case 1:
-      return InvertInPlace<1>(a, n, stride, used);
+      return InvertInPlace<1, V>(a, n, stride, used);
     case 2:
-      return InvertInPlace<2>(a, n, stride, used);
+      return InvertInPlace<2, V>(a, n, stride, used);
     case 3:
-      return InvertInPlace<3>(a, n, stride, used);
+      return InvertInPlace<3, V>(a, n, stride, used);
     case 4:
-      return InvertInPlace<4>(a, n, stride, used);
+      return InvertInPlace<4, V>(a, n, stride, used);
     case 5:
-      return InvertInPlace<5>(a, n, stride, used);
+      return InvertInPlace<5, V>(a, n, stride, used);
     case 6:
-      return InvertInPlace<6>(a, n, stride, used);
+      return InvertInPlace<6, V>(a, n, stride, used);
     case 7:
-      return InvertInPlace<7>(a, n, stride, used);
+      return InvertInPlace<7, V>(a, n, stride, used);
     case 8:
-      return InvertInPlace<8>(a, n, stride, used);
+      return InvertInPlace<8, V>(a, n, stride, used);
     case 9:
-      return InvertInPlace<9>(a, n, stride, used);
+      return InvertInPlace<9, V>(a, n, stride, used);
     case 10:
-      return InvertInPlace<10>(a, n, stride, used);
+      return InvertInPlace<10, V>(a, n, stride, used);
     case 11:
-      return InvertInPlace<11>(a, n, stride, used);
+      return InvertInPlace<11, V>(a, n, stride, used);
     case 12:
-      return InvertInPlace<12>(a, n, stride, used);
+      return InvertInPlace<12, V>(a, n, stride, used);
     default:
-      return InvertInPlace<0>(a, n, stride, used);
+      return InvertInPlace<0, V>(a, n, stride, used);
   }
+}
+
+bool InvertPairs(double* a, int n, std::ptrdiff_t stride, char* used) {
+  return InvertMatrix<Pair>(a, n, stride, used);
+}
+
+#if ORV_WIDE_VECTORS
+// The same code with four doubles per vector, on processors that have them.
+[[gnu::target("avx2")]] bool InvertQuads(double* a, int n, std::ptrdiff_t stride, char* used) {
+  return InvertMatrix<Quad>(a, n, stride, used);
+}
+#endif
+
+bool InvertFast(double* a, int n, std::ptrdiff_t stride, char* used, bool wide) {
+#if ORV_WIDE_VECTORS
+  if (wide) return InvertQuads(a, n, stride, used);
+#else
+  (void)wide;
+#endif
+  return InvertPairs(a, n, stride, used);
 }
 
 }  // namespace
 
 bool TParameter::Invert() {
   const int n = nFree, na = nActive_;
-  if (!dense_ || na == n) return InvertMatrix(&M(1, 1), n, stride_, used_.data());
+  const bool wide = lanes_ == 4;
+  if (!dense_ || na == n) return InvertFast(&M(1, 1), n, stride_, used_.data(), wide);
   // The rows left out of the sums are identity rows of fixed parameters, untouched by the elimination
   // of the others and never limiting a pivot: inverting the rest alone gives the same numbers.
   double* block = sums_.data();  // free once the equations are finished
   for (int a = 0; a < na; ++a)
     for (int c = 0; c < na; ++c) block[a * na + c] = M(activeRows_[a], activeRows_[c]);
-  if (!InvertMatrix(block, na, na, used_.data())) return false;
+  if (!InvertFast(block, na, na, used_.data(), wide)) return false;
   for (int a = 0; a < na; ++a)
     for (int c = 0; c < na; ++c) M(activeRows_[a], activeRows_[c]) = block[a * na + c];
   return true;

@@ -104,6 +104,9 @@ class TParameter : public FitSettings {
   // 1-based; element 0 unused.
   std::vector<ParamRec> params;
 
+  // Four-double vectors where the processor has them; off, the two-double code runs (same results).
+  bool allowWideVectors = true;
+
   // Set by the owner; either may be null. The port shows message boxes, the sink takes the traces.
   UiPort* port = nullptr;
   LineSink* sink = nullptr;
@@ -206,7 +209,8 @@ class TParameter : public FitSettings {
   std::vector<double> sums_;
   std::vector<double> chunkDerivs_, chunkWeights_, chunkResiduals_;
   int chunkCount_ = 0;
-  int productStride_ = 0;  // nActive_ rounded up to even, for pairs of sums
+  int lanes_ = 2;          // doubles per vector of the sums: 4 where the processor has them
+  int productStride_ = 0;  // nActive_ rounded up to whole vectors
   int nActive_ = 0;
   bool dense_ = false;
   // Per parameter (1..nParams).

@@ -177,10 +177,10 @@ TEST(EngineLeastSquares, GaussianPeakOnConstantConverges) {
   EXPECT_FALSE(e.notDefinite || e.notInverted || e.poorQuality || e.accuracyNotReached);
 }
 
-// Small fits sum their normal equations in chunks of points with the fixed rows left out; the
-// per-point path (taken while the diagonal is traced) sums every point straight into the matrix.
-// Both must give the same numbers to the last bit: over chunk boundaries, with an odd and an even
-// number of summed rows, robust down-weighting, in full and compact mode.
+// Small fits sum their normal equations in chunks of points with the fixed rows left out, in vectors
+// of two or four doubles; the per-point path (taken while the diagonal is traced) sums every point
+// straight into the matrix. All must give the same numbers to the last bit: over chunk boundaries,
+// with an odd and an even number of summed rows, robust down-weighting, in full and compact mode.
 TEST(EngineLeastSquares, ChunkedSumsEqualPointByPointSums) {
   const int points = 150;
   std::vector<double> y(points + 1);
@@ -190,10 +190,11 @@ TEST(EngineLeastSquares, ChunkedSumsEqualPointByPointSums) {
   }
   for (int compact : {0, 1}) {
     for (int fixedSlope : {0, 1}) {
-      std::vector<double> results[2];
-      for (int pointByPoint : {0, 1}) {
+      std::vector<double> results[3];
+      for (int path : {0, 1, 2}) {  // chunks in wide vectors, chunks in pairs, point by point
         TParameter e = PlainEngine(5, points, 6);
-        e.compactMode = compact, e.traceAccuracy = pointByPoint != 0, e.damper = 0.01, e.step = 0.9;
+        e.compactMode = compact, e.traceAccuracy = path == 2, e.allowWideVectors = path == 0;
+        e.damper = 0.01, e.step = 0.9;
         e.robustLimit = 4, e.robustSoftness = 0.25;
         const double start[] = {0, 30, 0.05, 700, 68, 7};
         for (int k = 1; k <= 5; ++k) e.params[k] = {k, -1e9, start[k], 1e9, 1, 0, 0, 0};
@@ -207,10 +208,11 @@ TEST(EngineLeastSquares, ChunkedSumsEqualPointByPointSums) {
           e.params[5].deriv = p[3].value * g * u * u / p[5].value;
         });
         for (int k = 1; k <= 5; ++k)
-          results[pointByPoint].insert(results[pointByPoint].end(), {e.params[k].value, e.params[k].error});
-        results[pointByPoint].insert(results[pointByPoint].end(), {e.chi2, e.accuracy, e.Covariance(3, 5)});
+          results[path].insert(results[path].end(), {e.params[k].value, e.params[k].error});
+        results[path].insert(results[path].end(), {e.chi2, e.accuracy, e.Covariance(3, 5)});
       }
-      EXPECT_EQ(results[0], results[1]) << "compact " << compact << " fixed slope " << fixedSlope;
+      EXPECT_EQ(results[0], results[2]) << "compact " << compact << " fixed slope " << fixedSlope;
+      EXPECT_EQ(results[1], results[2]) << "compact " << compact << " fixed slope " << fixedSlope;
     }
   }
 }
