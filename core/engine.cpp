@@ -769,15 +769,22 @@ bool InvertFast(double* a, int n, std::ptrdiff_t stride, char* used, bool wide) 
 bool TParameter::Invert() {
   const int n = nFree, na = nActive_;
   const bool wide = lanes_ == 4;
-  if (!dense_ || na == n) return InvertFast(&M(1, 1), n, stride_, used_.data(), wide);
   // The rows left out of the sums are identity rows of fixed parameters, untouched by the elimination
-  // of the others and never limiting a pivot: inverting the rest alone gives the same numbers.
+  // of the others and never limiting a pivot: inverting the rest alone gives the same numbers. With
+  // a single identity row its pivot step costs less than copying the rest out and back.
+  if (!dense_ || n - na < 2) return InvertFast(&M(1, 1), n, stride_, used_.data(), wide);
   double* block = sums_.data();  // free once the equations are finished
-  for (int a = 0; a < na; ++a)
-    for (int c = 0; c < na; ++c) block[a * na + c] = M(activeRows_[a], activeRows_[c]);
+  double* mat = mat_.values.data();
+  const int* rows = activeRows_.data();
+  for (int a = 0; a < na; ++a) {
+    const double* from = mat + static_cast<std::ptrdiff_t>(rows[a]) * stride_;
+    for (int c = 0; c < na; ++c) block[a * na + c] = from[rows[c]];
+  }
   if (!InvertFast(block, na, na, used_.data(), wide)) return false;
-  for (int a = 0; a < na; ++a)
-    for (int c = 0; c < na; ++c) M(activeRows_[a], activeRows_[c]) = block[a * na + c];
+  for (int a = 0; a < na; ++a) {
+    double* to = mat + static_cast<std::ptrdiff_t>(rows[a]) * stride_;
+    for (int c = 0; c < na; ++c) to[rows[c]] = block[a * na + c];
+  }
   return true;
 }
 

@@ -180,7 +180,8 @@ TEST(EngineLeastSquares, GaussianPeakOnConstantConverges) {
 // Small fits sum their normal equations in chunks of points with the fixed rows left out, in vectors
 // of two or four doubles; the per-point path (taken while the diagonal is traced) sums every point
 // straight into the matrix. All must give the same numbers to the last bit: over chunk boundaries,
-// with an odd and an even number of summed rows, robust down-weighting, in full and compact mode.
+// with an odd and an even number of summed rows, none, one or two fixed rows, robust down-weighting,
+// in full and compact mode.
 TEST(EngineLeastSquares, ChunkedSumsEqualPointByPointSums) {
   const int points = 150;
   std::vector<double> y(points + 1);
@@ -189,7 +190,7 @@ TEST(EngineLeastSquares, ChunkedSumsEqualPointByPointSums) {
     y[i] = 40 + 0.05 * i + 900 * std::exp(-0.5 * u * u) + ((i * 7) % 11 - 5) * 3.0 + (i == 30 ? 400 : 0);
   }
   for (int compact : {0, 1}) {
-    for (int fixedSlope : {0, 1}) {
+    for (int fixedCount : {0, 1, 2}) {
       std::vector<double> results[3];
       for (int path : {0, 1, 2}) {  // chunks in wide vectors, chunks in pairs, point by point
         TParameter e = PlainEngine(5, points, 6);
@@ -198,7 +199,8 @@ TEST(EngineLeastSquares, ChunkedSumsEqualPointByPointSums) {
         e.robustLimit = 4, e.robustSoftness = 0.25;
         const double start[] = {0, 30, 0.05, 700, 68, 7};
         for (int k = 1; k <= 5; ++k) e.params[k] = {k, -1e9, start[k], 1e9, 1, 0, 0, 0};
-        if (fixedSlope) e.params[2].lower = e.params[2].upper = 0.05;
+        if (fixedCount >= 1) e.params[2].lower = e.params[2].upper = 0.05;
+        if (fixedCount >= 2) e.params[1].lower = e.params[1].upper = 30;
         e.Fit([&](double& yy, double& w, double& f, int, int i) {
           const auto& p = e.params;
           const double u = (i - p[4].value) / p[5].value, g = std::exp(-0.5 * u * u);
@@ -211,8 +213,8 @@ TEST(EngineLeastSquares, ChunkedSumsEqualPointByPointSums) {
           results[path].insert(results[path].end(), {e.params[k].value, e.params[k].error});
         results[path].insert(results[path].end(), {e.chi2, e.accuracy, e.Covariance(3, 5)});
       }
-      EXPECT_EQ(results[0], results[2]) << "compact " << compact << " fixed slope " << fixedSlope;
-      EXPECT_EQ(results[1], results[2]) << "compact " << compact << " fixed slope " << fixedSlope;
+      EXPECT_EQ(results[0], results[2]) << "compact " << compact << " fixed " << fixedCount;
+      EXPECT_EQ(results[1], results[2]) << "compact " << compact << " fixed " << fixedCount;
     }
   }
 }
