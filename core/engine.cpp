@@ -593,17 +593,23 @@ void TParameter::Accumulate(double wPrime, double rw) {
 void TParameter::FinishNormalEquations() {
   const int n = nFree;
   if (dense_) {
+    // Both triangles at once. Rows left out of the sums are fixed parameters: cleared below.
     const int na = nActive_, pw = productStride_;
+    const int* rows = activeRows_.data();
+    double* mat = mat_.values.data();
+    const std::ptrdiff_t stride = stride_;
     for (int a = 0; a < na; ++a) {
-      const int i = activeRows_[a];
+      const int i = rows[a];
       const double* row = &sums_[(a + 1) * pw];
       diag_[i] = row[a];
-      for (int c = a + 1; c < na; ++c) M(i, activeRows_[c]) = row[c];
+      mat[i * stride + i] = row[a];
+      for (int c = a + 1; c < na; ++c) mat[i * stride + rows[c]] = mat[rows[c] * stride + i] = row[c];
     }
-  }
-  for (int i = 1; i <= n; ++i) {
-    M(i, i) = diag_[i];
-    for (int j = i + 1; j <= n; ++j) M(j, i) = M(i, j);
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      M(i, i) = diag_[i];
+      for (int j = i + 1; j <= n; ++j) M(j, i) = M(i, j);
+    }
   }
   removed_ = 0;
   if (!compact_) {
