@@ -684,6 +684,7 @@ template <int N, class V>
   for (int stepNo = 0; stepNo < n; ++stepNo) {
     int p = -1;
     double best = -1;
+#pragma GCC unroll 12
     for (int i = 0; i < n; ++i) {
       const double v = std::fabs(a[i * stride + i]);
       const bool take = !used[i] && v > best;  // selects, not branches: the winner is unpredictable
@@ -698,6 +699,7 @@ template <int N, class V>
 #pragma GCC unroll 16
     for (int j = 0; j < n; ++j) rowP[j] *= inv;
     const double* __restrict pivotRow = rowP;  // other rows never overlap it: the update vectorises
+#pragma GCC unroll 12
     for (int i = 0; i < n; ++i) {
       if (i == p) continue;
       double* __restrict rowI = a + i * stride;
