@@ -48,6 +48,7 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   activeRows_.assign(perRow, 0);
   columnParams_.assign(perRow, 0);
   sums_.assign((kDenseRows + 1) * kDenseRows, 0);
+  block_.assign(kDenseRows * kDenseRows, 0);
   chunkDerivs_.assign(kChunk * kDenseRows, 0);
   chunkWeights_.assign(kChunk, 0);
   chunkResiduals_.assign(kChunk, 0);
@@ -598,12 +599,17 @@ void TParameter::FinishNormalEquations() {
     const int* rows = activeRows_.data();
     double* mat = mat_.values.data();
     const std::ptrdiff_t stride = stride_;
+    // The inversion may take the summed rows as a block of their own (see Invert): written here too.
+    double* block = InvertsBlock() ? block_.data() : nullptr;
     for (int a = 0; a < na; ++a) {
       const int i = rows[a];
       const double* row = &sums_[(a + 1) * pw];
       diag_[i] = row[a];
       mat[i * stride + i] = row[a];
       for (int c = a + 1; c < na; ++c) mat[i * stride + rows[c]] = mat[rows[c] * stride + i] = row[c];
+      if (block) {
+        for (int c = a + 1; c < na; ++c) block[a * na + c] = block[c * na + a] = row[c];
+      }
     }
   } else {
     for (int i = 1; i <= n; ++i) {
@@ -777,17 +783,12 @@ bool InvertFast(double* a, int n, std::ptrdiff_t stride, char* used, bool wide) 
 bool TParameter::Invert() {
   const int n = nFree, na = nActive_;
   const bool wide = lanes_ == 4;
-  // The rows left out of the sums are identity rows of fixed parameters, untouched by the elimination
-  // of the others and never limiting a pivot: inverting the rest alone gives the same numbers. With
-  // a single identity row its pivot step costs less than copying the rest out and back.
-  if (!dense_ || n - na < 2) return InvertFast(&M(1, 1), n, stride_, used_.data(), wide);
-  double* block = sums_.data();  // free once the equations are finished
+  if (!InvertsBlock()) return InvertFast(&M(1, 1), n, stride_, used_.data(), wide);
+  // The block got its off-diagonal elements with the equations; the diagonal has since been damped.
+  double* block = block_.data();
   double* mat = mat_.values.data();
   const int* rows = activeRows_.data();
-  for (int a = 0; a < na; ++a) {
-    const double* from = mat + static_cast<std::ptrdiff_t>(rows[a]) * stride_;
-    for (int c = 0; c < na; ++c) block[a * na + c] = from[rows[c]];
-  }
+  for (int a = 0; a < na; ++a) block[a * na + a] = mat[static_cast<std::ptrdiff_t>(rows[a]) * (stride_ + 1)];
   if (!InvertFast(block, na, na, used_.data(), wide)) return false;
   for (int a = 0; a < na; ++a) {
     double* to = mat + static_cast<std::ptrdiff_t>(rows[a]) * stride_;

@@ -208,6 +208,11 @@ class TParameter : public FitSettings {
   // Row 0: right-hand sides; row a + 1: the products of summed row a from its diagonal on.
   std::vector<double> sums_;
   std::vector<double> chunkDerivs_, chunkWeights_, chunkResiduals_;
+  // The rows left out of the sums are identity rows of fixed parameters, untouched by the elimination
+  // of the others and never limiting a pivot: inverting the rest alone as a block gives the same
+  // numbers. With a single identity row its pivot step costs less than copying the rest back.
+  std::vector<double> block_;
+  bool InvertsBlock() const { return dense_ && nFree - nActive_ >= 2; }
   int chunkCount_ = 0;
   int lanes_ = 2;          // doubles per vector of the sums: 4 where the processor has them
   int productStride_ = 0;  // nActive_ rounded up to whole vectors
