@@ -227,12 +227,10 @@ void TParameter::PrepareParameters() {
   // In full mode the row and column of a fixed parameter are replaced by the identity when the
   // equations are finished, so their products need not be summed at all; dependents fold their
   // rows into their masters and keep them.
-  for (int k = 1; k <= std::min(nFree, matrixCapacity_); ++k) {
-    matrixRow_[k] = compact_ || fixedMode != 0 || hasDependents_ || !IsFixed(params[k]);
-  }
   const int rows = std::min(nFree, matrixCapacity_);
   nActive_ = 0;
   for (int k = 1; k <= rows; ++k) {
+    matrixRow_[k] = compact_ || fixedMode != 0 || hasDependents_ || !IsFixed(params[k]);
     if (!matrixRow_[k]) continue;
     activeRows_[nActive_] = k;
     columnParams_[nActive_++] = freeIdx_[k];
@@ -285,9 +283,11 @@ bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
   std::fill(rhs_.begin(), rhs_.begin() + n + 1, 0.0);
   std::fill(diag_.begin(), diag_.begin() + n + 1, 0.0);
   // Small fits write every element of the matrix when the equations are finished.
-  if (!dense_)
+  if (dense_) {
+    std::fill(sums_.begin(), sums_.begin() + (nActive_ + 1) * productStride_, 0.0);
+  } else {
     std::fill(mat_.values.begin(), mat_.values.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
-  if (dense_) std::fill(sums_.begin(), sums_.begin() + (nActive_ + 1) * productStride_, 0.0);
+  }
   chunkCount_ = 0;
   for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
   PassTotals totals;
@@ -464,69 +464,54 @@ template <class V, int R, bool kRhs, int kWidest>
   }
 }
 
-// Pairs: the right-hand sides with rows 0 and 1 from column 0, then three rows at a time from the
-// even column at or below the diagonal of the first.
-void FlushPairs(double* sums, int na, int pw, const double* g, const double* w, const double* rw, int m) {
-  if (na >= 2) {
-    AddRows<Pair, 3, true, 3>(sums, pw, g, w, rw, m, 0, 0);
-  } else {
-    AddRows<Pair, 2, true, 3>(sums, pw, g, w, rw, m, 0, 0);
-  }
-  for (int a = 2; a < na; a += 3) {
+// The right-hand sides alone, then as many rows at a time as a vector has lanes, from the diagonal
+// of the first (the elements left of the diagonal of the others are summed along and never read).
+template <class V>
+[[gnu::always_inline]] inline void FlushRows(double* sums, int na, int pw, const double* g, const double* w,
+                                             const double* rw, int m) {
+  constexpr int kLanes = sizeof(V) / sizeof(double);
+  AddRows<V, 1, true, 4>(sums, pw, g, w, rw, m, 0, 0);
+  for (int a = 0; a < na; a += kLanes) {
     double* rows = sums + (a + 1) * pw;
-    switch (std::min(3, na - a)) {
-      case 3:
-        AddRows<Pair, 3, false, 3>(rows, pw, g, w, rw, m, a, a & ~1);
-        break;
-      case 2:
-        AddRows<Pair, 2, false, 3>(rows, pw, g, w, rw, m, a, a & ~1);
-        break;
-      default:
-        AddRows<Pair, 1, false, 3>(rows, pw, g, w, rw, m, a, a & ~1);
-        break;
+    const int count = std::min(kLanes, na - a);
+    if constexpr (kLanes == 4) {
+      if (count == 4) {
+        AddRows<V, 4, false, 2>(rows, pw, g, w, rw, m, a, a);
+        continue;
+      }
+      if (count == 3) {
+        AddRows<V, 3, false, 3>(rows, pw, g, w, rw, m, a, a);
+        continue;
+      }
+    }
+    if (count == 2) {
+      AddRows<V, 2, false, 4>(rows, pw, g, w, rw, m, a, a);
+    } else {
+      AddRows<V, 1, false, 4>(rows, pw, g, w, rw, m, a, a);
     }
   }
 }
 
+void FlushPairs(double* sums, int na, int pw, const double* g, const double* w, const double* rw, int m) {
+  FlushRows<Pair>(sums, na, pw, g, w, rw, m);
+}
+
 #if ORV_WIDE_VECTORS
-// Quads: the right-hand sides alone, then four rows at a time from the diagonal of the first.
 [[gnu::target("avx2")]] void FlushQuads(double* sums, int na, int pw, const double* g, const double* w,
                                         const double* rw, int m) {
-  AddRows<Quad, 1, true, 4>(sums, pw, g, w, rw, m, 0, 0);
-  for (int a = 0; a < na; a += 4) {
-    double* rows = sums + (a + 1) * pw;
-    switch (std::min(4, na - a)) {
-      case 4:
-        AddRows<Quad, 4, false, 2>(rows, pw, g, w, rw, m, a, a);
-        break;
-      case 3:
-        AddRows<Quad, 3, false, 3>(rows, pw, g, w, rw, m, a, a);
-        break;
-      case 2:
-        AddRows<Quad, 2, false, 4>(rows, pw, g, w, rw, m, a, a);
-        break;
-      default:
-        AddRows<Quad, 1, false, 4>(rows, pw, g, w, rw, m, a, a);
-        break;
-    }
-  }
+  FlushRows<Quad>(sums, na, pw, g, w, rw, m);
 }
 #endif
 
 }  // namespace
 
-// Elements left of the diagonal are summed along and never read.
 void TParameter::FlushProducts() {
+  auto* flush = FlushPairs;
 #if ORV_WIDE_VECTORS
-  if (lanes_ == 4) {
-    FlushQuads(sums_.data(), nActive_, productStride_, chunkDerivs_.data(), chunkWeights_.data(),
-               chunkResiduals_.data(), chunkCount_);
-    chunkCount_ = 0;
-    return;
-  }
+  if (lanes_ == 4) flush = FlushQuads;
 #endif
-  FlushPairs(sums_.data(), nActive_, productStride_, chunkDerivs_.data(), chunkWeights_.data(),
-             chunkResiduals_.data(), chunkCount_);
+  flush(sums_.data(), nActive_, productStride_, chunkDerivs_.data(), chunkWeights_.data(),
+        chunkResiduals_.data(), chunkCount_);
   chunkCount_ = 0;
 }
 
@@ -758,10 +743,6 @@ template <class V>
   }
 }
 
-bool InvertPairs(double* a, int n, std::ptrdiff_t stride, char* used) {
-  return InvertMatrix<Pair>(a, n, stride, used);
-}
-
 #if ORV_WIDE_VECTORS
 // The same code with four doubles per vector, on processors that have them.
 [[gnu::target("avx2")]] bool InvertQuads(double* a, int n, std::ptrdiff_t stride, char* used) {
@@ -775,7 +756,7 @@ bool InvertFast(double* a, int n, std::ptrdiff_t stride, char* used, bool wide) 
 #else
   (void)wide;
 #endif
-  return InvertPairs(a, n, stride, used);
+  return InvertMatrix<Pair>(a, n, stride, used);
 }
 
 }  // namespace
