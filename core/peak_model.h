@@ -78,18 +78,6 @@ class TPeakModel {
       d2 = f2;
     }
   };
-  Table EvaluationTable() const {
-    Table t;
-    t.samples = samples.data();
-    t.range = range;
-    t.step = halfCount != 0 ? range / halfCount : 0;
-    t.inverseStep = t.step != 0 ? 1 / t.step : 0;
-    t.halfInverseStep = t.inverseStep / 2;
-    t.inverseStep2 = t.inverseStep * t.inverseStep;
-    // n outside 3..96 would index off the table.
-    t.n = t.step > 0 && halfCount >= 3 && halfCount <= 96 ? halfCount : 0;
-    return t;
-  }
 
   // The table of the current samples, range and node count, kept between calls.
   const Table& CurrentTable() const {
@@ -109,6 +97,19 @@ class TPeakModel {
   double EvaluateShape(double u) const;
 
  private:
+  Table EvaluationTable() const {
+    Table t;
+    t.samples = samples.data();
+    t.range = range;
+    t.step = halfCount != 0 ? range / halfCount : 0;
+    t.inverseStep = t.step != 0 ? 1 / t.step : 0;
+    t.halfInverseStep = t.inverseStep / 2;
+    t.inverseStep2 = t.inverseStep * t.inverseStep;
+    // n outside 3..96 would index off the table.
+    t.n = t.step > 0 && halfCount >= 3 && halfCount <= 96 ? halfCount : 0;
+    return t;
+  }
+
   // The table of the last evaluation; a copied model gets its own (samples point into it).
   struct TableCache {
     Table table;
