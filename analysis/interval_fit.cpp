@@ -9,15 +9,15 @@
 namespace orv {
 namespace {
 
-// Chebyshev polynomials T0..T3 at x, and the background they make with records 1..4.
-double Background(const TParameter& e, double x, double t[4]) {
-  t[0] = 1;
-  t[1] = x;
-  t[2] = 2 * x * x - 1;
-  t[3] = 2 * x * t[2] - t[1];
-  double b = 0;
-  for (int j = 0; j < 4; ++j) b += e.params[1 + j].value * t[j];
-  return b;
+// Chebyshev polynomials T2 and T3 at x (T0 = 1, T1 = x).
+void Chebyshev(double x, double& t2, double& t3) {
+  t2 = 2 * x * x - 1;
+  t3 = 2 * x * t2 - x;
+}
+
+// The background of records 1..4 at x, given T2 and T3 there.
+double Background(const ParamRec* p, double x, double t2, double t3) {
+  return p[1].value + p[2].value * x + p[3].value * t2 + p[4].value * t3;
 }
 
 void SetRecord(ParamRec& r, double lower, double value, double upper) {
@@ -51,8 +51,7 @@ IntervalPoint MeasurePoint(const Workspace& ws, int i) {
   }
   d.w = sigma != 0 ? 1 / (sigma * sigma) : 0;
   d.x = fs.Coordinate(ch);
-  d.t2 = 2 * d.x * d.x - 1;
-  d.t3 = 2 * d.x * d.t2 - d.x;
+  Chebyshev(d.x, d.t2, d.t3);
   return d;
 }
 
@@ -73,7 +72,7 @@ template <bool kComponents>
   w = d.w;
   // Every derivative is written below, so none needs clearing first.
   const double x = d.x;
-  const double background = p[1].value + p[2].value * x + p[3].value * d.t2 + p[4].value * d.t3;
+  const double background = Background(p, x, d.t2, d.t3);
   p[1].deriv = 1;
   p[2].deriv = x;
   p[3].deriv = d.t2;
@@ -110,8 +109,10 @@ void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
-  double t[4];
-  return Background(ws.engine, ws.fit.Coordinate(channel), t);
+  const double x = ws.fit.Coordinate(channel);
+  double t2, t3;
+  Chebyshev(x, t2, t3);
+  return Background(ws.engine.params.data(), x, t2, t3);
 }
 
 void LoadInterval(Workspace& ws, int index) {
