@@ -15,9 +15,10 @@ void Chebyshev(double x, double& t2, double& t3) {
   t3 = 2 * x * t2 - x;
 }
 
-// The background of records 1..4 at x, given T2 and T3 there.
-double Background(const ParamRec* p, double x, double t2, double t3) {
-  return p[1].value + p[2].value * x + p[3].value * t2 + p[4].value * t3;
+// The background at x, given T2 and T3 there; value(k) is the value of record k.
+template <class Value>
+double Background(const Value& value, double x, double t2, double t3) {
+  return value(1) + value(2) * x + value(3) * t2 + value(4) * t3;
 }
 
 void SetRecord(ParamRec& r, double lower, double value, double upper) {
@@ -55,16 +56,15 @@ IntervalPoint MeasurePoint(const Workspace& ws, int i) {
   return d;
 }
 
-// The model and its derivatives at one point; inlined into the engine's point loop, where a fit
-// spends its time. The graphs also want every component's value.
-template <bool kComponents>
-[[gnu::always_inline]] inline void ModelPoint(Workspace& ws, const TPeakModel::Table& shape,
-                                              const IntervalPoint& d, double& y, double& w, double& f) {
-  IntervalFitState& fs = ws.fit;
-  ParamRec* p = ws.engine.params.data();
-  const int n = fs.n;
+// The model at one point: parameter k's value from value(k), its derivative handed to put(k, ∂f/∂k).
+// With kComponents every component's value goes to the graphs too. kPeaks > 0 fixes n at compile time.
+template <int kPeaks, bool kComponents, class Value, class Put>
+[[gnu::always_inline]] inline void PointModel(int n, const Value& value, Put&& put,
+                                              const TPeakModel::Table& shape, const IntervalPoint& d,
+                                              double& y, double& w, double& f, double* components) {
+  if constexpr (kPeaks > 0) n = kPeaks;
   if (!d.inside) {
-    for (int k = 1; k <= 2 * n + 6; ++k) p[k].deriv = 0;
+    for (int k = 1; k <= 2 * n + 6; ++k) put(k, 0.0);
     y = f = w = 0;
     return;
   }
@@ -72,47 +72,111 @@ template <bool kComponents>
   w = d.w;
   // Every derivative is written below, so none needs clearing first.
   const double x = d.x;
-  const double background = Background(p, x, d.t2, d.t3);
-  p[1].deriv = 1;
-  p[2].deriv = x;
-  p[3].deriv = d.t2;
-  p[4].deriv = d.t3;
-  if constexpr (kComponents) fs.componentValues[0] = background;
+  const double background = Background(value, x, d.t2, d.t3);
+  put(1, 1.0);
+  put(2, x);
+  put(3, d.t2);
+  put(4, d.t3);
+  if constexpr (kComponents) components[0] = background;
   double sum = background;
 
-  const double wx = p[WidthIndex(n)].value + p[WidthVariableIndex(n)].value * x;
+  const double wx = value(WidthIndex(n)) + value(WidthVariableIndex(n)) * x;
   const double inverseWidth = wx != 0 ? 1 / wx : 0;
   double g = 0;
+#pragma GCC unroll 4
   for (int k = 1; k <= n; ++k) {
-    const double amplitude = p[AmplitudeIndex(k)].value;
-    const double u = (d.channel - p[PositionIndex(n, k)].value) * inverseWidth;
+    const double amplitude = value(AmplitudeIndex(k));
+    const double u = (d.channel - value(PositionIndex(n, k))) * inverseWidth;
     double m, m1, m2;
     shape.Evaluate(u, m, m1, m2);
     const double contribution = amplitude * m;
-    if constexpr (kComponents) fs.componentValues[1 + k] = contribution;
+    if constexpr (kComponents) components[1 + k] = contribution;
     sum += contribution;
-    p[AmplitudeIndex(k)].deriv = m;
+    put(AmplitudeIndex(k), m);
     const double slope = -amplitude * inverseWidth * m1;
-    p[PositionIndex(n, k)].deriv = slope;
+    put(PositionIndex(n, k), slope);
     g += slope * u;
   }
-  p[WidthIndex(n)].deriv = g;
-  p[WidthVariableIndex(n)].deriv = g * x;
-  if constexpr (kComponents) fs.componentValues[1] = sum;
+  put(WidthIndex(n), g);
+  put(WidthVariableIndex(n), g * x);
+  if constexpr (kComponents) components[1] = sum;
   f = sum;
 }
+
+// The model procedure the engine calls: point by point, or a run of points at a time with the
+// parameter values and derivative columns held in locals across the run (the few-peak intervals
+// that make up most fits get their own unrolled code).
+class IntervalFitModel {
+ public:
+  IntervalFitModel(Workspace& ws, const TPeakModel::Table& shape, const IntervalPoint* points)
+      : ws_(ws), shape_(shape), points_(points) {}
+
+  void operator()(double& y, double& w, double& f, int /*phase*/, int i) const {
+    ParamRec* p = ws_.engine.params.data();
+    PointModel<0, false>(
+        ws_.fit.n, [p](int k) { return p[k].value; }, [p](int k, double v) { p[k].deriv = v; }, shape_,
+        points_[i], y, w, f, nullptr);
+  }
+
+  void Run(const PointRun& run) const {
+    switch (ws_.fit.n) {
+      case 1:
+        return RunOf<1>(run);
+      case 2:
+        return RunOf<2>(run);
+      case 3:
+        return RunOf<3>(run);
+      default:
+        return RunOf<0>(run);
+    }
+  }
+
+ private:
+  template <int kPeaks>
+  void RunOf(const PointRun& run) const {
+    const ParamRec* p = ws_.engine.params.data();
+    const int n = kPeaks > 0 ? kPeaks : ws_.fit.n;
+    // Locals for a few peaks; the records themselves for many.
+    constexpr int kLocal = kPeaks > 0 ? 2 * kPeaks + 7 : 1;
+    double values[kLocal];
+    int columns[kLocal];
+    if constexpr (kPeaks > 0) {
+      for (int k = 1; k <= 2 * n + 6; ++k) {
+        values[k] = p[k].value;
+        columns[k] = run.column[k];
+      }
+    }
+    auto value = [&](int k) { return kPeaks > 0 ? values[k] : p[k].value; };
+    const int* column = kPeaks > 0 ? columns : run.column;
+    const IntervalPoint* point = points_ + run.first;
+    for (int j = 0; j < run.count; ++j, point += run.stride) {
+      double* row = run.derivs + static_cast<std::ptrdiff_t>(j) * run.rowStride;
+      PointModel<kPeaks, false>(
+          n, value, [row, column](int k, double v) { row[column[k]] = v; }, shape_, *point, run.y[j],
+          run.w[j], run.f[j], nullptr);
+    }
+  }
+
+  Workspace& ws_;
+  const TPeakModel::Table& shape_;
+  const IntervalPoint* points_;
+};
 
 }  // namespace
 
 void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
-  ModelPoint<true>(ws, ws.model().CurrentTable(), MeasurePoint(ws, i), y, w, f);
+  ParamRec* p = ws.engine.params.data();
+  PointModel<0, true>(
+      ws.fit.n, [p](int k) { return p[k].value; }, [p](int k, double v) { p[k].deriv = v; },
+      ws.model().CurrentTable(), MeasurePoint(ws, i), y, w, f, ws.fit.componentValues.data());
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
   const double x = ws.fit.Coordinate(channel);
   double t2, t3;
   Chebyshev(x, t2, t3);
-  return Background(ws.engine.params.data(), x, t2, t3);
+  const ParamRec* p = ws.engine.params.data();
+  return Background([p](int k) { return p[k].value; }, x, t2, t3);
 }
 
 void LoadInterval(Workspace& ws, int index) {
@@ -203,9 +267,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   for (int i = 1; i <= e.nPoints; ++i) fs.points[i] = MeasurePoint(ws, i);
   const IntervalPoint* points = fs.points.data();
   const TPeakModel::Table shape = ws.model().CurrentTable();
-  auto model = [&ws, &shape, points](double& y, double& w, double& f, int, int i) {
-    ModelPoint<false>(ws, shape, points[i], y, w, f);
-  };
+  IntervalFitModel model(ws, shape, points);
   e.Fit(model);
   if (refused()) return false;
   e.Diagnose();

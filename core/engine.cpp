@@ -49,7 +49,10 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   columnParams_.assign(perRow, 0);
   sums_.assign((kDenseRows + 1) * kDenseRows, 0);
   block_.assign(kDenseRows * kDenseRows, 0);
-  chunkDerivs_.assign(kChunk * kDenseRows, 0);
+  chunkDerivs_.assign(kChunk * (kDenseRows + 4), 0);
+  for (auto* v : {&runY_, &runW_, &runF_}) v->assign(kChunk, 0);
+  runKept_.assign(kChunk, 0);
+  runColumn_.assign(perParam, 0);
   chunkWeights_.assign(kChunk, 0);
   chunkResiduals_.assign(kChunk, 0);
   nzIdx_.assign(perRow + 1, 0);  // the branch-free gather writes one past the last nonzero
@@ -241,9 +244,12 @@ void TParameter::PrepareParameters() {
   lanes_ = allowWideVectors && WideVectors() ? 4 : 2;
 #endif
   productStride_ = (nActive_ + lanes_ - 1) / lanes_ * lanes_;
+  derivStride_ = productStride_ + lanes_;
   if (dense_) {  // the padding columns stay 0
     for (int p = 0; p < kChunk; ++p)
-      for (int c = nActive_; c < productStride_; ++c) chunkDerivs_[p * productStride_ + c] = 0;
+      for (int c = nActive_; c < productStride_; ++c) chunkDerivs_[p * derivStride_ + c] = 0;
+    for (int k = 1; k <= nParams; ++k) runColumn_[k] = productStride_;
+    for (int a = 0; a < nActive_; ++a) runColumn_[columnParams_[a]] = a;
   }
 }
 
@@ -289,6 +295,7 @@ bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
     std::fill(mat_.values.begin(), mat_.values.begin() + static_cast<std::ptrdiff_t>(stride_) * stride_, 0.0);
   }
   chunkCount_ = 0;
+  leanPass_ = phase == 1 && InvertsBlock() && !traceInverse;
   for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
   PassTotals totals;
   points(totals);
@@ -323,12 +330,27 @@ bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
   if (phase == 3 && !compact_) definite = CheckDefinite();
   if (phase == 1) {
     double corr = 0;
-    for (int i = 1; i <= n; ++i) {
-      const double* row = &mat_.values[static_cast<std::size_t>(i) * stride_];
-      double di = 0;
-      for (int j = 1; j <= n; ++j) di += row[j] * rhs_[j];
-      d_[i] = di;
-      corr += row[i] * damped_[i];
+    if (leanPass_) {
+      // The inverse is in the block; the rows and columns of fixed parameters are the identity, with
+      // right-hand side 0, so they add nothing to the others' steps and get none themselves.
+      const int na = nActive_;
+      const int* rows = activeRows_.data();
+      for (int i = 1; i <= n; ++i) d_[i] = 0;
+      for (int a = 0; a < na; ++a) {
+        const double* row = &block_[static_cast<std::size_t>(a) * na];
+        double di = 0;
+        for (int c = 0; c < na; ++c) di += row[c] * rhs_[rows[c]];
+        d_[rows[a]] = di;
+      }
+      for (int i = 1; i <= n; ++i) corr += M(i, i) * damped_[i];
+    } else {
+      for (int i = 1; i <= n; ++i) {
+        const double* row = &mat_.values[static_cast<std::size_t>(i) * stride_];
+        double di = 0;
+        for (int j = 1; j <= n; ++j) di += row[j] * rhs_[j];
+        d_[i] = di;
+        corr += row[i] * damped_[i];
+      }
     }
     fofCorr = corr / std::max(1, n);
     if (tracePeriod != 0 && iter % tracePeriod == 0) WriteIterationTrace();
@@ -411,12 +433,12 @@ template <class V>
   std::memcpy(rowI, &r, sizeof r);
 }
 
-// Rows r < R of `sums` (row length pw), columns c .. c+P·lanes: += Σp scale(p, r)·g[p][c ..], added
-// point by point in order, so every sum is rounded exactly as if the points had been added one at a
-// time. With kRhs the first row takes the weighted residuals instead of weighted derivatives. All
-// R × P vectors of sums stay in registers while the chunk is passed once.
+// Rows r < R of `sums` (row length pw; the chunk rows g are gw long), columns c .. c+P·lanes: += Σp scale(p,
+// r)·g[p][c ..], added point by point in order, so every sum is rounded exactly as if the points had been
+// added one at a time. With kRhs the first row takes the weighted residuals instead of weighted derivatives.
+// All R × P vectors of sums stay in registers while the chunk is passed once.
 template <class V, int R, int P, bool kRhs>
-[[gnu::always_inline]] inline void AddBlock(double* sums, int pw, const double* g, const double* w,
+[[gnu::always_inline]] inline void AddBlock(double* sums, int pw, const double* g, int gw, const double* w,
                                             const double* rw, int m, int a, int c) {
   constexpr int kLanes = sizeof(V) / sizeof(double);
   V s[R][P];
@@ -426,7 +448,7 @@ template <class V, int R, int P, bool kRhs>
     for (int k = 0; k < P; ++k) std::memcpy(&s[r][k], sums + r * pw + c + kLanes * k, sizeof(V));
   }
   for (int p = 0; p < m; ++p) {
-    const double* gp = g + static_cast<std::ptrdiff_t>(p) * pw;
+    const double* gp = g + static_cast<std::ptrdiff_t>(p) * gw;
     V d[R];
 #pragma GCC unroll 4
     for (int r = 0; r < R; ++r) Splat(d[r], kRhs && r == 0 ? rw[p] : gp[a + r - (kRhs ? 1 : 0)] * w[p]);
@@ -447,19 +469,19 @@ template <class V, int R, int P, bool kRhs>
 
 // Columns c .. pw in blocks of at most kWidest vectors.
 template <class V, int R, bool kRhs, int kWidest>
-[[gnu::always_inline]] inline void AddRows(double* sums, int pw, const double* g, const double* w,
+[[gnu::always_inline]] inline void AddRows(double* sums, int pw, const double* g, int gw, const double* w,
                                            const double* rw, int m, int a, int c) {
   constexpr int kLanes = sizeof(V) / sizeof(double);
   for (; c < pw; c += kWidest * kLanes) {
     const int vectors = (pw - c) / kLanes;
     if (vectors >= kWidest) {
-      AddBlock<V, R, kWidest, kRhs>(sums, pw, g, w, rw, m, a, c);
+      AddBlock<V, R, kWidest, kRhs>(sums, pw, g, gw, w, rw, m, a, c);
     } else if (kWidest > 3 && vectors == 3) {
-      AddBlock<V, R, 3, kRhs>(sums, pw, g, w, rw, m, a, c);
+      AddBlock<V, R, 3, kRhs>(sums, pw, g, gw, w, rw, m, a, c);
     } else if (kWidest > 2 && vectors == 2) {
-      AddBlock<V, R, 2, kRhs>(sums, pw, g, w, rw, m, a, c);
+      AddBlock<V, R, 2, kRhs>(sums, pw, g, gw, w, rw, m, a, c);
     } else {
-      AddBlock<V, R, 1, kRhs>(sums, pw, g, w, rw, m, a, c);
+      AddBlock<V, R, 1, kRhs>(sums, pw, g, gw, w, rw, m, a, c);
     }
   }
 }
@@ -467,39 +489,40 @@ template <class V, int R, bool kRhs, int kWidest>
 // The right-hand sides alone, then as many rows at a time as a vector has lanes, from the diagonal
 // of the first (the elements left of the diagonal of the others are summed along and never read).
 template <class V>
-[[gnu::always_inline]] inline void FlushRows(double* sums, int na, int pw, const double* g, const double* w,
-                                             const double* rw, int m) {
+[[gnu::always_inline]] inline void FlushRows(double* sums, int na, int pw, const double* g, int gw,
+                                             const double* w, const double* rw, int m) {
   constexpr int kLanes = sizeof(V) / sizeof(double);
-  AddRows<V, 1, true, 4>(sums, pw, g, w, rw, m, 0, 0);
+  AddRows<V, 1, true, 4>(sums, pw, g, gw, w, rw, m, 0, 0);
   for (int a = 0; a < na; a += kLanes) {
     double* rows = sums + (a + 1) * pw;
     const int count = std::min(kLanes, na - a);
     if constexpr (kLanes == 4) {
       if (count == 4) {
-        AddRows<V, 4, false, 2>(rows, pw, g, w, rw, m, a, a);
+        AddRows<V, 4, false, 2>(rows, pw, g, gw, w, rw, m, a, a);
         continue;
       }
       if (count == 3) {
-        AddRows<V, 3, false, 3>(rows, pw, g, w, rw, m, a, a);
+        AddRows<V, 3, false, 3>(rows, pw, g, gw, w, rw, m, a, a);
         continue;
       }
     }
     if (count == 2) {
-      AddRows<V, 2, false, 4>(rows, pw, g, w, rw, m, a, a);
+      AddRows<V, 2, false, 4>(rows, pw, g, gw, w, rw, m, a, a);
     } else {
-      AddRows<V, 1, false, 4>(rows, pw, g, w, rw, m, a, a);
+      AddRows<V, 1, false, 4>(rows, pw, g, gw, w, rw, m, a, a);
     }
   }
 }
 
-void FlushPairs(double* sums, int na, int pw, const double* g, const double* w, const double* rw, int m) {
-  FlushRows<Pair>(sums, na, pw, g, w, rw, m);
+void FlushPairs(double* sums, int na, int pw, const double* g, int gw, const double* w, const double* rw,
+                int m) {
+  FlushRows<Pair>(sums, na, pw, g, gw, w, rw, m);
 }
 
 #if ORV_WIDE_VECTORS
-[[gnu::target("avx2")]] void FlushQuads(double* sums, int na, int pw, const double* g, const double* w,
-                                        const double* rw, int m) {
-  FlushRows<Quad>(sums, na, pw, g, w, rw, m);
+[[gnu::target("avx2")]] void FlushQuads(double* sums, int na, int pw, const double* g, int gw,
+                                        const double* w, const double* rw, int m) {
+  FlushRows<Quad>(sums, na, pw, g, gw, w, rw, m);
 }
 #endif
 
@@ -510,7 +533,7 @@ void TParameter::FlushProducts() {
 #if ORV_WIDE_VECTORS
   if (lanes_ == 4) flush = FlushQuads;
 #endif
-  flush(sums_.data(), nActive_, productStride_, chunkDerivs_.data(), chunkWeights_.data(),
+  flush(sums_.data(), nActive_, productStride_, chunkDerivs_.data(), derivStride_, chunkWeights_.data(),
         chunkResiduals_.data(), chunkCount_);
   chunkCount_ = 0;
 }
@@ -591,7 +614,9 @@ void TParameter::FinishNormalEquations() {
       const double* row = &sums_[(a + 1) * pw];
       diag_[i] = row[a];
       mat[i * stride + i] = row[a];
-      for (int c = a + 1; c < na; ++c) mat[i * stride + rows[c]] = mat[rows[c] * stride + i] = row[c];
+      if (!leanPass_) {
+        for (int c = a + 1; c < na; ++c) mat[i * stride + rows[c]] = mat[rows[c] * stride + i] = row[c];
+      }
       if (block) {
         for (int c = a + 1; c < na; ++c) block[a * na + c] = block[c * na + a] = row[c];
       }
@@ -627,7 +652,10 @@ void TParameter::FinishNormalEquations() {
       }
       rhs_[k] = 0;
       if (fixedMode == 0) {
-        for (int j = 1; j <= n; ++j) M(k, j) = M(j, k) = 0;
+        // A lean pass reads only the diagonal outside the block.
+        if (!leanPass_) {
+          for (int j = 1; j <= n; ++j) M(k, j) = M(j, k) = 0;
+        }
         M(k, k) = 1;
       }
     }
@@ -771,6 +799,11 @@ bool TParameter::Invert() {
   const int* rows = activeRows_.data();
   for (int a = 0; a < na; ++a) block[a * na + a] = mat[static_cast<std::ptrdiff_t>(rows[a]) * (stride_ + 1)];
   if (!InvertFast(block, na, na, used_.data(), wide)) return false;
+  if (leanPass_) {  // only the diagonal is read from the matrix
+    for (int a = 0; a < na; ++a)
+      mat[static_cast<std::ptrdiff_t>(rows[a]) * (stride_ + 1)] = block[a * na + a];
+    return true;
+  }
   for (int a = 0; a < na; ++a) {
     double* to = mat + static_cast<std::ptrdiff_t>(rows[a]) * stride_;
     for (int c = 0; c < na; ++c) to[rows[c]] = block[a * na + c];

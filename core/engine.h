@@ -75,6 +75,27 @@ struct FitSettings {
   double robustSoftness = 1e6;  // a of rule 2
 };
 
+// A run of points first, first + stride, … valued at once by a model that can (see TParameter::Fit):
+// measured value, weight and model value of the j-th in y[j], w[j], f[j], and its derivative by
+// parameter k at derivs[j·rowStride + column[k]]. Parameters whose products are not summed share one
+// spare column; the model writes every parameter's derivative, as on the per-point path.
+struct PointRun {
+  int first = 1, stride = 1, count = 0;
+  double* y = nullptr;
+  double* w = nullptr;
+  double* f = nullptr;
+  double* derivs = nullptr;
+  int rowStride = 0;
+  const int* column = nullptr;  // 1-based by parameter
+};
+
+// A model that also values runs of points: model.Run(run) writes what `run` asks for. It must give
+// the same numbers as calling the model point by point.
+template <class Model>
+concept RunModel = requires(Model& m, const PointRun& run) {
+  m.Run(run);
+};
+
 class TParameter : public FitSettings {
  public:
   using ModelRef = FunctionRef<void(double& y, double& w, double& f, int phase, int i)>;
@@ -122,7 +143,8 @@ class TParameter : public FitSettings {
   // the point) and the model value of point i and writes params[k].deriv for every k; afterPass(i)
   // follows every pass with the index one past the last point visited.
   // The point loop is instantiated for the model's own type so that the model inlines into it: a
-  // fit spends nearly all its time there.
+  // fit spends nearly all its time there. A RunModel is asked for runs of points where the sums are
+  // formed in chunks, saving the round trip of every derivative through the parameter records.
   template <class Model, class AfterPass>
   void Fit(Model&& model, AfterPass&& afterPass) {
     auto points = [this, &model](PassTotals& totals) { VisitPoints(model, totals); };
@@ -158,6 +180,12 @@ class TParameter : public FitSettings {
   void FitWith(PointsRef points, AfterPassRef afterPass);
   template <class Model>
   void VisitPoints(Model& model, PassTotals& totals);
+  struct PointWeigher;
+  template <class Model>
+  void VisitRuns(Model& model, PointWeigher& weigher);
+  // Out of line: inlined into the model's run it would compete with it for registers.
+  template <bool kRule2>
+  [[gnu::noinline]] int WeighRun(PointWeigher& weigher, int base, int m, std::int64_t first);
   bool RunPass(PointsRef points, AfterPassRef afterPass);
   void Accumulate(double wPrime, double rw);
   void AccumulateDense(double wPrime, double rw);
@@ -208,14 +236,23 @@ class TParameter : public FitSettings {
   // Row 0: right-hand sides; row a + 1: the products of summed row a from its diagonal on.
   std::vector<double> sums_;
   std::vector<double> chunkDerivs_, chunkWeights_, chunkResiduals_;
+  // Measured and model values of a run of points, and the column of each parameter's derivative in
+  // a chunk row (see PointRun): the summed rows, else the spare column past them.
+  std::vector<double> runY_, runW_, runF_;
+  std::vector<char> runKept_;
+  std::vector<int> runColumn_;
   // The rows left out of the sums are identity rows of fixed parameters, untouched by the elimination
   // of the others and never limiting a pivot: inverting the rest alone as a block gives the same
   // numbers. With a single identity row its pivot step costs less than copying the rest back.
   std::vector<double> block_;
   bool InvertsBlock() const { return dense_ && nFree - nActive_ >= 2; }
+  // An iteration that inverts the block needs of the matrix only its diagonal: the rest is neither
+  // written nor read (the final pass, whose inverse gives the covariances, writes all of it).
+  bool leanPass_ = false;
   int chunkCount_ = 0;
   int lanes_ = 2;          // doubles per vector of the sums: 4 where the processor has them
   int productStride_ = 0;  // nActive_ rounded up to whole vectors
+  int derivStride_ = 0;    // a chunk row: productStride_ and a vector holding the spare column
   int nActive_ = 0;
   bool dense_ = false;
   // Per parameter (1..nParams).
@@ -291,50 +328,45 @@ inline void Gather(double* g, const ParamRec* rec, const int* col) {
 // Small fits: one point's derivatives into the chunk; the sums are formed when it is full.
 [[gnu::always_inline]] inline void TParameter::AccumulateDense(double wPrime, double rw) {
   const int na = nActive_;
-  double* g = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(chunkCount_) * productStride_;
+  double* g = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(chunkCount_) * derivStride_;
   engine_detail::Gather(g, params.data(), columnParams_.data(), na);  // a padding column stays 0
   chunkWeights_[chunkCount_] = wPrime;
   chunkResiduals_[chunkCount_] = rw;
   if (++chunkCount_ == kChunk) FlushProducts();
 }
 
-// One pass over the points: robust weights, the criterion's sums and the normal equations.
-template <class Model>
-void TParameter::VisitPoints(Model& model, PassTotals& totals) {
-  const double goodLimit = 1 + std::sqrt(18.0 / nPoints);
-  const double c0 = robustLimit, a = robustSoftness;
-  // t ≥ c0 tested first on t² = r²w with a margin for rounding, saving a square root per point.
-  const double nearLimit = c0 > 0 ? c0 * c0 * (1 - 1e-9) : -1;
-  const bool equalize = equalWeights && iter > 0 && phase != 3 && sumSigma_ > 0;
-  const double common = equalize ? (dof / sumSigma_) * (dof / sumSigma_) : 0;
-  const bool firstIteration = iter == 0;
-  const bool inlineSums = dense_ && !traceDerivatives && !(compact_ && hasDependents_);
-  const bool residuals = phase == 3 && traceResiduals;
-  const int kind = weightKind;
-  const int thePhase = phase;
-  const std::int64_t stride = pointStep;
-  const std::int64_t count = nPoints;
-  // Locals, not members: the model writes through pointers the compiler cannot tell apart from them.
-  double sum = 0, sumPlus = 0, sumSigma = sumSigma_;
-  int good = 0, zero = 0;
-  std::int64_t last = start_ - 1;
-  for (std::int64_t i = start_; i <= count; i += stride) {
-    last = i;
-    double y = 0, w = 0, f = 0;
-    model(y, w, f, thePhase, static_cast<int>(i));
-    // A point the model cannot value (a NaN count, say) is left out like a point of weight 0, so one
-    // bad number cannot poison the whole normal matrix.
+// The robust weight and the criterion's sums of one point after another.
+struct TParameter::PointWeigher {
+  double goodLimit, c0, a, nearLimit, common;
+  bool equalize, firstIteration;
+  int kind;
+  // Locals of the pass, not members: the model writes through pointers the compiler cannot tell
+  // apart from members.
+  // No two sums side by side: stored together, the compiler packs them into one vector and unpacks
+  // it at every point.
+  double sum = 0;
+  int good = 0;
+  double sumPlus = 0;
+  int zero = 0;
+  double sumSigma = 0;
+
+  // False for a point left out: weight 0, or a value the model cannot give (a NaN count, say), so
+  // that one bad number cannot poison the whole normal matrix. Else the weight w′, the residual r and
+  // the point's term c of the criterion.
+  // kRule2: the caller knows that the rule is 2 and the weights are not equalized.
+  template <bool kRule2 = false>
+  [[gnu::always_inline]] bool Weigh(double y, double w, double f, double& wPrime, double& r, double& c) {
     if (w == 0 || !std::isfinite(w) || !std::isfinite(y) || !std::isfinite(f)) {
       ++zero;
-      continue;
+      return false;
     }
     if (firstIteration) sumSigma += 1 / std::sqrt(std::fabs(w));
-    if (equalize) w = common;
-    const double r = y - f;
-    double wPrime, c;
-    if (kind != 0 && kind != 1) {  // rule 2, the default
+    if (!kRule2 && equalize) w = common;
+    r = y - f;
+    if (kRule2 || (kind != 0 && kind != 1)) {  // rule 2, the default
       wPrime = w;
       c = r * r * w;  // t², without the rounding of sqrt(w)²
+      // t ≥ c0 tested first on t² = r²w with a margin for rounding, saving a square root per point.
       if (c >= nearLimit) {
         const double t = std::fabs(r) * std::sqrt(w);
         if (t >= c0) {
@@ -357,19 +389,124 @@ void TParameter::VisitPoints(Model& model, PassTotals& totals) {
     sum += c;
     if (c < goodLimit) ++good;
     sumPlus += r > 0 ? c : 0.0;  // a select: the sign of a residual is a coin toss for the branch predictor
-    if (inlineSums) {
-      AccumulateDense(wPrime, r * wPrime);
-    } else {
-      Accumulate(wPrime, r * wPrime);
-    }
-    if (residuals) WriteResidual(i, y, f, c, wPrime);
+    return true;
   }
-  sumSigma_ = sumSigma;
-  nZeroWeight = zero;
-  totals.sum = sum;
-  totals.sumPlus = sumPlus;
-  totals.good = good;
+};
+
+// One pass over the points: robust weights, the criterion's sums and the normal equations.
+template <class Model>
+void TParameter::VisitPoints(Model& model, PassTotals& totals) {
+  const double c0 = robustLimit;
+  const bool equalize = equalWeights && iter > 0 && phase != 3 && sumSigma_ > 0;
+  PointWeigher weigher{.goodLimit = 1 + std::sqrt(18.0 / nPoints),
+                       .c0 = c0,
+                       .a = robustSoftness,
+                       .nearLimit = c0 > 0 ? c0 * c0 * (1 - 1e-9) : -1,
+                       .common = equalize ? (dof / sumSigma_) * (dof / sumSigma_) : 0,
+                       .equalize = equalize,
+                       .firstIteration = iter == 0,
+                       .kind = weightKind,
+                       .sumSigma = sumSigma_};
+  const bool inlineSums = dense_ && !traceDerivatives && !(compact_ && hasDependents_);
+  std::int64_t last = start_ - 1;
+  if constexpr (RunModel<Model>) {
+    if (inlineSums) {
+      VisitRuns(model, weigher);
+      const std::int64_t count = nPoints, stride = pointStep;
+      if (count >= start_) last = start_ + (count - start_) / stride * stride;
+    }
+  }
+  if (!RunModel<Model> || !inlineSums) {
+    const bool residuals = phase == 3 && traceResiduals;
+    const int thePhase = phase;
+    const std::int64_t stride = pointStep;
+    const std::int64_t count = nPoints;
+    for (std::int64_t i = start_; i <= count; i += stride) {
+      last = i;
+      double y = 0, w = 0, f = 0;
+      model(y, w, f, thePhase, static_cast<int>(i));
+      double wPrime, r, c;
+      if (!weigher.Weigh(y, w, f, wPrime, r, c)) continue;
+      if (inlineSums) {
+        AccumulateDense(wPrime, r * wPrime);
+      } else {
+        Accumulate(wPrime, r * wPrime);
+      }
+      if (residuals) WriteResidual(i, y, f, c, wPrime);
+    }
+  }
+  sumSigma_ = weigher.sumSigma;
+  nZeroWeight = weigher.zero;
+  totals.sum = weigher.sum;
+  totals.sumPlus = weigher.sumPlus;
+  totals.good = weigher.good;
   totals.last = last;
+}
+
+// The points in runs that fill the chunk: the model writes the derivatives straight into the chunk
+// rows; a point left out gives its row to the next one.
+template <class Model>
+void TParameter::VisitRuns(Model& model, PointWeigher& weigher) {
+  const std::int64_t stride = pointStep;
+  const std::int64_t count = nPoints;
+  // The usual case without a test per point for the rule, equal weights or traces.
+  const bool plain =
+      weigher.kind != 0 && weigher.kind != 1 && !weigher.equalize && !(phase == 3 && traceResiduals);
+  for (std::int64_t i = start_; i <= count;) {
+    const int base = chunkCount_;
+    const int m = static_cast<int>(std::min<std::int64_t>(kChunk - base, (count - i) / stride + 1));
+    model.Run(PointRun{.first = static_cast<int>(i),
+                       .stride = static_cast<int>(stride),
+                       .count = m,
+                       .y = runY_.data(),
+                       .w = runW_.data(),
+                       .f = runF_.data(),
+                       .derivs = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(base) * derivStride_,
+                       .rowStride = derivStride_,
+                       .column = runColumn_.data()});
+    chunkCount_ = plain ? WeighRun<true>(weigher, base, m, i) : WeighRun<false>(weigher, base, m, i);
+    if (chunkCount_ == kChunk) FlushProducts();
+    i += m * stride;
+  }
+}
+
+// Weights and residuals of the run just valued; returns the new chunk count.
+template <bool kRule2>
+int TParameter::WeighRun(PointWeigher& totals, int base, int m, std::int64_t first) {
+  PointWeigher weigher = totals;  // a local, so that its sums stay in registers
+  const bool residuals = !kRule2 && phase == 3 && traceResiduals;
+  const double* y = runY_.data();
+  const double* w = runW_.data();
+  const double* f = runF_.data();
+  char* kept = runKept_.data();
+  double* weights = chunkWeights_.data() + base;
+  double* weighted = chunkResiduals_.data() + base;
+  const int zeroBefore = weigher.zero;
+  for (int j = 0; j < m; ++j) {
+    double wPrime, r, c;
+    kept[j] = weigher.template Weigh<kRule2>(y[j], w[j], f[j], wPrime, r, c);
+    if (!kept[j]) continue;
+    weights[j] = wPrime;
+    weighted[j] = r * wPrime;
+    if (residuals) WriteResidual(first + j * pointStep, y[j], f[j], c, wPrime);
+  }
+  totals = weigher;
+  if (weigher.zero == zeroBefore) return base + m;
+  // Points left out give their rows to the next ones (rare: no copying in the loop above, where a
+  // call would make every sum live in memory).
+  const std::ptrdiff_t rowStride = derivStride_;
+  double* rows = chunkDerivs_.data() + base * rowStride;
+  int to = 0;
+  for (int j = 0; j < m; ++j) {
+    if (!kept[j]) continue;
+    if (to != j) {
+      std::copy_n(rows + j * rowStride, productStride_, rows + to * rowStride);
+      weights[to] = weights[j];
+      weighted[to] = weighted[j];
+    }
+    ++to;
+  }
+  return base + to;
 }
 
 }  // namespace orv
