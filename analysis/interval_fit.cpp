@@ -132,8 +132,9 @@ class IntervalFitModel {
   }
 
  private:
+  // Out of line, with registers of its own; called once for up to a chunk of points.
   template <int kPeaks>
-  void RunOf(const PointRun& run) const {
+  [[gnu::noinline]] void RunOf(const PointRun& run) const {
     const ParamRec* p = ws_.engine.params.data();
     const int n = kPeaks > 0 ? kPeaks : ws_.fit.n;
     // Locals for a few peaks; the records themselves for many.
@@ -148,12 +149,14 @@ class IntervalFitModel {
     }
     auto value = [&](int k) { return kPeaks > 0 ? values[k] : p[k].value; };
     const int* column = kPeaks > 0 ? columns : run.column;
+    // A copy the derivative stores cannot alias: its fields stay in registers across the run.
+    const TPeakModel::Table shape = shape_;
     const IntervalPoint* point = points_ + run.first;
     for (int j = 0; j < run.count; ++j, point += run.stride) {
       double* row = run.derivs + static_cast<std::ptrdiff_t>(j) * run.rowStride;
       PointModel<kPeaks, false>(
-          n, value, [row, column](int k, double v) { row[column[k]] = v; }, shape_, *point, run.y[j],
-          run.w[j], run.f[j], nullptr);
+          n, value, [row, column](int k, double v) { row[column[k]] = v; }, shape, *point, run.y[j], run.w[j],
+          run.f[j], nullptr);
     }
   }
 

@@ -49,27 +49,28 @@ class TPeakModel {
     const double* samples = nullptr;
     int n = 0;  // nodes on each side; 0 when the table cannot be evaluated (every value is then 0)
     double range = 0, step = 0, inverseStep = 0, halfInverseStep = 0, inverseStep2 = 0;
+    double limit = -1;  // range, or −1 when n = 0: |u| beyond it gives 0
 
     // Value and first/second derivative in u by quadratic interpolation at the nearest node.
     void Evaluate(double u, double& value, double& d1, double& d2) const {
       const double au = std::fabs(u);
       // Negated comparison so that NaN lands here too.
-      if (!(au <= range) || n == 0) {
+      if (!(au <= limit)) {
         value = d1 = d2 = 0;
         return;
       }
       int k = static_cast<int>(au * inverseStep + 0.5);
       if (k > n) k = n;
-      const bool negative = u < 0;
-      const int node = negative ? n + 1 - k : n + 1 + k;
+      // The node mirrored for negative u; u − (−k)·step is u + k·step to the last bit.
+      const int signedK = u < 0 ? -k : k;
+      const int node = n + 1 + signedK;
       const double c = samples[node];
       if (k >= n - 2) {  // the outermost nodes lack a neighbour pair
         value = c;
         d1 = d2 = 0;
         return;
       }
-      const double shift = k * step;
-      const double d = negative ? u + shift : u - shift;
+      const double d = u - signedK * step;
       const double p = samples[node - 1], q = samples[node + 1];
       const double f1 = (q - p) * halfInverseStep;
       const double f2 = (q - 2 * c + p) * inverseStep2;
@@ -107,6 +108,7 @@ class TPeakModel {
     t.inverseStep2 = t.inverseStep * t.inverseStep;
     // n outside 3..96 would index off the table.
     t.n = t.step > 0 && halfCount >= 3 && halfCount <= 96 ? halfCount : 0;
+    t.limit = t.n > 0 ? range : -1;
     return t;
   }
 
