@@ -119,22 +119,49 @@ class IntervalFitModel {
   }
 
   void Run(const PointRun& run) const {
-    switch (ws_.fit.n) {
-      case 1:
-        return RunOf<1>(run);
-      case 2:
-        return RunOf<2>(run);
-      case 3:
-        return RunOf<3>(run);
-      default:
-        return RunOf<0>(run);
-    }
+#if ORV_WIDE_VECTORS
+    if (run.wide) return RunWith<true>(run);
+#endif
+    RunWith<false>(run);
   }
 
  private:
-  // Out of line, with registers of its own; called once for up to a chunk of points.
+  template <bool kWide>
+  void RunWith(const PointRun& run) const {
+    switch (ws_.fit.n) {
+      case 1:
+        return RunOf<1, kWide>(run);
+      case 2:
+        return RunOf<2, kWide>(run);
+      case 3:
+        return RunOf<3, kWide>(run);
+      default:
+        return RunOf<0, kWide>(run);
+    }
+  }
+
+  template <int kPeaks, bool kWide>
+  void RunOf(const PointRun& run) const {
+#if ORV_WIDE_VECTORS
+    if constexpr (kWide) return RunWide<kPeaks>(run);
+#endif
+    RunPlain<kPeaks>(run);
+  }
+
+  // Out of line, with registers of their own; called once for up to a chunk of points.
   template <int kPeaks>
-  [[gnu::noinline]] void RunOf(const PointRun& run) const {
+  [[gnu::noinline]] void RunPlain(const PointRun& run) const {
+    RunBody<kPeaks>(run);
+  }
+#if ORV_WIDE_VECTORS
+  template <int kPeaks>
+  [[gnu::noinline]] ORV_WIDE void RunWide(const PointRun& run) const {
+    RunBody<kPeaks>(run);
+  }
+#endif
+
+  template <int kPeaks>
+  [[gnu::always_inline]] void RunBody(const PointRun& run) const {
     const ParamRec* p = ws_.engine.params.data();
     const int n = kPeaks > 0 ? kPeaks : ws_.fit.n;
     // Locals for a few peaks; the records themselves for many.

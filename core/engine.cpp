@@ -15,16 +15,16 @@ constexpr double kHuge = 1e16;
 constexpr double kPivotLimit = 1e-16;
 constexpr double kFinalDamping = 1e-5;
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define ORV_WIDE_VECTORS 1
-// Whether the processor has four-double vectors (checked once; the results are the same either way).
+}  // namespace
+
+#if ORV_WIDE_VECTORS
 bool WideVectors() {
   static const bool wide = __builtin_cpu_supports("avx2");
   return wide;
 }
-#else
-#define ORV_WIDE_VECTORS 0
 #endif
+
+namespace {
 
 bool IsFixed(const ParamRec& p) {
   return p.lower == p.upper;
@@ -338,8 +338,22 @@ bool TParameter::RunPass(PointsRef points, AfterPassRef afterPass) {
       double* b = dv_.data();  // the right-hand sides of the block, side by side
       for (int c = 0; c < na; ++c) b[c] = rhs_[rows[c]];
       for (int i = 1; i <= n; ++i) d_[i] = 0;
-      for (int a = 0; a < na; ++a) {
-        const double* row = &block_[static_cast<std::size_t>(a) * na];
+      const double* inverse = block_.data();
+      int a = 0;
+      for (; a + 4 <= na; a += 4) {  // four rows at a time, each summed in column order
+        const double* r = inverse + static_cast<std::ptrdiff_t>(a) * na;
+        double d0 = 0, d1 = 0, d2 = 0, d3 = 0;
+        for (int c = 0; c < na; ++c) {
+          const double bc = b[c];
+          d0 += r[c] * bc;
+          d1 += r[na + c] * bc;
+          d2 += r[2 * na + c] * bc;
+          d3 += r[3 * na + c] * bc;
+        }
+        d_[rows[a]] = d0, d_[rows[a + 1]] = d1, d_[rows[a + 2]] = d2, d_[rows[a + 3]] = d3;
+      }
+      for (; a < na; ++a) {
+        const double* row = inverse + static_cast<std::ptrdiff_t>(a) * na;
         double di = 0;
         for (int c = 0; c < na; ++c) di += row[c] * b[c];
         d_[rows[a]] = di;

@@ -14,7 +14,22 @@
 
 #include "core/port.h"
 
+// Code compiled for four-double vectors (AVX2, without fused multiply-add, so every result is the
+// same as the plain code's) runs where the processor has them.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ORV_WIDE_VECTORS 1
+#define ORV_WIDE [[gnu::target("avx2")]]
+#else
+#define ORV_WIDE_VECTORS 0
+#define ORV_WIDE
+#endif
+
 namespace orv {
+
+#if ORV_WIDE_VECTORS
+// Whether the processor has four-double vectors (checked once).
+bool WideVectors();
+#endif
 
 // A non-owning reference to a callable (lambda or functor) that lives at least as long as the
 // call it is passed to. Calling it costs one indirect call and never allocates.
@@ -87,6 +102,7 @@ struct PointRun {
   double* derivs = nullptr;
   int rowStride = 0;
   const int* column = nullptr;  // 1-based by parameter
+  bool wide = false;            // the model may run code compiled with ORV_WIDE
 };
 
 // A model that also values runs of points: model.Run(run) writes what `run` asks for. It must give
@@ -185,7 +201,17 @@ class TParameter : public FitSettings {
   void VisitRuns(Model& model, PointWeigher& weigher);
   // Out of line: inlined into the model's run it would compete with it for registers.
   template <bool kRule2>
-  [[gnu::noinline]] int WeighRun(PointWeigher& weigher, int base, int m, std::int64_t first);
+  [[gnu::always_inline]] int WeighRun(PointWeigher& weigher, int base, int m, std::int64_t first);
+  template <bool kRule2>
+  [[gnu::noinline]] int WeighRunPlain(PointWeigher& weigher, int base, int m, std::int64_t first) {
+    return WeighRun<kRule2>(weigher, base, m, first);
+  }
+#if ORV_WIDE_VECTORS
+  template <bool kRule2>
+  [[gnu::noinline]] ORV_WIDE int WeighRunWide(PointWeigher& weigher, int base, int m, std::int64_t first) {
+    return WeighRun<kRule2>(weigher, base, m, first);
+  }
+#endif
   bool RunPass(PointsRef points, AfterPassRef afterPass);
   void Accumulate(double wPrime, double rw);
   void AccumulateDense(double wPrime, double rw);
@@ -200,8 +226,12 @@ class TParameter : public FitSettings {
   bool IsFree(int k) const;
   int Root(int k, double& factor) const;
 
-  double& M(int i, int j) { return mat_.values[i * stride_ + j]; }
-  double M(int i, int j) const { return mat_.values[i * stride_ + j]; }
+  double& M(int i, int j) {
+    return mat_.values[i * stride_ + j];
+  }
+  double M(int i, int j) const {
+    return mat_.values[i * stride_ + j];
+  }
 
   void Write(const std::string& line);
   void WriteNumbers(const double* values, int first, int last, int width, int decimals, int perLine,
@@ -245,7 +275,9 @@ class TParameter : public FitSettings {
   // of the others and never limiting a pivot: inverting the rest alone as a block gives the same
   // numbers. With a single identity row its pivot step costs less than copying the rest back.
   std::vector<double> block_;
-  bool InvertsBlock() const { return dense_ && nFree - nActive_ >= 2; }
+  bool InvertsBlock() const {
+    return dense_ && nFree - nActive_ >= 2;
+  }
   // An iteration that inverts the block needs of the matrix only its diagonal: the rest is neither
   // written nor read (the final pass, whose inverse gives the covariances, writes all of it).
   bool leanPass_ = false;
@@ -463,8 +495,18 @@ void TParameter::VisitRuns(Model& model, PointWeigher& weigher) {
                        .f = runF_.data(),
                        .derivs = chunkDerivs_.data() + static_cast<std::ptrdiff_t>(base) * derivStride_,
                        .rowStride = derivStride_,
-                       .column = runColumn_.data()});
-    chunkCount_ = plain ? WeighRun<true>(weigher, base, m, i) : WeighRun<false>(weigher, base, m, i);
+                       .column = runColumn_.data(),
+                       .wide = lanes_ == 4});
+#if ORV_WIDE_VECTORS
+    if (lanes_ == 4) {
+      chunkCount_ =
+          plain ? WeighRunWide<true>(weigher, base, m, i) : WeighRunWide<false>(weigher, base, m, i);
+    } else
+#endif
+    {
+      chunkCount_ =
+          plain ? WeighRunPlain<true>(weigher, base, m, i) : WeighRunPlain<false>(weigher, base, m, i);
+    }
     if (chunkCount_ == kChunk) FlushProducts();
     i += m * stride;
   }
@@ -472,7 +514,8 @@ void TParameter::VisitRuns(Model& model, PointWeigher& weigher) {
 
 // Weights and residuals of the run just valued; returns the new chunk count.
 template <bool kRule2>
-int TParameter::WeighRun(PointWeigher& totals, int base, int m, std::int64_t first) {
+[[gnu::always_inline]] inline int TParameter::WeighRun(PointWeigher& totals, int base, int m,
+                                                       std::int64_t first) {
   PointWeigher weigher = totals;  // a local, so that its sums stay in registers
   const bool residuals = !kRule2 && phase == 3 && traceResiduals;
   const double* y = runY_.data();
