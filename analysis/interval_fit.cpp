@@ -119,31 +119,23 @@ class IntervalFitModel {
   }
 
   void Run(const PointRun& run) const {
-#if ORV_WIDE_VECTORS
-    if (run.wide) return RunWith<true>(run);
-#endif
-    RunWith<false>(run);
-  }
-
- private:
-  template <bool kWide>
-  void RunWith(const PointRun& run) const {
     switch (ws_.fit.n) {
       case 1:
-        return RunOf<1, kWide>(run);
+        return RunOf<1>(run);
       case 2:
-        return RunOf<2, kWide>(run);
+        return RunOf<2>(run);
       case 3:
-        return RunOf<3, kWide>(run);
+        return RunOf<3>(run);
       default:
-        return RunOf<0, kWide>(run);
+        return RunOf<0>(run);
     }
   }
 
-  template <int kPeaks, bool kWide>
+ private:
+  template <int kPeaks>
   void RunOf(const PointRun& run) const {
 #if ORV_WIDE_VECTORS
-    if constexpr (kWide) return RunWide<kPeaks>(run);
+    if (run.wide) return RunWide<kPeaks>(run);
 #endif
     RunPlain<kPeaks>(run);
   }
@@ -153,12 +145,10 @@ class IntervalFitModel {
   [[gnu::noinline]] void RunPlain(const PointRun& run) const {
     RunBody<kPeaks>(run);
   }
-#if ORV_WIDE_VECTORS
   template <int kPeaks>
   [[gnu::noinline]] ORV_WIDE void RunWide(const PointRun& run) const {
     RunBody<kPeaks>(run);
   }
-#endif
 
   template <int kPeaks>
   [[gnu::always_inline]] void RunBody(const PointRun& run) const {

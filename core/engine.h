@@ -107,10 +107,12 @@ struct PointRun {
 
 // A model that also values runs of points: model.Run(run) writes what `run` asks for. It must give
 // the same numbers as calling the model point by point.
+template <class Model, class = void>
+inline constexpr bool kRunModel = false;
 template <class Model>
-concept RunModel = requires(Model& m, const PointRun& run) {
-  m.Run(run);
-};
+inline constexpr bool
+    kRunModel<Model, std::void_t<decltype(std::declval<Model&>().Run(std::declval<const PointRun&>()))>> =
+        true;
 
 class TParameter : public FitSettings {
  public:
@@ -159,7 +161,7 @@ class TParameter : public FitSettings {
   // the point) and the model value of point i and writes params[k].deriv for every k; afterPass(i)
   // follows every pass with the index one past the last point visited.
   // The point loop is instantiated for the model's own type so that the model inlines into it: a
-  // fit spends nearly all its time there. A RunModel is asked for runs of points where the sums are
+  // fit spends nearly all its time there. A model with Run is asked for runs of points where the sums are
   // formed in chunks, saving the round trip of every derivative through the parameter records.
   template <class Model, class AfterPass>
   void Fit(Model&& model, AfterPass&& afterPass) {
@@ -199,19 +201,17 @@ class TParameter : public FitSettings {
   struct PointWeigher;
   template <class Model>
   void VisitRuns(Model& model, PointWeigher& weigher);
-  // Out of line: inlined into the model's run it would compete with it for registers.
   template <bool kRule2>
   [[gnu::always_inline]] int WeighRun(PointWeigher& weigher, int base, int m, std::int64_t first);
+  // Out of line: inlined into the model's run it would compete with it for registers.
   template <bool kRule2>
   [[gnu::noinline]] int WeighRunPlain(PointWeigher& weigher, int base, int m, std::int64_t first) {
     return WeighRun<kRule2>(weigher, base, m, first);
   }
-#if ORV_WIDE_VECTORS
   template <bool kRule2>
   [[gnu::noinline]] ORV_WIDE int WeighRunWide(PointWeigher& weigher, int base, int m, std::int64_t first) {
     return WeighRun<kRule2>(weigher, base, m, first);
   }
-#endif
   bool RunPass(PointsRef points, AfterPassRef afterPass);
   void Accumulate(double wPrime, double rw);
   void AccumulateDense(double wPrime, double rw);
@@ -226,12 +226,8 @@ class TParameter : public FitSettings {
   bool IsFree(int k) const;
   int Root(int k, double& factor) const;
 
-  double& M(int i, int j) {
-    return mat_.values[i * stride_ + j];
-  }
-  double M(int i, int j) const {
-    return mat_.values[i * stride_ + j];
-  }
+  double& M(int i, int j) { return mat_.values[i * stride_ + j]; }
+  double M(int i, int j) const { return mat_.values[i * stride_ + j]; }
 
   void Write(const std::string& line);
   void WriteNumbers(const double* values, int first, int last, int width, int decimals, int perLine,
@@ -275,9 +271,7 @@ class TParameter : public FitSettings {
   // of the others and never limiting a pivot: inverting the rest alone as a block gives the same
   // numbers. With a single identity row its pivot step costs less than copying the rest back.
   std::vector<double> block_;
-  bool InvertsBlock() const {
-    return dense_ && nFree - nActive_ >= 2;
-  }
+  bool InvertsBlock() const { return dense_ && nFree - nActive_ >= 2; }
   // An iteration that inverts the block needs of the matrix only its diagonal: the rest is neither
   // written nor read (the final pass, whose inverse gives the covariances, writes all of it).
   bool leanPass_ = false;
@@ -373,9 +367,8 @@ struct TParameter::PointWeigher {
   bool equalize, firstIteration;
   int kind;
   // Locals of the pass, not members: the model writes through pointers the compiler cannot tell
-  // apart from members.
-  // No two sums side by side: stored together, the compiler packs them into one vector and unpacks
-  // it at every point.
+  // apart from members. No two sums side by side: stored together, the compiler packs them into one
+  // vector and unpacks it at every point.
   double sum = 0;
   int good = 0;
   double sumPlus = 0;
@@ -441,14 +434,14 @@ void TParameter::VisitPoints(Model& model, PassTotals& totals) {
                        .sumSigma = sumSigma_};
   const bool inlineSums = dense_ && !traceDerivatives && !(compact_ && hasDependents_);
   std::int64_t last = start_ - 1;
-  if constexpr (RunModel<Model>) {
+  if constexpr (kRunModel<Model>) {
     if (inlineSums) {
       VisitRuns(model, weigher);
       const std::int64_t count = nPoints, stride = pointStep;
       if (count >= start_) last = start_ + (count - start_) / stride * stride;
     }
   }
-  if (!RunModel<Model> || !inlineSums) {
+  if (!kRunModel<Model> || !inlineSums) {
     const bool residuals = phase == 3 && traceResiduals;
     const int thePhase = phase;
     const std::int64_t stride = pointStep;
