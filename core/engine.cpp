@@ -536,8 +536,8 @@ void FlushPairs(double* sums, int na, int pw, const double* g, int gw, const dou
 }
 
 #if ORV_WIDE_VECTORS
-[[gnu::target("avx2")]] void FlushQuads(double* sums, int na, int pw, const double* g, int gw,
-                                        const double* w, const double* rw, int m) {
+ORV_WIDE void FlushQuads(double* sums, int na, int pw, const double* g, int gw, const double* w,
+                         const double* rw, int m) {
   FlushRows<Quad>(sums, na, pw, g, gw, w, rw, m);
 }
 #endif
@@ -791,7 +791,7 @@ template <class V>
 
 #if ORV_WIDE_VECTORS
 // The same code with four doubles per vector, on processors that have them.
-[[gnu::target("avx2")]] bool InvertQuads(double* a, int n, std::ptrdiff_t stride, char* used) {
+ORV_WIDE bool InvertQuads(double* a, int n, std::ptrdiff_t stride, char* used) {
   return InvertMatrix<Quad>(a, n, stride, used);
 }
 #endif

@@ -201,16 +201,17 @@ class TParameter : public FitSettings {
   struct PointWeigher;
   template <class Model>
   void VisitRuns(Model& model, PointWeigher& weigher);
-  template <bool kRule2>
+  // kPlain: rule 2, weights not equalized, no residual trace.
+  template <bool kPlain>
   [[gnu::always_inline]] int WeighRun(PointWeigher& weigher, int base, int m, std::int64_t first);
   // Out of line: inlined into the model's run it would compete with it for registers.
-  template <bool kRule2>
+  template <bool kPlain>
   [[gnu::noinline]] int WeighRunPlain(PointWeigher& weigher, int base, int m, std::int64_t first) {
-    return WeighRun<kRule2>(weigher, base, m, first);
+    return WeighRun<kPlain>(weigher, base, m, first);
   }
-  template <bool kRule2>
+  template <bool kPlain>
   [[gnu::noinline]] ORV_WIDE int WeighRunWide(PointWeigher& weigher, int base, int m, std::int64_t first) {
-    return WeighRun<kRule2>(weigher, base, m, first);
+    return WeighRun<kPlain>(weigher, base, m, first);
   }
   bool RunPass(PointsRef points, AfterPassRef afterPass);
   void Accumulate(double wPrime, double rw);
@@ -375,6 +376,8 @@ struct TParameter::PointWeigher {
   int zero = 0;
   double sumSigma = 0;
 
+  bool Rule2() const { return kind != 0 && kind != 1; }  // any other number weighs as rule 2
+
   // False for a point left out: weight 0, or a value the model cannot give (a NaN count, say), so
   // that one bad number cannot poison the whole normal matrix. Else the weight w′, the residual r and
   // the point's term c of the criterion.
@@ -388,7 +391,7 @@ struct TParameter::PointWeigher {
     if (firstIteration) sumSigma += 1 / std::sqrt(std::fabs(w));
     if (!kRule2 && equalize) w = common;
     r = y - f;
-    if (kRule2 || (kind != 0 && kind != 1)) {  // rule 2, the default
+    if (kRule2 || Rule2()) {  // rule 2, the default
       wPrime = w;
       c = r * r * w;  // t², without the rounding of sqrt(w)²
       // t ≥ c0 tested first on t² = r²w with a margin for rounding, saving a square root per point.
@@ -475,8 +478,7 @@ void TParameter::VisitRuns(Model& model, PointWeigher& weigher) {
   const std::int64_t stride = pointStep;
   const std::int64_t count = nPoints;
   // The usual case without a test per point for the rule, equal weights or traces.
-  const bool plain =
-      weigher.kind != 0 && weigher.kind != 1 && !weigher.equalize && !(phase == 3 && traceResiduals);
+  const bool plain = weigher.Rule2() && !weigher.equalize && !(phase == 3 && traceResiduals);
   for (std::int64_t i = start_; i <= count;) {
     const int base = chunkCount_;
     const int m = static_cast<int>(std::min<std::int64_t>(kChunk - base, (count - i) / stride + 1));
@@ -506,11 +508,11 @@ void TParameter::VisitRuns(Model& model, PointWeigher& weigher) {
 }
 
 // Weights and residuals of the run just valued; returns the new chunk count.
-template <bool kRule2>
+template <bool kPlain>
 [[gnu::always_inline]] inline int TParameter::WeighRun(PointWeigher& totals, int base, int m,
                                                        std::int64_t first) {
   PointWeigher weigher = totals;  // a local, so that its sums stay in registers
-  const bool residuals = !kRule2 && phase == 3 && traceResiduals;
+  const bool residuals = !kPlain && phase == 3 && traceResiduals;
   const double* y = runY_.data();
   const double* w = runW_.data();
   const double* f = runF_.data();
@@ -520,7 +522,7 @@ template <bool kRule2>
   const int zeroBefore = weigher.zero;
   for (int j = 0; j < m; ++j) {
     double wPrime, r, c;
-    kept[j] = weigher.template Weigh<kRule2>(y[j], w[j], f[j], wPrime, r, c);
+    kept[j] = weigher.template Weigh<kPlain>(y[j], w[j], f[j], wPrime, r, c);
     if (!kept[j]) continue;
     weights[j] = wPrime;
     weighted[j] = r * wPrime;
