@@ -15,6 +15,16 @@ void Chebyshev(double x, double& t2, double& t3) {
   t3 = 2 * x * t2 - x;
 }
 
+// The engine's records as the model reads and writes them point by point.
+struct RecordValue {
+  const ParamRec* p;
+  double operator()(int k) const { return p[k].value; }
+};
+struct RecordDeriv {
+  ParamRec* p;
+  void operator()(int k, double v) const { p[k].deriv = v; }
+};
+
 // The background at x, given T2 and T3 there; value(k) is the value of record k.
 template <class Value>
 double Background(const Value& value, double x, double t2, double t3) {
@@ -113,9 +123,7 @@ class IntervalFitModel {
 
   void operator()(double& y, double& w, double& f, int /*phase*/, int i) const {
     ParamRec* p = ws_.engine.params.data();
-    PointModel<0, false>(
-        ws_.fit.n, [p](int k) { return p[k].value; }, [p](int k, double v) { p[k].deriv = v; }, shape_,
-        points_[i], y, w, f, nullptr);
+    PointModel<0, false>(ws_.fit.n, RecordValue{p}, RecordDeriv{p}, shape_, points_[i], y, w, f, nullptr);
   }
 
   void Run(const PointRun& run) const {
@@ -186,17 +194,15 @@ class IntervalFitModel {
 
 void IntervalModel(Workspace& ws, double& y, double& w, double& f, int /*phase*/, int i) {
   ParamRec* p = ws.engine.params.data();
-  PointModel<0, true>(
-      ws.fit.n, [p](int k) { return p[k].value; }, [p](int k, double v) { p[k].deriv = v; },
-      ws.model().CurrentTable(), MeasurePoint(ws, i), y, w, f, ws.fit.componentValues.data());
+  PointModel<0, true>(ws.fit.n, RecordValue{p}, RecordDeriv{p}, ws.model().CurrentTable(),
+                      MeasurePoint(ws, i), y, w, f, ws.fit.componentValues.data());
 }
 
 double IntervalBackground(const Workspace& ws, double channel) {
   const double x = ws.fit.Coordinate(channel);
   double t2, t3;
   Chebyshev(x, t2, t3);
-  const ParamRec* p = ws.engine.params.data();
-  return Background([p](int k) { return p[k].value; }, x, t2, t3);
+  return Background(RecordValue{ws.engine.params.data()}, x, t2, t3);
 }
 
 void LoadInterval(Workspace& ws, int index) {
@@ -286,8 +292,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
       std::max<std::size_t>(fs.points.size(), static_cast<std::size_t>(std::max(e.nPoints, 0)) + 1));
   for (int i = 1; i <= e.nPoints; ++i) fs.points[i] = MeasurePoint(ws, i);
   const IntervalPoint* points = fs.points.data();
-  const TPeakModel::Table shape = ws.model().CurrentTable();
-  IntervalFitModel model(ws, shape, points);
+  IntervalFitModel model(ws, ws.model().CurrentTable(), points);
   e.Fit(model);
   if (refused()) return false;
   e.Diagnose();
