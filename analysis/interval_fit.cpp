@@ -113,9 +113,7 @@ template <int kPeaks, bool kComponents, class Value, class Put>
   f = sum;
 }
 
-// The model procedure the engine calls: point by point, or a run of points at a time with the
-// parameter values and derivative columns held in locals across the run (the few-peak intervals
-// that make up most fits get their own unrolled code).
+// The model procedure the engine calls, over the points worked out before the fit.
 class IntervalFitModel {
  public:
   IntervalFitModel(Workspace& ws, const TPeakModel::Table& shape, const IntervalPoint* points)
@@ -126,65 +124,7 @@ class IntervalFitModel {
     PointModel<0, false>(ws_.fit.n, RecordValue{p}, RecordDeriv{p}, shape_, points_[i], y, w, f, nullptr);
   }
 
-  void Run(const PointRun& run) const {
-    switch (ws_.fit.n) {
-      case 1:
-        return RunOf<1>(run);
-      case 2:
-        return RunOf<2>(run);
-      case 3:
-        return RunOf<3>(run);
-      default:
-        return RunOf<0>(run);
-    }
-  }
-
  private:
-  template <int kPeaks>
-  void RunOf(const PointRun& run) const {
-#if ORV_WIDE_VECTORS
-    if (run.wide) return RunWide<kPeaks>(run);
-#endif
-    RunPlain<kPeaks>(run);
-  }
-
-  // Out of line, with registers of their own; called once for up to a chunk of points.
-  template <int kPeaks>
-  [[gnu::noinline]] void RunPlain(const PointRun& run) const {
-    RunBody<kPeaks>(run);
-  }
-  template <int kPeaks>
-  [[gnu::noinline]] ORV_WIDE void RunWide(const PointRun& run) const {
-    RunBody<kPeaks>(run);
-  }
-
-  template <int kPeaks>
-  [[gnu::always_inline]] void RunBody(const PointRun& run) const {
-    const ParamRec* p = ws_.engine.params.data();
-    const int n = kPeaks > 0 ? kPeaks : ws_.fit.n;
-    // Locals for a few peaks; the records themselves for many.
-    constexpr int kLocal = kPeaks > 0 ? 2 * kPeaks + 7 : 1;
-    double values[kLocal];
-    int columns[kLocal];
-    if constexpr (kPeaks > 0) {
-      for (int k = 1; k <= 2 * n + 6; ++k) {
-        values[k] = p[k].value;
-        columns[k] = run.column[k];
-      }
-    }
-    auto value = [&](int k) { return kPeaks > 0 ? values[k] : p[k].value; };
-    const int* column = kPeaks > 0 ? columns : run.column;
-    // A copy the derivative stores cannot alias: its fields stay in registers across the run.
-    const TPeakModel::Table shape = shape_;
-    const IntervalPoint* point = points_ + run.first;
-    for (int j = 0; j < run.count; ++j, point += run.stride) {
-      double* row = run.derivs + static_cast<std::ptrdiff_t>(j) * run.rowStride;
-      PointModel<kPeaks, false>(
-          n, value, [row, column](int k, double v) { row[column[k]] = v; }, shape, *point, run.y[j], run.w[j],
-          run.f[j], nullptr);
-    }
-  }
-
   Workspace& ws_;
   const TPeakModel::Table& shape_;
   const IntervalPoint* points_;
