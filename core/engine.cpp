@@ -35,6 +35,13 @@ void TParameter::Create(int nParamsIn, int nPointsIn, int matrixDim) {
   usedPivot_.assign(rows, 0);
   for (Eigen::VectorXd* v : {&g_, &rhs_, &diag_, &undamped_, &damped_, &d_}) v->setZero(matrixCapacity_);
   m_.a.setZero(matrixCapacity_, matrixCapacity_);
+  summedRow_.assign(rows, 0);
+  block_.setZero(matrixCapacity_, matrixCapacity_);
+  chunk_.setZero(kChunk, kChunkRows);
+  weightedChunk_.setZero(kChunk, kChunkRows);
+  sums_.setZero(kChunkRows, kChunkRows);
+  for (Eigen::VectorXd* v : {&chunkWeight_, &chunkResidual_}) v->setZero(kChunk);
+  rhsSums_.setZero(kChunkRows);
   m_.holdsInverse = false;
   // Message texts and trace lines then fit without reallocation.
   for (auto* s : {&compressionMsg, &warningMsg, &errorMsg, &arrayMsg}) s->reserve(64);
@@ -201,9 +208,13 @@ void TParameter::PrepareParameters() {
   // In full mode the row and column of a fixed parameter become identity rows when the equations
   // are finished, so their products need not be summed; dependents fold their rows into their
   // masters and keep them.
+  nSummed_ = 0;
   for (int r = 0; r < std::min(nFree, matrixCapacity_); ++r) {
     summed_[r] = compact_ || fixedMode != 0 || hasDependents_ || !IsFixed(params[row_[r]]);
+    if (summed_[r]) summedRow_[nSummed_++] = r;
   }
+  // The per-point traces need the sums as they grow.
+  chunked_ = nSummed_ <= kChunkRows && !traceAccuracy && !traceDerivatives;
 }
 
 bool TParameter::CheckArrays() {
@@ -240,7 +251,13 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
   const int n = nFree;
   rhs_.head(n).setZero();
   diag_.head(n).setZero();
-  m_.a.topLeftCorner(n, n).setZero();
+  if (chunked_) {
+    sums_.topLeftCorner(nSummed_, nSummed_).setZero();
+    rhsSums_.head(nSummed_).setZero();
+    chunkCount_ = 0;
+  } else {
+    m_.a.topLeftCorner(n, n).setZero();
+  }
   for (int k = 1; k <= nParams; ++k) params[k].deriv = 0;
 
   // Rule 2 weighs a point by its variance until its normalised residual t reaches c0, then by
@@ -291,6 +308,7 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
     Accumulate(wPrime, r * wPrime);
     if (residuals) WriteResidual(i, y, f, c, wPrime);
   }
+  if (chunked_) FlushChunk();
 
   if (nZeroWeight == nPoints) {
     if (port) port->ShowMessage("All errors=0.Fit stopped");
@@ -378,6 +396,13 @@ void TParameter::Accumulate(double wPrime, double rw) {
       if (p.master != k) params[p.master].deriv += p.deriv * p.coef;
     }
   }
+  if (chunked_) {
+    for (int a = 0; a < nSummed_; ++a) chunk_(chunkCount_, a) = params[row_[summedRow_[a]]].deriv;
+    chunkWeight_[chunkCount_] = wPrime;
+    chunkResidual_[chunkCount_] = rw;
+    if (++chunkCount_ == kChunk) FlushChunk();
+    return;
+  }
   int nz = 0;
   for (int r = 0; r < n; ++r) {
     const double v = params[row_[r]].deriv;
@@ -395,9 +420,31 @@ void TParameter::Accumulate(double wPrime, double rw) {
   if (traceAccuracy) WriteNumbers(diag_.data(), n, 14, 4, 5, "");
 }
 
+// The chunk's products: sums += Gᵀ·W·G and the right-hand sides += Gᵀ·(W·r).
+void TParameter::FlushChunk() {
+  const int count = chunkCount_, na = nSummed_;
+  if (count == 0) return;
+  const auto g = chunk_.topLeftCorner(count, na);
+  auto weighted = weightedChunk_.topLeftCorner(count, na);
+  weighted = g.array().colwise() * chunkWeight_.head(count).array();
+  sums_.topLeftCorner(na, na).noalias() += weighted.transpose() * g;
+  rhsSums_.head(na).noalias() += g.transpose() * chunkResidual_.head(count);
+  chunkCount_ = 0;
+}
+
 void TParameter::FinishNormalEquations() {
   const int n = nFree;
   auto& m = m_.a;
+  if (chunked_) {
+    // Rows left out of the sums are fixed parameters, made identity rows below.
+    m.topLeftCorner(n, n).setZero();
+    for (int a = 0; a < nSummed_; ++a) {
+      const int i = summedRow_[a];
+      rhs_[i] = rhsSums_[a];
+      diag_[i] = sums_(a, a);
+      for (int c = a + 1; c < nSummed_; ++c) m(i, summedRow_[c]) = sums_(a, c);
+    }
+  }
   for (int i = 0; i < n; ++i) {
     m(i, i) = diag_[i];
     for (int j = i + 1; j < n; ++j) m(j, i) = m(i, j);
@@ -463,29 +510,51 @@ void TParameter::Damp() {
 
 // In-place Gauss–Jordan inversion with the pivot on the diagonal: the largest unused diagonal
 // element (the first one on ties). A pivot below 1e-16 in magnitude (or NaN) means singular.
-bool TParameter::Invert() {
-  const int n = nFree;
-  auto& m = m_.a;
-  std::fill(usedPivot_.begin(), usedPivot_.begin() + n, 0);
+namespace {
+
+// In-place Gauss–Jordan inversion of the n × n matrix at `a` (rows `stride` apart) with the pivot on
+// the diagonal: the largest unused diagonal element (the first one on ties). A pivot below 1e-16 in
+// magnitude (or NaN) means singular.
+bool GaussJordan(double* a, int n, std::ptrdiff_t stride, char* used) {
+  std::fill(used, used + n, 0);
   for (int stepNo = 0; stepNo < n; ++stepNo) {
     int p = -1;
     double best = -1;
     for (int i = 0; i < n; ++i) {
-      const double v = std::fabs(m(i, i));
-      if (!usedPivot_[i] && v > best) best = v, p = i;
+      const double v = std::fabs(a[i * stride + i]);
+      if (!used[i] && v > best) best = v, p = i;
     }
     if (p < 0 || !(best >= kPivotLimit)) return false;
-    usedPivot_[p] = 1;
-    const double inv = 1 / m(p, p);
-    m(p, p) = 1;
-    m.row(p).head(n) *= inv;
+    used[p] = 1;
+    double* pivotRow = a + p * stride;
+    const double inv = 1 / pivotRow[p];
+    pivotRow[p] = 1;
+    for (int j = 0; j < n; ++j) pivotRow[j] *= inv;
     for (int i = 0; i < n; ++i) {
-      const double factor = m(i, p);
+      double* row = a + i * stride;
+      const double factor = row[p];
       if (i == p || factor == 0) continue;  // a zero factor changes nothing
-      m.row(i).head(n) -= factor * m.row(p).head(n);
-      m(i, p) = 0.0 - factor * m(p, p);  // as if the pivot column had been cleared first
+      for (int j = 0; j < n; ++j) row[j] -= factor * pivotRow[j];
+      row[p] = 0.0 - factor * pivotRow[p];  // as if the pivot column had been cleared first
     }
   }
+  return true;
+}
+
+}  // namespace
+
+bool TParameter::Invert() {
+  const int n = nFree, na = nSummed_;
+  auto& m = m_.a;
+  if (na == n) return GaussJordan(m.data(), n, m.cols(), usedPivot_.data());
+  // The rows left out of the sums are identity rows of fixed parameters: no pivot step touches them
+  // and theirs touch nothing else, so the summed rows are inverted alone, as a block.
+  auto block = block_.topLeftCorner(na, na);
+  for (int a = 0; a < na; ++a)
+    for (int c = 0; c < na; ++c) block(a, c) = m(summedRow_[a], summedRow_[c]);
+  if (!GaussJordan(block.data(), na, block_.cols(), usedPivot_.data())) return false;
+  for (int a = 0; a < na; ++a)
+    for (int c = 0; c < na; ++c) m(summedRow_[a], summedRow_[c]) = block(a, c);
   return true;
 }
 

@@ -146,6 +146,7 @@ class TParameter : public FitSettings {
   bool CheckArrays();
   bool RunPass(ModelRef model, AfterPassRef afterPass);
   void Accumulate(double wPrime, double rw);
+  void FlushChunk();
   void FinishNormalEquations();
   void Damp();
   bool Invert();
@@ -181,6 +182,17 @@ class TParameter : public FitSettings {
   std::vector<int> nonzero_;  // per point: the summed rows with a nonzero derivative
   std::vector<char> usedPivot_;
   Eigen::VectorXd g_;  // per point: the derivative of every row
+  // Small problems (all but the widest intervals) collect the summed rows' derivatives of a chunk of
+  // points and add the chunk's products to the sums as one matrix product; wide ones touch only the
+  // rows of each point's nonzero derivatives.
+  static constexpr int kChunkRows = 24;
+  static constexpr int kChunk = 64;
+  bool chunked_ = false;
+  int nSummed_ = 0, chunkCount_ = 0;
+  std::vector<int> summedRow_;  // the row of each summed row
+  Matrix chunk_, weightedChunk_, sums_;
+  Matrix block_;  // the summed rows of the normal matrix, inverted apart from the identity rows
+  Eigen::VectorXd chunkWeight_, chunkResidual_, rhsSums_;
   Eigen::VectorXd rhs_, diag_, undamped_, damped_, d_;
   // The normal matrix, after inversion its inverse (the final pass's gives the covariances); the
   // products are summed into the upper triangle and mirrored when the pass is finished. A copy of
