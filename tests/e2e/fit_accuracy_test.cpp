@@ -140,9 +140,7 @@ Case Singlet(RandomGenerator& g, double area, double offset, const testing::Synt
   c.spec.background = shape;
   c.spec.background.centre = at;
   c.spec.background.halfSpan = 4 * c.spec.fwhm;
-  c.interval.start = static_cast<int>(std::lround(at - 4 * c.spec.fwhm));
-  c.interval.end = static_cast<int>(std::lround(at + 4 * c.spec.fwhm));
-  c.interval.marks = {at + offset * Uniform(g, -1, 1) * c.spec.fwhm};
+  c.interval = testing::MarkLines(c.spec, 0, 0, 4, offset, g);
   return c;
 }
 
@@ -154,10 +152,7 @@ Case Doublet(RandomGenerator& g, double area1, double area2) {
   const double at = 70 + RandomUniform(g);
   c.spec.lines = {{at, area1}, {at + 2 * c.spec.fwhm, area2}};
   c.spec.background = {200, 0.1, 0, at, 4 * c.spec.fwhm};
-  c.interval.start = static_cast<int>(std::lround(at - 4 * c.spec.fwhm));
-  c.interval.end = static_cast<int>(std::lround(at + 6 * c.spec.fwhm));
-  for (const Line& l : c.spec.lines)
-    c.interval.marks.push_back(l.position + 0.4 * Uniform(g, -1, 1) * c.spec.fwhm);
+  c.interval = testing::MarkLines(c.spec, 0, 1, 4, 0.4, g);
   return c;
 }
 
@@ -223,6 +218,7 @@ TEST(FitAccuracy, LowCounts) {
   // line must still come out where it is, at every sub-channel position.
   Workspace ws(kNoFolder);
   ResetAnalysisState(ws);
+  RandomGenerator g = testing::SeededGenerator(116);
   double worst = 0;
   for (double at : {80.0, 80.25, 80.5, 80.75}) {
     Case c;
@@ -230,7 +226,7 @@ TEST(FitAccuracy, LowCounts) {
     c.spec.fwhm = 6;
     c.spec.lines = {{at, 20}};
     c.spec.background = {0.5, 0, 0, at, 1};
-    c.interval = {static_cast<int>(std::lround(at - 24)), static_cast<int>(std::lround(at + 24)), {at}};
+    c.interval = testing::MarkLines(c.spec, 0, 0, 4, 0, g);
     testing::LoadSynthetic(ws, c.spec, nullptr);
     ws.engine.ApplyStartupSettings();
     const testing::IntervalOutcome out = testing::FitMarkedInterval(ws, c.interval);
@@ -303,14 +299,11 @@ TEST(FitAccuracy, IntervalsOfTwoToThirtyPeaks) {
     c.spec.fwhm = 3;
     const int n = 2 + static_cast<int>(29 * RandomUniform(g));  // 2..30
     double at = 40 + RandomUniform(g);
-    c.interval.start = static_cast<int>(std::lround(at - 4 * c.spec.fwhm));
     for (int k = 0; k < n; ++k) {
       c.spec.lines.push_back({at, LogUniform(g, 1e3, 1e5)});
-      c.interval.marks.push_back(at + 0.2 * Uniform(g, -1, 1) * c.spec.fwhm);
       at += Uniform(g, 2.5, 3.5) * c.spec.fwhm;
     }
-    at = c.spec.lines.back().position;
-    c.interval.end = static_cast<int>(std::lround(at + 4 * c.spec.fwhm));
+    c.interval = testing::MarkLines(c.spec, 0, n - 1, 4, 0.2, g);
     c.spec.channels = c.interval.end + 40;
     c.spec.background = {100, 0, 0, at, 1};
     return c;

@@ -77,6 +77,18 @@ void LoadSynthetic(Workspace& ws, const SyntheticSpectrum& spec, RandomGenerator
   s.SetErrors(ws.state.covar);
 }
 
+MarkedInterval MarkLines(const SyntheticSpectrum& spec, int first, int last, double margin, double offset,
+                         RandomGenerator& g) {
+  MarkedInterval m;
+  m.start = RoundHalfEven(spec.lines[first].position - margin * spec.fwhm);
+  m.end = RoundHalfEven(spec.lines[last].position + margin * spec.fwhm);
+  for (int k = first; k <= last; ++k) {
+    const double shift = offset != 0 ? offset * (2 * RandomUniform(g) - 1) * spec.fwhm : 0.0;
+    m.marks.push_back(spec.lines[k].position + shift);
+  }
+  return m;
+}
+
 void SetMarking(Workspace& ws, const std::vector<MarkedInterval>& intervals) {
   Marking& m = ws.marking;
   m.peakCount = 0;

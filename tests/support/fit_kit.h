@@ -76,6 +76,12 @@ struct MarkedInterval {
   std::vector<double> marks;
 };
 
+// An interval over lines first..last of `spec` (0-based, ascending), from `margin` FWHM before the
+// first to `margin` FWHM after the last (rounded to channels), marking each line up to `offset` FWHM
+// off its position (uniformly, either side; 0 marks the truth).
+MarkedInterval MarkLines(const SyntheticSpectrum& spec, int first, int last, double margin, double offset,
+                         RandomGenerator& g);
+
 // Replaces ws's marking by the given intervals (peaks in the order given).
 void SetMarking(Workspace& ws, const std::vector<MarkedInterval>& intervals);
 
