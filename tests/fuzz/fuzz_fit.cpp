@@ -9,9 +9,10 @@
 //     bit 5 background degree 3 instead of automatic; bit 6 a free width variable
 //   channels (2 bytes): 16 + value % 1009
 //   intervals (1 byte): value % 8, each:
-//     start, end (4 bytes each, signed), peaks (1 byte): value % 16, each: a tag byte and then
+//     start, end (4 bytes each, signed; see kAnyIntervalBounds), peaks (1 byte): value % 16, each: a
+//     tag byte and then
 //       tag % 4 = 0: a byte b, position start + (end - start) * b / 255
-//       tag % 4 = 1: 8 bytes, the position's bits as they are (NaN, infinities, any magnitude)
+//       tag % 4 = 1: 8 bytes, the position's bits (NaN, infinities, any magnitude; see kAnyMarks)
 //       tag % 4 = 2: a byte b, position start - b / 4 (outside the interval, or left of it)
 //       tag % 4 = 3: the previous peak's position again
 //   counts: 2 bytes per channel (cycled when short)
@@ -29,12 +30,13 @@
 
 namespace {
 
-// Intervals reaching outside the spectrum (bounds up to ±2^31) are not yet refused before the fit and
-// can crash it; until that check is in, bounds are folded into the spectrum. True lets every bound in.
+// Intervals reaching outside the spectrum (bounds up to ±2^31) are not yet refused before the fit,
+// which then sizes its work for billions of points and runs out of memory; until that check is in,
+// bounds are folded into 1..channels (reversed and one-channel intervals stay). True lets any in.
 constexpr bool kAnyIntervalBounds = false;
 // Marks that are not numbers or lie far off (beyond 2^31 a channel index overflows) are not yet
-// refused either and give rows of NaN; until then such marks are folded to within a few spectrum
-// lengths of the interval (still outside it, negative or beyond the spectrum). True lets every mark in.
+// refused either and give rows of NaN; until then such marks are folded into (-4, 4) spectrum lengths
+// (so still negative, outside their interval or beyond the spectrum). True lets every mark in.
 constexpr bool kAnyMarks = false;
 
 class Bytes {
