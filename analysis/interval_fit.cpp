@@ -41,29 +41,45 @@ void SetRecord(ParamRec& r, double lower, double value, double upper) {
   r.deriv = 0;
 }
 
-// The measured value, weight and coordinate of point i: fixed while the parameters move, so a fit
-// works them out once (see FitInterval).
-IntervalPoint MeasurePoint(const Workspace& ws, int i) {
+// The lowest expected count a weight is taken from: a model that dips to 0 or below somewhere
+// (a negative amplitude, a background going negative) must not give a point unbounded weight.
+constexpr double kLowestExpectation = 0.1;
+
+// The measured value, weight and coordinate of the point at `ch`: fixed while the parameters move,
+// so a fit works them out once (see FitInterval). The weight is the measured one: spectra that are
+// not raw counts keep it, raw counts use it only until the model can give the variance.
+IntervalPoint MeasureChannel(const Workspace& ws, int ch) {
   const IntervalFitState& fs = ws.fit;
   const TSpectrum& s = ws.spectrum;
   IntervalPoint d;
-  const int ch = fs.startChannel + i - 1;
   const int last = static_cast<int>(s.sp.size()) - 1;
   if (ch < 1 || ch > last) return d;
   d.inside = true;
   d.channel = ch;
+  d.at = ch;
   d.y = s.sp[ch];
-  double sigma = ws.state.covar * d.y + s.err[ch];
-  if (fs.lowStatistics) {
-    // Too few counts per channel for a Gaussian likelihood: pair each channel with the next one.
+  double sigma = s.err[ch];  // it holds the spread set up with the spectrum, covar included
+  if (s.countsAreRaw) {
+    const double covar = ws.state.covar;
+    d.covar = covar;
+    sigma = std::sqrt(std::max(d.y, 1.0) + covar * covar * d.y * d.y);
+  } else if (fs.lowStatistics) {
+    // Too few counts per channel for a Gaussian likelihood: each point is the mean of a channel and
+    // the next one, fitted at their midpoint. Every channel then enters two points, so each point
+    // carries half the weight of the pair's mean: the information stays that of the channels.
     const int next = std::min(ch + 1, last);
     d.y = (s.sp[ch] + s.sp[next]) / 2;
-    sigma = std::sqrt(s.err[ch] * s.err[ch] + s.err[next] * s.err[next]) / 2;
+    d.at = ch + 0.5;
+    sigma = std::sqrt(2 * (s.err[ch] * s.err[ch] + s.err[next] * s.err[next])) / 2;
   }
   d.w = sigma != 0 ? 1 / (sigma * sigma) : 0;
-  d.x = fs.Coordinate(ch);
+  d.x = fs.Coordinate(d.at);
   Chebyshev(d.x, d.t2, d.t3);
   return d;
+}
+
+IntervalPoint MeasurePoint(const Workspace& ws, int i) {
+  return MeasureChannel(ws, ws.fit.startChannel + i - 1);
 }
 
 // The model at one point: parameter k's value from value(k), its derivative handed to put(k, ∂f/∂k).
@@ -96,7 +112,7 @@ template <int kPeaks, bool kComponents, class Value, class Put>
 #pragma GCC unroll 4
   for (int k = 1; k <= n; ++k) {
     const double amplitude = value(AmplitudeIndex(k));
-    const double u = (d.channel - value(PositionIndex(n, k))) * inverseWidth;
+    const double u = (d.at - value(PositionIndex(n, k))) * inverseWidth;
     double m, m1, m2;
     shape.Evaluate(u, m, m1, m2);
     const double contribution = amplitude * m;
@@ -113,15 +129,32 @@ template <int kPeaks, bool kComponents, class Value, class Put>
   f = sum;
 }
 
-// The model procedure the engine calls, over the points worked out before the fit.
+// The variance of a raw count is its expectation (Poisson) plus the relative spread `covar`. Weighing
+// by the model's expectation, renewed every pass, makes the fit the Poisson maximum-likelihood fit:
+// no bias at low counts, where the measured count is a poor guess of the variance.
+double ModelWeight(const IntervalPoint& d, double f) {
+  const double mu = std::max(f, kLowestExpectation);
+  return 1 / (mu + d.covar * d.covar * mu * mu);
+}
+
+// The model procedure the engine calls, over the points worked out before the fit. Raw counts are
+// weighed by the model once `modelWeights` is on: from start values that may be a width off, the
+// model's variance would be wrong just where the peak is, so a fit first converges on the measured
+// weights.
 class IntervalFitModel {
  public:
   IntervalFitModel(Workspace& ws, const TPeakModel::Table& shape, const IntervalPoint* points)
       : ws_(ws), shape_(shape), points_(points) {}
 
+  bool modelWeights = false;
+  const double* discount = nullptr;  // per point: the factor of an isolated outlier's weight
+
   void operator()(double& y, double& w, double& f, int /*phase*/, int i) const {
     ParamRec* p = ws_.engine.params.data();
-    PointModel<0, false>(ws_.fit.n, RecordValue{p}, RecordDeriv{p}, shape_, points_[i], y, w, f, nullptr);
+    const IntervalPoint& d = points_[i];
+    PointModel<0, false>(ws_.fit.n, RecordValue{p}, RecordDeriv{p}, shape_, d, y, w, f, nullptr);
+    if (modelWeights && d.covar >= 0 && w != 0) w = ModelWeight(d, f);
+    if (discount) w *= discount[i];
   }
 
  private:
@@ -129,6 +162,12 @@ class IntervalFitModel {
   const TPeakModel::Table& shape_;
   const IntervalPoint* points_;
 };
+
+// What one more background term must lower the residual sum by, in units of the residual variance.
+// A term left out biases every area of the interval by up to about the square root of this in units
+// of its error, while one too many only widens the errors honestly; so the test leans towards
+// keeping it: the likelihood-ratio test at a false-alarm rate of 16 % (Akaike's criterion).
+constexpr double kDegreeTest = 3.84;
 
 }  // namespace
 
@@ -155,6 +194,23 @@ void LoadInterval(Workspace& ws, int index) {
   fs.n = std::clamp(m.lastPeak - m.firstPeak + 1, 0, kMaxPeaks);
 }
 
+namespace {
+
+void FixBackgroundAbove(TParameter& e, int degree) {
+  for (int j = 4; j >= degree + 2; --j) e.params[j].lower = e.params[j].upper = e.params[j].value = 0;
+}
+
+// Sum of the weighted squared residuals of the last fit: what an added parameter must lower.
+double ResidualSum(const TParameter& e) {
+  return e.chi2 * e.dof;
+}
+
+bool Doubtful(const TParameter& e) {
+  return e.notDefinite || e.notInverted || e.poorQuality || e.accuracyNotReached || e.signImbalance;
+}
+
+}  // namespace
+
 bool FitInterval(Workspace& ws, const double* positions, int mode) {
   IntervalFitState& fs = ws.fit;
   TParameter& e = ws.engine;
@@ -164,6 +220,9 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   fs.n = n;
   fs.retried = false;
   fs.fitDone = false;
+  // Every fit starts from the program's own engine settings, whatever an earlier fit or its retry did:
+  // the same interval gives the same numbers whatever was fitted before.
+  const FitSettings settings = e;
 
   e.nPoints = std::abs(fs.endChannel) - std::abs(fs.startChannel) + 1;
   e.nParams = 2 * n + 6;
@@ -185,31 +244,30 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   fs.intervalMax = hi;
   fs.lowStatistics = hi < st.smallStatistics;
 
+  // The background may take any value: a lower bound above 0 pushes a weak peak's background, and
+  // with it the peak, away from the truth.
   for (int j = 1; j <= 4; ++j) SetRecord(e.params[j], -1e11, 0, 1e11);
   e.params[1].value = lo;
-  e.params[1].lower = std::sqrt(std::fabs(lo));
 
-  // Background degree: no more terms than peaks to anchor them, one more for a steep interval.
-  int degree = std::min({n, std::abs(s.dback), 3});
-  if (hi - lo <= std::sqrt(std::fabs(lo))) degree = std::min(n, 2);
-  const double yStart = s.CountAt(fs.startChannel), yEnd = s.CountAt(fs.endChannel);
-  if (std::fabs(yStart - yEnd) >= 1.5 * std::fabs(yStart + yEnd)) degree = std::min(degree + 1, 3);
-  if (mode == 1) degree = 3;
+  // Background degree: a given `dback` ≥ 0 is the degree; a negative one lets the data choose
+  // between 0 and |dback| (below). A cubic when the user asks for it.
+  const int maxDegree = std::min(std::abs(s.dback), 3);
+  const bool automatic = s.dback < 0 && mode != 1;
+  int degree = mode == 1 ? 3 : automatic ? std::min(1, maxDegree) : maxDegree;
   fs.backgroundDegree = degree;
-  for (int j = 4; j >= degree + 2; --j) {
-    e.params[j].lower = e.params[j].upper = e.params[j].value = 0;
-  }
+  FixBackgroundAbove(e, degree);
 
   const int w0 = WidthIndex(n), w1 = WidthVariableIndex(n);
   SetRecord(e.params[w0], std::max(0.5, fs.wInt - s.deltaWidth), fs.wInt, fs.wInt + s.deltaWidth);
   SetRecord(e.params[w1], -s.deltaWidthVariable, s.widthVariable, s.deltaWidthVariable);
-  const double centre = ws.model().samples[kPeakModelCentre];
+  const double centre = 1e-10 + std::fabs(ws.model().samples[kPeakModelCentre]);
+  // Amplitudes may go below 0, so that a peak that is not there scatters around 0 instead of being
+  // held up by a bound; the bound only keeps a multiplet from trading huge opposite amplitudes.
+  const double depth = 10 * std::sqrt(std::max(hi, 1.0)) / centre;
   for (int k = 1; k <= n; ++k) {
     const double p = positions[k];
-    const double amplitude =
-        std::max(std::fabs(s.CountAt(RoundHalfEven(p)) - lo), 10.0) / (1e-10 + std::fabs(centre));
-    SetRecord(e.params[AmplitudeIndex(k)], std::sqrt(std::fabs(amplitude) + 1) * st.amplitudeBoundFactor,
-              amplitude, 1e12);
+    const double amplitude = std::max(std::fabs(s.CountAt(RoundHalfEven(p)) - lo), 10.0) / centre;
+    SetRecord(e.params[AmplitudeIndex(k)], -(amplitude + depth) * st.amplitudeBoundFactor, amplitude, 1e12);
     SetRecord(e.params[PositionIndex(n, k)], fs.startChannel, p, fs.endChannel);
   }
 
@@ -224,29 +282,142 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   }
   e.equalWeights = false;
   e.tracePeriod = 0;
+  // A step that raises the criterion is taken back and retried more damped: from marks a width off
+  // the truth the full Gauss–Newton step overshoots and the fit runs away.
+  e.increasePolicy = 3;
+  // Iterate until the steps are small against the errors; a chi-square above 1 is the noise of an
+  // honest fit, not a reason to go on (only a poor one is).
+  e.chiTarget = std::max(e.chiTarget, 3.0);
+  // The robust weighting rule would discount the points of a strong peak while its start values are
+  // off, so the fit settles on a wrong area. Outliers are judged against the converged fit instead.
+  const double robustLimit = settings.robustLimit > 0 ? settings.robustLimit : 1.0;
+  const double robustSoftness = settings.robustSoftness;
+  e.robustLimit = 1e300;
 
   // The engine said why (message box or its message fields); there is nothing to retry.
   auto refused = [&e] { return e.abandoned || !e.arrayMsg.empty() || !e.errorMsg.empty() || e.nPoints < 1; };
   // Room for the points is kept from fit to fit; only a longer interval than before allocates.
-  fs.points.resize(
-      std::max<std::size_t>(fs.points.size(), static_cast<std::size_t>(std::max(e.nPoints, 0)) + 1));
+  const std::size_t room = static_cast<std::size_t>(std::max(e.nPoints, 0)) + 1;
+  if (fs.points.size() < room) fs.points.resize(room);
+  if (fs.discount.size() < room) fs.discount.resize(room);
   for (int i = 1; i <= e.nPoints; ++i) fs.points[i] = MeasurePoint(ws, i);
-  const IntervalPoint* points = fs.points.data();
-  IntervalFitModel model(ws, ws.model().CurrentTable(), points);
-  e.Fit(model);
-  if (refused()) return false;
-  e.Diagnose();
-  if (e.notDefinite || e.notInverted || e.poorQuality || e.accuracyNotReached || e.signImbalance) {
-    // One more attempt, softer on outliers and more careful; the softer weighting stays.
-    fs.retried = true;
-    e.robustSoftness /= 2;
-    e.Relax();
+  IntervalFitModel model(ws, ws.model().CurrentTable(), fs.points.data());
+  const FitSettings iterationSettings = e;
+  // A fit from the start values converges on the measured weights first; raw counts are then fitted
+  // again with the model's. A warm fit starts from a converged one and takes the model's at once.
+  auto run = [&](bool warm) {
+    const FitSettings before = e;
+    model.modelWeights = warm && s.countsAreRaw;
     e.Fit(model);
     if (refused()) return false;
+    if (!warm && s.countsAreRaw) {
+      static_cast<FitSettings&>(e) = before;
+      model.modelWeights = true;
+      e.Fit(model);
+      if (refused()) return false;
+    }
     e.Diagnose();
+    return true;
+  };
+  auto finish = [&](bool ok) {
+    static_cast<FitSettings&>(e) = settings;
+    fs.fitDone = ok;
+    return ok;
+  };
+
+  std::vector<ParamRec>& rec = e.params;
+  std::vector<ParamRec>& kept = fs.keptParams;
+  std::vector<ParamRec>& start = fs.startParams;
+  start.assign(rec.begin(), rec.begin() + e.nParams + 1);
+  auto keep = [&] { kept.assign(rec.begin(), rec.begin() + e.nParams + 1); };
+  auto restore = [&] { std::copy(kept.begin(), kept.end(), rec.begin()); };
+
+  // The fit from the start values, then one more background term while the F-test of the data says
+  // it lowers the residuals by more than noise would (a curved background left out biases the
+  // areas); each richer fit starts from the converged one.
+  auto attempt = [&] {
+    const FitSettings iterations = e;
+    if (!run(false)) return false;
+    while (automatic && degree < maxDegree) {
+      const double before = ResidualSum(e);
+      keep();
+      static_cast<FitSettings&>(e) = iterations;
+      SetRecord(rec[degree + 2], -1e11, 0, 1e11);
+      if (!run(true)) return false;
+      const double after = ResidualSum(e);
+      const double variance = std::max(after / e.dof, 1.0);
+      if ((before - after) / variance > kDegreeTest) {
+        fs.backgroundDegree = ++degree;
+        continue;
+      }
+      // Not needed: back to the fit without it (its errors and covariances too).
+      restore();
+      FixBackgroundAbove(e, degree);
+      static_cast<FitSettings&>(e) = iterations;
+      return run(true);
+    }
+    return true;
+  };
+  if (!attempt()) return finish(false);
+  if (Doubtful(e)) {
+    // One more attempt from the start values, more damped and with a shorter step: a fit that ran
+    // away from a poor start is not a good place to go on from.
+    fs.retried = true;
+    std::copy(start.begin(), start.end(), rec.begin());
+    degree = fs.backgroundDegree = automatic ? std::min(1, maxDegree) : degree;
+    FixBackgroundAbove(e, degree);
+    static_cast<FitSettings&>(e) = iterationSettings;
+    e.Relax();
+    if (!attempt()) return finish(false);
   }
-  fs.fitDone = true;
-  return true;
+  const FitSettings refitSettings = e;
+
+  // Isolated outliers of the converged fit (a single channel far off while its neighbours agree,
+  // not at a peak) get the robust rule's reduced weight, and the interval is fitted again.
+  {
+    double* discount = fs.discount.data();
+    std::fill(discount, discount + e.nPoints + 1, 1.0);
+    std::vector<double>& t = fs.normalised;
+    t.assign(static_cast<std::size_t>(e.nPoints) + 2, 0.0);
+    for (int i = 1; i <= e.nPoints; ++i) {
+      double y, w, f;
+      model(y, w, f, 3, i);
+      t[i] = w > 0 && std::isfinite(f) ? std::fabs(y - f) * std::sqrt(w) : 0;
+    }
+    const double width = rec[w0].value;
+    bool any = false;
+    for (int i = 1; i <= e.nPoints; ++i) {
+      if (t[i] < robustLimit || t[i - 1] >= robustLimit / 2 || t[i + 1] >= robustLimit / 2) continue;
+      const double at = fs.points[i].at;
+      bool atPeak = false;
+      for (int k = 1; k <= n; ++k) atPeak |= std::fabs(at - rec[PositionIndex(n, k)].value) < width;
+      if (atPeak) continue;
+      const double ratio = t[i] / robustLimit;
+      discount[i] = (1 + robustSoftness) / (ratio * ratio + robustSoftness);
+      any = true;
+    }
+    if (any) {
+      model.discount = discount;
+      static_cast<FitSettings&>(e) = refitSettings;
+      if (!run(true)) return finish(false);
+    }
+  }
+
+  // A peak whose area stays within twice its error is refitted with its position held at its mark:
+  // a free position climbs the nearest upward fluctuation and makes an absent peak look present.
+  bool held = false;
+  for (int k = 1; k <= n; ++k) {
+    const PeakFigures r = PeakResult(ws, k);
+    if (std::fabs(r.area) >= 2 * r.areaError) continue;
+    ParamRec& position = rec[PositionIndex(n, k)];
+    position.value = position.lower = position.upper = positions[k];
+    held = true;
+  }
+  if (held) {
+    static_cast<FitSettings&>(e) = refitSettings;
+    if (!run(true)) return finish(false);
+  }
+  return finish(true);
 }
 
 PeakFigures PeakResult(const Workspace& ws, int k) {
@@ -266,27 +437,36 @@ PeakFigures PeakResult(const Workspace& ws, int k) {
   const double covAW = e.Covariance(ia, i0) + x * e.Covariance(ia, i1);
   // With w1 fixed (the usual case) this is the error of w0.
   r.widthError = varW > 0 ? std::sqrt(varW) : e.params[i0].error;
-  r.area = std::fabs(a * r.width);
+  // Signed: a peak that is not there must be free to come out below 0, or its mean is biased up.
+  r.area = a * r.width;
   const double sa = e.params[ia].error;
   double varArea = sa * sa * r.width * r.width + a * a * varW + 2 * a * r.width * covAW;
   if (!(varArea >= 0)) varArea = sa * sa * r.width * r.width + a * a * varW;
   r.areaError = std::sqrt(std::max(varArea, 0.0));
 
-  // Counts within 1.5 widths of the peak against two background estimates: the fitted polynomial
-  // and the mean of the interval's edge channels.
-  const int lo = RoundHalfEven(std::max<double>(s.a1, r.position - 1.5 * r.width));
-  const int hi = RoundHalfEven(std::min<double>(s.a2, r.position + 1.5 * r.width));
-  double total = 0;
-  for (int ch = lo; ch <= hi; ++ch) total += s.CountAt(ch);
-  const double channels = hi - lo + 1;
-  const double bFit = channels * IntervalBackground(ws, r.position);
-  const double bEdge = channels *
-                       (s.CountAt(fs.startChannel) + s.CountAt(fs.startChannel + 1) +
-                        s.CountAt(fs.endChannel) + s.CountAt(fs.endChannel - 1)) /
-                       4;
-  const double b = (bFit + bEdge) / 2;
-  r.criterion = (total - b) / std::sqrt(std::fabs(b) + std::fabs(total) + 1);
-  r.background = std::fabs(b);
+  // Counts within 1.5 widths of the peak (inside the interval) against everything else the fit puts
+  // there: the background and the other peaks. So a side peak is not credited with its neighbour's
+  // counts.
+  const int first = std::max({fs.startChannel, s.a1, RoundHalfEven(r.position - 1.5 * r.width)});
+  const int last = std::min({fs.endChannel, s.a2, RoundHalfEven(r.position + 1.5 * r.width)});
+  const ParamRec* p = e.params.data();
+  std::array<double, kMaxPeaks + 2> components;
+  double total = 0, under = 0;
+  for (int ch = first; ch <= last; ++ch) {
+    total += s.CountAt(ch);
+    IntervalPoint d;
+    d.inside = true;
+    d.channel = ch;
+    d.at = ch;
+    d.x = fs.Coordinate(ch);
+    Chebyshev(d.x, d.t2, d.t3);
+    double y, w, f;
+    PointModel<0, true>(
+        n, RecordValue{p}, [](int, double) {}, ws.model().CurrentTable(), d, y, w, f, components.data());
+    under += f - components[1 + k];
+  }
+  r.criterion = (total - under) / std::sqrt(std::fabs(total) + std::fabs(under) + 1);
+  r.background = std::fabs(under);
   return r;
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <vector>
 
+#include "core/engine.h"
 #include "core/state.h"
 
 namespace orv {
@@ -17,7 +18,9 @@ struct Workspace;
 struct IntervalPoint {
   bool inside = false;  // the channel lies within the spectrum
   int channel = 0;
-  double y = 0, w = 0;           // measured value and its weight
+  double at = 0;                 // where the model is evaluated: the channel, or a pair's midpoint
+  double y = 0, w = 0;           // measured value and its measured weight
+  double covar = -1;             // raw counts: weigh by the model, σ² = μ + (covar·μ)²; else -1
   double x = 0, t2 = 0, t3 = 0;  // normalised coordinate and the Chebyshev polynomials T2, T3 at it
 };
 
@@ -38,8 +41,12 @@ struct IntervalFitState {
   bool fitDone = false;
   // Refreshed at every model evaluation for the graphs: [0] background, [1] total, [1 + k] peak k.
   std::array<double, kMaxPeaks + 2> componentValues{};
-  // The points of the interval being fitted (1-based).
+  // The points of the interval being fitted (1-based), with the weight factor of each (isolated
+  // outliers are discounted) and work room for their normalised residuals.
   std::vector<IntervalPoint> points;
+  std::vector<double> discount, normalised;
+  std::vector<ParamRec> keptParams;   // a fit put aside while a richer background is tried
+  std::vector<ParamRec> startParams;  // the start values, for a retry
 };
 
 // Parameter layout of an interval with n peaks (engine records are 1-based).

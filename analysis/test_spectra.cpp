@@ -50,14 +50,15 @@ void WriteReportLine(Workspace& ws, UiPort& port, const std::string& line, bool&
 const std::vector<TestSpectrumRecord>& TestSpectrumRecords() {
   // clang-format off
   // caption, name, channels, width1, width2, deltaWidth, sensitivity, resolution, covar, maxInterval, dback
+  // (negative: the data choose the background degree up to its magnitude)
   static const std::vector<TestSpectrumRecord> records = {
-      {"Set Raa Spectrum", "raa.spc", 3600, 1.5, 3.0, 2.5, 5.0, 5.0, 0.025, 512, 3,
+      {"Set Raa Spectrum", "raa.spc", 3600, 1.5, 3.0, 2.5, 5.0, 5.0, 0.025, 512, -3,
        {embedded::test_spectrum_raa, embedded::test_spectrum_raa_size}},
-      {"Set Negray Spectrum", "negr.spc", 820, 3.0, 4.0, 2.0, 2.0, 3.0, 0.01, 512, 3,
+      {"Set Negray Spectrum", "negr.spc", 820, 3.0, 4.0, 2.0, 2.0, 3.0, 0.01, 512, -3,
        {embedded::test_spectrum_negr, embedded::test_spectrum_negr_size}},
-      {"Set Front Spectrum", "front.spc", 3493, 4.0, 5.0, 1.0, 1.5, 1.0, 0.02, 512, 3,
+      {"Set Front Spectrum", "front.spc", 3493, 4.0, 5.0, 1.0, 1.5, 1.0, 0.02, 512, -3,
        {embedded::test_spectrum_front, embedded::test_spectrum_front_size}},
-      {"Set Euu Spectrum", "euu.spc", 1605, 4.0, 7.0, 2.5, 2.0, 3.0, 0.01, 512, 3,
+      {"Set Euu Spectrum", "euu.spc", 1605, 4.0, 7.0, 2.5, 2.0, 3.0, 0.01, 512, -3,
        {embedded::test_spectrum_euu, embedded::test_spectrum_euu_size}},
       {"Set Broad Peak Spectrum", "bpeak.spc", 1024, 79.5, 80.5, 20.0, 1.0, 1.0, 0.01, 1024, 1,
        {embedded::test_spectrum_bpeak, embedded::test_spectrum_bpeak_size}},
@@ -119,6 +120,7 @@ void SimulateCommand(Workspace& ws, std::uint64_t clockSeed, UiPort& port) {
     s.sp[i] = std::max(0.0, y + g * std::sqrt(y));
     s.err[i] = std::sqrt(std::fabs(s.sp[i]) + 1);
   }
+  s.countsAreRaw = true;
   s.FindExtremes();
   ws.state.scaleMode = 0;
   s.fileName.clear();
@@ -152,7 +154,7 @@ bool TestSpectraCommand(Workspace& ws, UiPort& port) {
   st.sensitivity = 1.0;
   st.resolution = 1.0;
   st.covar = 0.01;
-  s.dback = 3;
+  s.dback = -3;
   if (ws.model().kind != kGaussModel) {
     ws.model().Create(&port);
     st.reportLines[0] = kGaussRestored;
@@ -165,6 +167,7 @@ bool TestSpectraCommand(Workspace& ws, UiPort& port) {
     s.sp[i] = counts[i];
     s.err[i] = std::sqrt(std::fabs(counts[i]) + 1);
   }
+  s.countsAreRaw = true;
   s.fileName = chosen.name;
   s.a1 = 1;
   s.a2 = chosen.channels;

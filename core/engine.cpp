@@ -125,6 +125,8 @@ void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
   }
   if (ok) {
     currentStep_ = step;
+    dampingFloor_ = damper;
+    rejected_ = false;
     start_ = 1;
     phase = 1;
     bool alive = true;
@@ -362,10 +364,20 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
     status = 0;
     return true;
   }
-  if (increasePolicy == 2 && criterion > prevCriterion) {
-    step = 0.5 * step;
-    currentStep_ = step;
-    damper = std::min(2 * damper, 100.0);
+  const bool adaptive = increasePolicy == 3;
+  // Right after a rejected step the parameters are back where the last accepted criterion was found;
+  // a weight that depends on them may give it anew, so it is the criterion to beat from now on.
+  const bool returned = rejected_;
+  rejected_ = false;
+  if ((increasePolicy == 2 || adaptive) && !returned && criterion > prevCriterion) {
+    rejected_ = true;
+    if (adaptive) {
+      damper = std::min(10 * std::max(damper, 1e-3), 1e4);
+    } else {
+      step = 0.5 * step;
+      currentStep_ = step;
+      damper = std::min(2 * damper, 100.0);
+    }
     pointStep = 1;
     start_ = 1;
     // Rejecting means going back to the point before the step that raised the criterion; staying
@@ -376,6 +388,9 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
     }
     return true;
   }
+  // Adaptive damping (Levenberg–Marquardt): every accepted step lets the damping fall back towards
+  // the fit's own, so that the fit goes on at full speed once near the minimum.
+  if (adaptive) damper = std::max(damper / 10, dampingFloor_);
   prevCriterion = criterion;
   ApplyStep();
   // The subsample rotates through every offset of the stride.
@@ -596,9 +611,10 @@ void TParameter::ApplyStep() {
     if (p.master != k) continue;  // recomputed from its master below
     const double v = std::clamp(p.value + currentStep_ * stepOf_[k], p.lower, p.upper);
     p.value = v;
-    if (invDiagOf_[k] != 0) {
+    // The step in units of the parameter's own error: the same at any count scale.
+    if (invDiagOf_[k] > 0) {
       const double change = v - oldValue_[k];
-      sum += change * change * invDiagOf_[k];
+      sum += change * change / invDiagOf_[k];
     }
   }
   for (int k = 1; k <= nParams; ++k) {
@@ -608,7 +624,7 @@ void TParameter::ApplyStep() {
   stepApplied_ = true;
   UpdateBoundaryFlag();
   const double spread = std::sqrt(std::fabs(sum) / nFree);
-  accuracy = std::sqrt(spread) * std::sqrt(gradient_);
+  accuracy = spread;
   if (traceAccuracy) {
     Write("Diag= " + FormatNumber(15, 4, gradient_) + FormatNumber(10, 4, spread) +
           FormatNumber(15, 4, accuracy) + FormatNumber(10, 3, chi2));

@@ -51,13 +51,15 @@ struct ParamRec {
 // The settings block: saved when a fit starts and restored when it ends, so that changes made while
 // fitting (a retry's softer weights, say) do not outlive the fit.
 struct FitSettings {
-  int pointStep = 1;       // stride through the points in iterations; the final pass uses 1
-  int maxIter = 5;         // 0 = only the final pass
-  int tracePeriod = 0;     // n > 0: iteration trace every n-th iteration and once after the last
-  int fixedMode = 0;       // 0: identity rows for fixed/dependent parameters; other: clear b only
-  int weightKind = 2;      // robust weighting rule 0, 1 or 2
-  int compactMode = 0;     // 0: one row per parameter; other: one row per free independent one
-  int increasePolicy = 0;  // criterion grows: 0 accept, 1 stop, 2 reject the step and shrink it
+  int pointStep = 1;    // stride through the points in iterations; the final pass uses 1
+  int maxIter = 5;      // 0 = only the final pass
+  int tracePeriod = 0;  // n > 0: iteration trace every n-th iteration and once after the last
+  int fixedMode = 0;    // 0: identity rows for fixed/dependent parameters; other: clear b only
+  int weightKind = 2;   // robust weighting rule 0, 1 or 2
+  int compactMode = 0;  // 0: one row per parameter; other: one row per free independent one
+  // Criterion grows: 0 accept, 1 stop, 2 reject the step and shrink it; 3 reject it and damp ten
+  // times more, each accepted step damping ten times less again, down to `damper`.
+  int increasePolicy = 0;
   bool equalWeights = false;
   bool showProgress = false;
   bool traceInverse = false;
@@ -92,6 +94,7 @@ class TParameter : public FitSettings {
   int dof = 1;  // ν, at least 1
   int nZeroWeight = 0;
   double chi2 = 0, chiPlus = 0, goodFraction = 0, chiSigma = 0;
+  // accuracy: the last step's root mean square in units of each parameter's error.
   double accuracy = 1e16, conditioning = 1e16, fofCorr = 1;
   double criterion = 0, prevCriterion = 1e16;
   int phase = 1;  // 1 during iterations, 3 in the final pass
@@ -171,7 +174,9 @@ class TParameter : public FitSettings {
   int covarianceParams_ = 0;
   int start_ = 1;
   double currentStep_ = 1;
-  double sumSigma_ = 0;  // Σ 1/sqrt(w) of the first iteration, for equal weights
+  double dampingFloor_ = 0;  // the fit's own damper, for adaptive damping
+  bool rejected_ = false;    // the last pass took its step back
+  double sumSigma_ = 0;      // Σ 1/sqrt(w) of the first iteration, for equal weights
   double gradient_ = 0;
   int removed_ = 0;
 

@@ -184,7 +184,10 @@ ReadOutcome ReadXYSpectrum(TSpectrum& s, std::istream& in, const InputOptions& o
       s.x[ch] = numbers[ind[0] - 1];
       s.sp[ch] = y;
       s.err[ch] = std::sqrt(std::fabs(y) + 1.0);
-      if (numbers.size() >= needE) s.err[ch] = numbers[ind[2] - 1];
+      if (numbers.size() >= needE) {
+        s.err[ch] = numbers[ind[2] - 1];
+        s.countsAreRaw = false;
+      }
       last = static_cast<int>(ch);
     }
   }
@@ -201,6 +204,7 @@ ReadOutcome ReadXYSpectrum(TSpectrum& s, std::istream& in, const InputOptions& o
 
 ReadOutcome ReadSpectrumFile(TSpectrum& s, const InputOptions& o) {
   ReadOutcome r;
+  s.countsAreRaw = true;
   std::error_code ec;
   bool directory = std::filesystem::is_directory(s.fileName, ec);
   if (s.fileType == 1 || s.fileType == 2) {

@@ -38,6 +38,10 @@ class TSpectrum {
   double xStep = 1.0;
   double channelOffset = 0.0, channelsPerX = 1.0;
   std::string definitionTitle;
+  // The counts are as the detector recorded them, so their variance is their expectation: fits weigh
+  // them by the model. False once they were smoothed or had a background subtracted, or when the file
+  // brought its own deviations: then `err` holds the spread.
+  bool countsAreRaw = true;
 
   // Indexed 1..kSpectrumCapacity; element 0 is unused.
   std::vector<double> sp;

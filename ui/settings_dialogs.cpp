@@ -195,7 +195,9 @@ bool FittingDataDialog(Workspace& ws, UiPort& port) {
   st.iterationLimit = RoundHalfEven((*v)[2]);
   st.fitStep = std::fabs((*v)[3]);
   st.fitDamper = (*v)[4];
-  s.dback = RoundHalfEven(std::min(3.0, std::fabs((*v)[5])));
+  // The entry is the highest degree the data may choose: kept as the automatic choice (negative), so
+  // that confirming the dialog does not force a cubic on every interval.
+  s.dback = -RoundHalfEven(std::min(3.0, std::fabs((*v)[5])));
   st.positionDeviation = (*v)[6];
   // The coefficient is a divisor without the mark and a channel with it: each has its own row.
   st.normCoefficient = byPeak ? (*v)[8] : (*v)[7];

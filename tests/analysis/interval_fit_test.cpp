@@ -156,8 +156,9 @@ TEST_F(IntervalFitTest, DoubletAndMultipletSettings) {
   EXPECT_NEAR(a.area, 30000, 100);
   EXPECT_NEAR(b.area, 15000, 100);
   EXPECT_DOUBLE_EQ(a.width, b.width);  // one shared width
-  // A doublet: damper 0.01, step 0.99, min(3, 2) + round(8 · 0.01) + 7 iterations allowed.
-  EXPECT_TRUE(ws.fit.retried || ws.engine.maxIter == 2 + 0 + 7) << ws.engine.maxIter;
+  // The doublet's own iteration budget and any retry's relaxation last for this fit only.
+  EXPECT_EQ(std::tuple(ws.engine.maxIter, ws.engine.step, ws.engine.damper, ws.engine.robustSoftness),
+            std::tuple(10, 0.99, 0.01, 0.25));
 }
 
 TEST_F(IntervalFitTest, ModelProcedureWeightsAndLocality) {
@@ -176,16 +177,26 @@ TEST_F(IntervalFitTest, ModelProcedureWeightsAndLocality) {
   IntervalModel(ws, y, w, f, 3, 21);
   EXPECT_NEAR(ws.fit.componentValues[1], ws.fit.componentValues[0] + ws.fit.componentValues[2], 1e-9);
   EXPECT_GT(deriv(AmplitudeIndex(1)), 0.5);
-  // A channel with zero deviation and zero counts is left out of the fit.
+  // Raw counts: the measured weight counts a zero as one (the model's takes over in the fit), and
+  // covar is not counted twice.
   ws.spectrum.sp[281] = ws.spectrum.err[281] = 0;
+  ws.state.covar = 0.1;
+  IntervalModel(ws, y, w, f, 3, 2);
+  EXPECT_EQ(w, 1);
+  ws.spectrum.sp[282] = 400;
+  IntervalModel(ws, y, w, f, 3, 3);
+  EXPECT_DOUBLE_EQ(w, 1 / (400 + 0.01 * 400 * 400));
+  // Counts with deviations of their own: a channel with zero deviation is left out of the fit.
+  ws.spectrum.countsAreRaw = false;
   IntervalModel(ws, y, w, f, 3, 2);
   EXPECT_EQ(w, 0);
-  // Low statistics: the last point pairs with the channel after the interval.
+  // Low statistics: the last point pairs with the channel after the interval and stands at their
+  // midpoint, with half the weight of their mean (every channel enters two points).
   ws.fit.lowStatistics = true;
   ws.spectrum.sp[320] = 2, ws.spectrum.sp[321] = 4, ws.spectrum.err[320] = 3, ws.spectrum.err[321] = 4;
   IntervalModel(ws, y, w, f, 3, 41);
   EXPECT_DOUBLE_EQ(y, 3);
-  EXPECT_DOUBLE_EQ(w, 1 / (2.5 * 2.5));
+  EXPECT_DOUBLE_EQ(w, 1 / (2 * 2.5 * 2.5));
 }
 
 TEST_F(IntervalFitTest, BackgroundDegreeAndRefusals) {
@@ -205,7 +216,8 @@ TEST_F(IntervalFitTest, BackgroundDegreeAndRefusals) {
   EXPECT_EQ(ws.engine.nZeroWeight, 1);
   EXPECT_NEAR(PeakResult(ws, 1).area, 8000, 40);
   EXPECT_TRUE(std::isfinite(PeakResult(ws, 1).areaError));
-  // Every weight zero: the engine stops the fit and the command ends.
+  // Every weight zero (deviations of their own, all 0): the engine stops the fit and the command ends.
+  ws.spectrum.countsAreRaw = false;
   for (int ch = 560; ch <= 640; ++ch) ws.spectrum.sp[ch] = ws.spectrum.err[ch] = 0;
   EXPECT_FALSE(Fit(570, 630, {600}, 5.0));
 }

@@ -27,7 +27,7 @@ using testing::SyntheticSpectrum;
 
 // Set to true once the fit's weighting, retry, convergence, error and area mends are in: then every
 // class below is asserted. Until then the classes marked as known faults are only measured.
-constexpr bool kFitMendsLanded = false;
+constexpr bool kFitMendsLanded = true;
 
 constexpr int kFits = 500;
 

@@ -127,7 +127,8 @@ TEST_F(IntervalFitModeTest, CorrectionsChangeTheFit) {
   session.fitCanvas = &fitGraph;
   ASSERT_TRUE(session.Start());
   ASSERT_EQ(ws.state.resultCount, 1);
-  EXPECT_EQ(fitGraph.primitives.at(fitGraph.primitives.size() - 1).text, "INT.= 270 -340  1 peak(s)  DB=1");
+  EXPECT_EQ(fitGraph.primitives.at(fitGraph.primitives.size() - 1).text,
+            "INT.= 270 -340  1 peak(s)  DB=" + std::to_string(ws.fit.backgroundDegree));
   EXPECT_TRUE(session.GraphSinglePeaks(fitGraph));
 
   EXPECT_FALSE(session.Click(300));  // nothing waits for a click yet

@@ -134,21 +134,21 @@ TEST_F(SettingsDialogsTest, FittingData) {
   ASSERT_TRUE(FittingDataDialog(*ws_, port));
   EXPECT_EQ(s.deltaWidthVariable, 0.0005);
   EXPECT_EQ(st.iterationLimit, 8);
-  EXPECT_EQ(s.dback, 3);
+  EXPECT_EQ(s.dback, -3);  // the highest degree the data may choose
   EXPECT_EQ(st.positionDeviation, 3);
   EXPECT_EQ(st.normCoefficient, 1332);  // the mark chooses the peak channel row
   EXPECT_FALSE(st.normaliseByCoefficient);
 
   Type({"0", "0", "7", "0.99", "0.01", "1.5", "5", "2.5", "1332"}, false);
   ASSERT_TRUE(FittingDataDialog(*ws_, port));
-  EXPECT_EQ(s.dback, 2);
+  EXPECT_EQ(s.dback, -2);
   EXPECT_EQ(st.normCoefficient, 2.5);
   EXPECT_TRUE(st.normaliseByCoefficient);
 
   Type({"0", "0", "x", "0.99", "0.01", "1", "5", "7", "7"}, true);
   EXPECT_FALSE(FittingDataDialog(*ws_, port));
   EXPECT_FALSE(port.shown.at(2).checkList->checked[0]);  // dividing by the coefficient: no mark
-  EXPECT_EQ(s.dback, 2);
+  EXPECT_EQ(s.dback, -2);
   EXPECT_TRUE(st.normaliseByCoefficient);
 }
 
