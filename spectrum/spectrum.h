@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/state.h"
+#include "spectrum/measurement.h"
 
 namespace orv {
 
@@ -38,6 +39,8 @@ class TSpectrum {
   double xStep = 1.0;
   double channelOffset = 0.0, channelsPerX = 1.0;
   std::string definitionTitle;
+  // Times, start and calibration as the file gave them; empty for the bare types.
+  SpectrumMeasurement measurement;
 
   // Indexed 1..kSpectrumCapacity; element 0 is unused.
   std::vector<double> sp;
