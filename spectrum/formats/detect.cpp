@@ -115,6 +115,14 @@ int FileTypeFromName(const std::string& name) {
 
 int DetectFormatOfContent(std::string_view head, std::size_t fileSize) {
   if (IsChn(head, fileSize)) return kOrtecChnType;
+  // XML in UTF-16 (which the XML parser reads): its ASCII characters are every other byte.
+  if (head.size() >= 2 && (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF")) {
+    std::string narrow;
+    for (std::size_t k = head[0] == '\xFF' ? 2 : 3; k < head.size(); k += 2) narrow += head[k];
+    return ContainsElement(narrow, "N42InstrumentData") || ContainsElement(narrow, "RadInstrumentData")
+               ? kN42Type
+               : 0;
+  }
   std::string_view text = WithoutBom(head);
   const auto start = text.find_first_not_of(" \t\r\n");
   if (start == std::string_view::npos) return 0;

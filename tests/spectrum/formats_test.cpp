@@ -394,6 +394,13 @@ TEST(FormatDetection, TellsFormatsByContent) {
             kIaeaSpeType);
   EXPECT_EQ(DetectFormatOfContent(kN42Of2006, std::strlen(kN42Of2006)), kN42Type);
   EXPECT_EQ(DetectFormatOfContent(kN42Of2012, std::strlen(kN42Of2012)), kN42Type);
+  // The same in UTF-16 little-endian, which the reader takes too.
+  std::string wide = "\xFF\xFE";
+  for (const char* p = kN42Of2006; *p; ++p) wide += std::string{*p, '\0'};
+  EXPECT_EQ(DetectFormatOfContent(wide, wide.size()), kN42Type);
+  TSpectrum w("wide.n42");
+  ASSERT_TRUE(ReadN42(w, wide).ok);
+  EXPECT_EQ(w.a2, 7);
   EXPECT_EQ(DetectFormatOfContent("<<PMCA SPECTRUM>>\nLIVE_TIME - 1\n", 30), kAmptekMcaType);
   EXPECT_EQ(DetectFormatOfContent("channel,counts\n1,4\n", 19), kCsvType);
   // Lines of two or three numbers with a first column rising by one step: X, Y lines.
