@@ -32,8 +32,19 @@ bool OneOf(const std::string& name, std::initializer_list<const char*> names) {
   return std::any_of(names.begin(), names.end(), [&](const char* n) { return name == n; });
 }
 
-std::vector<std::string_view> Fields(std::string_view line, char separator) {
+bool Comment(std::string_view line) {
+  return line.empty() || line[0] == '#';
+}
+
+}  // namespace
+
+std::vector<std::string_view> CsvFields(std::string_view line, char separator) {
   std::vector<std::string_view> out;
+  if (separator == ' ') {
+    for (std::string_view f : Tokens(line, " \t"))
+      out.push_back(f.size() >= 2 && f.front() == '"' && f.back() == '"' ? f.substr(1, f.size() - 2) : f);
+    return out;
+  }
   std::size_t start = 0;
   while (true) {
     const std::size_t end = line.find(separator, start);
@@ -46,12 +57,6 @@ std::vector<std::string_view> Fields(std::string_view line, char separator) {
   return out;
 }
 
-bool Comment(std::string_view line) {
-  return line.empty() || line[0] == '#';
-}
-
-}  // namespace
-
 std::optional<CsvLayout> FindCsvHeader(const std::vector<std::string_view>& lines) {
   std::size_t k = 0;
   while (k < lines.size() && Comment(Trim(lines[k]))) ++k;
@@ -59,10 +64,12 @@ std::optional<CsvLayout> FindCsvHeader(const std::vector<std::string_view>& line
   const std::string_view header = Trim(lines[k]);
   CsvLayout l;
   l.headerLine = k;
+  // Blanks separate the columns only when nothing else does.
   l.separator = header.find('\t') != std::string_view::npos  ? '\t'
                 : header.find(';') != std::string_view::npos ? ';'
-                                                             : ',';
-  const auto names = Fields(header, l.separator);
+                : header.find(',') != std::string_view::npos ? ','
+                                                             : ' ';
+  const auto names = CsvFields(header, l.separator);
   for (std::size_t c = 0; c < names.size(); ++c) {
     const std::string n = ColumnName(names[c]);
     const int col = static_cast<int>(c);
@@ -101,7 +108,7 @@ ReadOutcome ReadHeadedCsv(TSpectrum& s, std::string_view text) {
     const std::string_view line = Trim(lines[i]);
     if (Comment(line)) continue;
     const std::string where = " in line " + std::to_string(i + 1);
-    const auto fields = Fields(line, l.separator);
+    const auto fields = CsvFields(line, l.separator);
     if (fields.size() < needed) return refuse(std::to_string(fields.size()) + " fields" + where);
     auto value = [&](int col) {
       number.assign(fields[col]);

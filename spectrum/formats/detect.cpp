@@ -146,14 +146,7 @@ int DetectFormatOfContent(std::string_view head, std::size_t fileSize) {
     for (std::size_t k = csv->headerLine + 1; k < lines.size(); ++k) {
       const std::string_view row = Trim(lines[k]);
       if (row.empty() || row[0] == '#') continue;
-      std::vector<std::string_view> fields;
-      std::size_t from = 0;
-      while (true) {
-        const std::size_t end = row.find(csv->separator, from);
-        fields.push_back(Trim(row.substr(from, end == std::string_view::npos ? end : end - from)));
-        if (end == std::string_view::npos) break;
-        from = end + 1;
-      }
+      const std::vector<std::string_view> fields = CsvFields(row, csv->separator);
       if (static_cast<int>(fields.size()) > csv->counts) {
         std::string count(fields[csv->counts]);
         if (csv->separator == ';') std::replace(count.begin(), count.end(), ',', '.');

@@ -70,6 +70,9 @@ struct CsvLayout {
   int counts = -1, channel = -1, energy = -1;
   bool softChannel = false;  // an "x" column: taken as channels only when it numbers the rows
 };
+// The fields of a line, surrounding blanks and quotes removed; the separator ' ' stands for runs of
+// blanks and tabs.
+std::vector<std::string_view> CsvFields(std::string_view line, char separator);
 // The first non-comment line as a header with a counts column; nothing when it is not one.
 std::optional<CsvLayout> FindCsvHeader(const std::vector<std::string_view>& lines);
 

@@ -365,6 +365,8 @@ TEST(HeadedCsv, FindsColumnsByNameAndFitsEnergies) {
   EXPECT_TRUE(s.measurement.energyCoefficients.empty());
   ASSERT_TRUE(ReadHeadedCsv(s, "\"x\";\"y\"\n1;2,5\n2;3,5\n").ok);
   ExpectCounts(s, {2.5, 3.5});
+  ASSERT_TRUE(ReadHeadedCsv(s, "Channel  Counts\n 0   7\n 1  8\n").ok);
+  ExpectCounts(s, {7, 8});
   ASSERT_TRUE(ReadHeadedCsv(s, "energy\tcounts\n1\t1\n4\t1\n9\t1\n16\t1\n").ok);
   ExpectCalibration(s, {0, 0, 1}, 0.0);
 
@@ -403,6 +405,7 @@ TEST(FormatDetection, TellsFormatsByContent) {
   EXPECT_EQ(w.a2, 7);
   EXPECT_EQ(DetectFormatOfContent("<<PMCA SPECTRUM>>\nLIVE_TIME - 1\n", 30), kAmptekMcaType);
   EXPECT_EQ(DetectFormatOfContent("channel,counts\n1,4\n", 19), kCsvType);
+  EXPECT_EQ(DetectFormatOfContent("channel counts\n1 4\n", 19), kCsvType);
   // Lines of two or three numbers with a first column rising by one step: X, Y lines.
   EXPECT_EQ(DetectFormatOfContent("* xy\n100 5\n100.5 6 2\n101 7\n", 30), 4);
   EXPECT_EQ(DetectFormatOfContent("100 5\n102 6\n103 7\n", 18), 3);
