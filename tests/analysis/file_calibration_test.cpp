@@ -75,6 +75,7 @@ TEST_F(FileCalibrationTest, PutInForceByTheReadingAndOutByTheNext) {
   EXPECT_TRUE(EnergyCalibrationInForce(st));
   EXPECT_NEAR(Energy(51), 35.0, 1e-9);
 
+  EXPECT_EQ(ws_->spectrum.measurement.liveTime, 0.0);  // the text file knows no times
   // The output file tells the times right after the read-in note, then where the calibration came from.
   const std::string res = testing::ReadText(dir_ / "a.res");
   EXPECT_NE(
@@ -83,7 +84,17 @@ TEST_F(FileCalibrationTest, PutInForceByTheReadingAndOutByTheNext) {
       std::string::npos)
       << res;
   EXPECT_NE(res.find("Energy calibration of " + curve + " out of force\n"), std::string::npos) << res;
-  EXPECT_EQ(ws_->spectrum.measurement.liveTime, 0.0);  // the text file knows no times
+
+  // The command file keeps the type code in its IS line and reads the file back by it.
+  ASSERT_TRUE(Read(curve, kIaeaSpeType));
+  ASSERT_TRUE(WriteCommandFile(*ws_, port_));
+  const auto ini2 = testing::ReadLines(dir_ / "a.ini");
+  ASSERT_GT(ini2.size(), 4u);
+  EXPECT_EQ(ini2[3], "    1     101  5");
+  ASSERT_TRUE(Read(plain, 3));
+  ReadCommandFile(*ws_, port_, (dir_ / "a.ini").string());
+  EXPECT_EQ(std::tuple(ws_->spectrum.fileType, ws_->spectrum.a2, ws_->spectrum.measurement.liveTime),
+            std::tuple(kIaeaSpeType, 101, 250.0));
 }
 
 TEST_F(FileCalibrationTest, RefusedFileLeavesSpectrumAndCalibration) {
