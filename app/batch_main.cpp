@@ -1,9 +1,9 @@
 // orvant-batch: the headless program. Verbs:
-//   read FILE --type N [options]        read a spectrum and print its summary
-//   analyse (FILE --type N | --test T | --ini F)  search, mark and fit the whole spectrum; save and
+//   read FILE [--type N] [options]      read a spectrum and print its summary (type by content when absent)
+//   analyse (FILE [--type N] | --test T | --ini F)  search, mark and fit the whole spectrum; save and
 //                                        print the results
 //   run SCRIPT [--log F] [--dir D]       run a script of menu commands and answers
-//   loop NAMES --marking F --type N      fit a series of spectra with one marking into orvant.tab
+//   loop NAMES --marking F [--type N]    fit a series of spectra with one marking into orvant.tab
 // Graphs are drawn on an offscreen image, so headless runs make the same pictures as the windows.
 #include <CLI/CLI.hpp>
 #include <QGuiApplication>
@@ -202,10 +202,9 @@ int main(int argc, char** argv) {
   auto* read = app.add_subcommand("read", "Read a spectrum file and print its summary");
   read->add_option("FILE", file, "Spectrum file")->required();
   const char* typeHelp =
-      "1 binary 16-bit, 2 binary 32-bit, 3 ASCII free field, 4 ASCII X,Y,[error], 5|spe IAEA SPE, 6|chn "
-      "ORTEC "
-      "CHN, 7|n42 ANSI N42.42, 8|mca Amptek MCA, 9|csv CSV with a header row (default: told by the content; "
-      "types 1 and 2 are never guessed)";
+      "1 binary 16-bit, 2 binary 32-bit, 3 ASCII free field, 4 ASCII X,Y,[error], 5|spe IAEA SPE, "
+      "6|chn ORTEC CHN, 7|n42 ANSI N42.42, 8|mca Amptek MCA, 9|csv CSV with a header row (default: told "
+      "by the content; types 1 and 2 are never guessed)";
   read->add_option("--type", typeText, typeHelp)->check(CheckTypeName);
   read->add_flag("--skip-header", skipHeader, "Binary types: drop the first 1024 bytes");
   read->add_flag("--reverse-bytes", reverseBytes, "Type 2: exchange the 16-bit halves of each value");
