@@ -43,6 +43,8 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 }
 
 std::optional<double> ParseNumber(std::string_view token) {
+  // Some exporters sign their positive numbers.
+  if (token.size() > 1 && token[0] == '+' && token[1] != '-' && token[1] != '+') token.remove_prefix(1);
   if (token.empty()) return std::nullopt;
   double v = 0.0;
   const char* end = token.data() + token.size();

@@ -25,8 +25,8 @@ std::string_view Trim(std::string_view s);
 std::string Lower(std::string_view s);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 
-// The whole token as a number (no trailing characters); a leading "+" and a decimal comma are not
-// accepted. Infinities and NaN are read so that the caller can refuse them by name.
+// The whole token as a number (no trailing characters, one leading "+" allowed); a decimal comma is
+// not accepted. Infinities and NaN are read so that the caller can refuse them by name.
 std::optional<double> ParseNumber(std::string_view token);
 // Tokens separated by blanks, tabs and commas.
 std::vector<std::string_view> Tokens(std::string_view line, std::string_view separators = " \t,");

@@ -90,7 +90,7 @@ TEST(IaeaSpe, ReadsSectionsLineLayoutsAndCalibration) {
   }
   // A first channel other than 0 moves the calibration with it; $ENER_FIT alone is a straight line.
   TSpectrum s("b.spe");
-  ASSERT_TRUE(ReadIaeaSpe(s, "$DATA:\n5 9\n1 2 3 4 5\n$ENER_FIT:\n2 0.5\n").ok);
+  ASSERT_TRUE(ReadIaeaSpe(s, "$DATA:\n5 9\n1 2 3 4 5\n$ENER_FIT:\n+2.0E+00 5.0E-01\n").ok);
   ExpectCounts(s, {1, 2, 3, 4, 5});
   ExpectCalibration(s, {2, 0.5}, 4.0);
   EXPECT_EQ(s.measurement.energyCoefficients.size(), 2u);
