@@ -246,7 +246,9 @@ bool AssignSpectrumNameCommand(Workspace& ws, UiPort& port) {
   s.fileName = ws.names.names[chosen];
   bool ok;
   if (defaults) {
-    // As the input dialog accepted at its presets: current type and options, ini-bounds restored.
+    // As the input dialog accepted at its presets: current type and options (or the format the file
+    // shows), ini-bounds restored.
+    if (const int shown = DetectSpectrumFormat(s.fileName).type; IsFormatType(shown)) s.fileType = shown;
     SetInputBounds(ws, true);
     ok = FinishSpectrumInput(ws, port);
   } else {

@@ -206,6 +206,17 @@ TEST_F(SettingsDialogsTest, AssignSpectrumName) {
   port.AcceptNext();
   ASSERT_TRUE(AssignSpectrumNameCommand(*ws_, port));
   EXPECT_EQ(port.fileRequests.back().initialName, second);
+
+  // A name of a file that shows its format is read in it, under default conditions too.
+  std::ofstream(first) << "$DATA:\n0 2\n5 60 5\n";
+  port.answers.push_back([](DialogRequest& r) {
+    r.combo->chosen = 1;
+    return r.checkList->checked[0] = true;
+  });
+  port.AcceptNext();
+  ASSERT_TRUE(AssignSpectrumNameCommand(*ws_, port));
+  EXPECT_EQ(std::tuple(ws_->spectrum.fileType, ws_->spectrum.a2, ws_->spectrum.sp[2]),
+            std::tuple(5, 3, 60.0));
 }
 
 }  // namespace
