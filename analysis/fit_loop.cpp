@@ -14,6 +14,7 @@
 #include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
 #include "analysis/workspace.h"
+#include "spectrum/formats/formats.h"
 
 namespace orv {
 namespace {
@@ -111,8 +112,18 @@ void FitOneSpectrum(const Workspace& snapshot, Worker& worker, const std::string
     return;
   }
   w.spectrum.fileName = name;
-  // A file without a single count (an empty file reads as one channel of 0) is no spectrum.
-  if (!LoadSpectrum(w, rec.port) || w.spectrum.maxValue == 0.0) {
+  // Every file is read in the format its content shows; binary word files take the loop's type.
+  const int detected = DetectSpectrumFormat(name).type;
+  if (IsFormatType(detected)) {
+    w.spectrum.fileType = detected;
+  } else if (IsFormatType(w.spectrum.fileType)) {
+    rec.port.ShowMessage("Spectrum " + name + " is wrong: its format is not recognised");
+    rec.failed = true;
+    return;
+  }
+  // A file without a single count (an empty file reads as one channel of 0) is no spectrum. The
+  // calibration in force at the start serves every spectrum; the files' own are not used.
+  if (!LoadSpectrum(w, rec.port, false) || w.spectrum.maxValue == 0.0) {
     rec.port.ShowMessage("Spectrum " + name + " is wrong");
     rec.failed = true;
     return;
@@ -242,7 +253,7 @@ FitLoopOutcome FitLoopCommand(Workspace& ws, UiPort& port, int workers) {
   };
   if (st.nameCount <= 0) return refuse("Error, no spectrum file names");
   if (ws.marking.peakCount == 0 || ws.marking.intervalCount == 0) return refuse("Error, no marking data");
-  if (ws.spectrum.fileType != 1 && ws.spectrum.fileType != 2)
+  if (ws.spectrum.fileType != 1 && ws.spectrum.fileType != 2 && !IsFormatType(ws.spectrum.fileType))
     return refuse("Error, this file type not allowed");
 
   OutputFile table;

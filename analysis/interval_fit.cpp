@@ -163,10 +163,11 @@ class IntervalFitModel {
   const IntervalPoint* points_;
 };
 
-// What one more background term must lower the residual sum by, in units of the residual variance.
-// A term left out biases every area of the interval by up to about the square root of this in units
-// of its error, while one too many only widens the errors honestly; so the test leans towards
-// keeping it: the likelihood-ratio test at a false-alarm rate of 16 % (Akaike's criterion).
+// What one more background term must lower the residual sum by, in units of the residual variance:
+// the F-test of that term at a false-alarm rate of 5 %. A term left out biases every area of the
+// interval by up to about the square root of this in units of its error, while one too many only
+// widens the errors honestly; a stricter test would leave curved backgrounds biased, a looser one
+// lets the background take the wings of lines the peak shape does not follow exactly (tails).
 constexpr double kDegreeTest = 3.84;
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/dialog.h"
 #include "core/help_texts.h"
 #include "core/numtext.h"
+#include "spectrum/formats/formats.h"
 #include "spectrum/readers.h"
 
 namespace orv {
@@ -28,10 +29,18 @@ bool ReadIntoCopy(Workspace& ws, UiPort& port, Accept accept) {
   return true;
 }
 
+// The file's own energy calibration replaces one that an earlier file put in force.
+void UseFileCalibration(Workspace& ws) {
+  TakeFileCalibration(ws.state, ws.calibration, ws.fileCalibration, ws.spectrum,
+                      ws.output.isOpen() ? &ws.output : nullptr);
+}
+
 }  // namespace
 
-bool LoadSpectrum(Workspace& ws, UiPort& port) {
-  return ReadIntoCopy(ws, port, [](const TSpectrum&) { return true; });
+bool LoadSpectrum(Workspace& ws, UiPort& port, bool takeFileCalibration) {
+  const bool ok = ReadIntoCopy(ws, port, [](const TSpectrum&) { return true; });
+  if (ok && takeFileCalibration) UseFileCalibration(ws);
+  return ok;
 }
 
 bool AskLineIndicators(Workspace& ws, UiPort& port) {
@@ -79,6 +88,9 @@ bool FinishSpectrumInput(Workspace& ws, UiPort& port) {
   }
   ws.state.reportLines[0] = " Spectrum read in. ";
   if (!WriteOutputLine(ws, s.fileName + ws.state.reportLines[0])) port.ShowMessage(ws.output.lastError());
+  if (const std::string times = MeasurementTimesLine(s.measurement); !times.empty())
+    WriteOutputLine(ws, times);
+  UseFileCalibration(ws);
   s.SetErrors(ws.state.covar);
   return true;
 }
@@ -90,7 +102,9 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
   f.title = "  Select the file";
   f.initialName = s.fileName;
   f.folder = st.lastDir;
-  f.filter = "All|*.*;|D(*.dat)|*.dat;|SPC(*.spc)|*.spc;|Txt(*.txt)|*.txt";
+  f.filter =
+      "All|*.*;|D(*.dat)|*.dat;|SPC(*.spc)|*.spc;|Txt(*.txt)|*.txt;|SPE(*.spe)|*.spe;|CHN(*.chn)|*.chn;|"
+      "N42(*.n42;*.xml)|*.n42;*.xml;|MCA(*.mca)|*.mca;|CSV(*.csv;*.tsv)|*.csv;*.tsv";
   auto chosen = port.ChooseFileToOpen(f);
   if (!chosen) return false;
   std::error_code ec;
@@ -103,7 +117,10 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
   DialogRequest r = PrepareDialog("Input the Spectrum", 0, 600, 420);
   r.helpLines = HelpText(HelpId::kSpectrumFileTypes, st.russianHelp);
   ShowLabel(r, 1, 10, 10, "Select the file type:");
-  ShowRadioGroup(r, 1, 1, 10, 120, 280, 30, kFileTypeCaptions, std::clamp(s.fileType, 1, 4));
+  // A file whose content shows its format presets that type; the word and number types are the user's.
+  const int detected = DetectSpectrumFormat(*chosen).type;
+  const int preset = IsFormatType(detected) ? detected : std::clamp(s.fileType, 1, kLastFileType);
+  ShowRadioGroup(r, 1, 1, 10, 30 * kLastFileType, 280, 30, kFileTypeCaptions, preset);
   ShowLabel(r, 2, 310, 10, "Select the spectrum type:");
   ShowCheckList(
       r, 310, 30, 260, 100,
@@ -123,7 +140,7 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
     return false;
   };
   s.fileName = *chosen;
-  s.fileType = std::clamp(r.radio1->chosen, 1, 4);
+  s.fileType = std::clamp(r.radio1->chosen, 1, kLastFileType);
   auto checked = r.checkList->checked;
   checked.resize(4, false);
   st.input.skipHeader = checked[0];

@@ -9,8 +9,10 @@ namespace orv {
 
 // Reads ws.spectrum.fileName with its fileType into a copy of the spectrum and keeps it only when the
 // reading succeeded; then keeps the interval inside the new bounds, finds the extremes and clears the
-// per-spectrum counters. Reader messages go to the port. Returns the reader's success.
-bool LoadSpectrum(Workspace& ws, UiPort& port);
+// per-spectrum counters. Reader messages go to the port. Returns the reader's success. The energy
+// calibration a file brings is put in force unless `takeFileCalibration` is false (the fit loop keeps
+// the calibration in force at its start).
+bool LoadSpectrum(Workspace& ws, UiPort& port, bool takeFileCalibration = true);
 
 // The menu command "Input the Spectrum": file selection, type and options dialog, reading.
 // Returns false when cancelled or when the reading failed.

@@ -106,6 +106,7 @@ void CopyWorkspaceForWorker(const Workspace& from, Workspace& to) {
   to.markingInput = from.markingInput;
   to.results = from.results;
   to.calibration = from.calibration;
+  to.fileCalibration = from.fileCalibration;
   to.autoCalibration = from.autoCalibration;
   to.names = from.names;
   to.fit = from.fit;

@@ -8,6 +8,7 @@
 
 #include "analysis/auto_calibration.h"
 #include "analysis/calibration.h"
+#include "analysis/file_calibration.h"
 #include "analysis/interval_fit.h"
 #include "analysis/marking.h"
 #include "analysis/marking_modes.h"
@@ -44,8 +45,9 @@ struct Workspace {
   MarkingInput markingInput;
   ResultTable results;
   CalibrationTables calibration;
-  AutoCalibration autoCalibration;  // the best pairing of the last auto-calibration
-  SpectrumNameList names;           // the spectrum series; state.nameCount entries in use
+  FileCalibrationMark fileCalibration;  // the energy calibration a spectrum file put in force
+  AutoCalibration autoCalibration;      // the best pairing of the last auto-calibration
+  SpectrumNameList names;               // the spectrum series; state.nameCount entries in use
   // Large work arrays, allocated on first use and reused.
   std::unique_ptr<PeakSearchWork> searchWork;
   std::unique_ptr<SplineWork> splineWork;

@@ -1,9 +1,9 @@
 // orvant-batch: the headless program. Verbs:
-//   read FILE --type N [options]        read a spectrum and print its summary
-//   analyse (FILE --type N | --test T | --ini F)  search, mark and fit the whole spectrum; save and
+//   read FILE [--type N] [options]      read a spectrum and print its summary (type by content when absent)
+//   analyse (FILE [--type N] | --test T | --ini F)  search, mark and fit the whole spectrum; save and
 //                                        print the results
 //   run SCRIPT [--log F] [--dir D]       run a script of menu commands and answers
-//   loop NAMES --marking F --type N      fit a series of spectra with one marking into orvant.tab
+//   loop NAMES --marking F [--type N]    fit a series of spectra with one marking into orvant.tab
 // Graphs are drawn on an offscreen image, so headless runs make the same pictures as the windows.
 #include <CLI/CLI.hpp>
 #include <QGuiApplication>
@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "analysis/command_file.h"
+#include "analysis/file_calibration.h"
 #include "analysis/fit_loop.h"
 #include "analysis/marking.h"
 #include "analysis/marking_modes.h"
@@ -27,6 +28,7 @@
 #include "core/numtext.h"
 #include "graphics/graphs.h"
 #include "graphics/qt/qt_canvas.h"
+#include "spectrum/formats/formats.h"
 #include "spectrum/readers.h"
 #include "ui/console_port.h"
 #include "ui/program.h"
@@ -45,7 +47,8 @@ void PrintSummary(const Workspace& ws, std::ostream& out) {
     if (s.sp[i] > s.sp[maxChannel]) maxChannel = i;
   }
   out << "File           : " << s.fileName << '\n'
-      << "Type           : " << s.fileType << " (" << kFileTypeCaptions[s.fileType - 1] << ")\n"
+      << "Type           : " << s.fileType << " ("
+      << (s.fileType >= 1 && s.fileType <= kLastFileType ? kFileTypeCaptions[s.fileType - 1] : "") << ")\n"
       << "Channels       : " << s.a1 << " .. " << s.a2 << "  (" << (s.a2 - s.a1 + 1) << " channels)\n"
       << "Interval       : " << s.b1 << " .. " << s.b2 << '\n'
       << "Sum of counts  : " << FormatFixed(sum, 0, 0) << '\n'
@@ -54,6 +57,28 @@ void PrintSummary(const Workspace& ws, std::ostream& out) {
   if (s.fileType == 4)
     out << "Abscissa       : " << FormatNumberCompact(12, s.xFirst) << " .. "
         << FormatNumberCompact(12, s.xLast) << "  step " << FormatNumberCompact(12, s.xStep) << '\n';
+  // What the file knows about its measurement.
+  const SpectrumMeasurement& m = s.measurement;
+  if (m.HasTimes()) out << "Times          : " << MeasurementTimesLine(m) << '\n';
+  if (!m.startTime.empty()) out << "Start          : " << m.startTime << '\n';
+  if (!m.description.empty()) out << "Description    : " << m.description << '\n';
+  if (!m.note.empty()) out << "Taken          : " << m.note << '\n';
+  if (!m.energyCoefficients.empty())
+    out << "Calibration    : " << PolynomialText(m.energyCoefficients) << '\n';
+}
+
+// The type of --type (a number 1..9 or spe, chn, n42, mca, csv), or the one the file's content shows;
+// 0 with the reason on standard error when there is none.
+int ResolveType(const std::string& typeText, const std::string& file) {
+  if (!typeText.empty()) return FileTypeFromName(typeText);
+  const FormatGuess guess = DetectSpectrumFormat(file);
+  if (guess.type == 0) std::cerr << guess.message << '\n';
+  return guess.type;
+}
+
+// CLI check of --type.
+std::string CheckTypeName(const std::string& text) {
+  return FileTypeFromName(text) != 0 ? "" : "--type takes 1..9 or spe, chn, n42, mca, csv";
 }
 
 // Accepts every dialog as the program presets it, choosing `radio` in a radio group when given: the
@@ -71,6 +96,8 @@ class PresetPort : public ConsolePort {
 
 void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
   const AnalysisState& st = ws.state;
+  // Counts per second of live time, when the file gave the live time.
+  const double live = ws.spectrum.measurement.liveTime;
   const bool calibrated = st.energyCalibrated || st.efficiencyCalibrated;
   out << "    N   Channel    Error         Area      Error    Width    Error   Crit.     Backgr.";
   if (calibrated) out << "     Energy    Error    Intensity      Error";
@@ -78,6 +105,7 @@ void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
   if (csv) {
     *csv << "peak,channel,channel_error,area,area_error,width,width_error,criterion,background";
     if (calibrated) *csv << ",energy,energy_error,intensity,intensity_error";
+    if (live > 0.0) *csv << ",rate,rate_error";
     *csv << '\n';
   }
   for (int k = 1; k <= st.resultCount; ++k) {
@@ -100,6 +128,10 @@ void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
       if (calibrated) {
         std::snprintf(line, sizeof line, ",%.4f,%.4f,%.4g,%.4g", c.energy, c.energyError, c.intensity,
                       c.intensityError);
+        *csv << line;
+      }
+      if (live > 0.0) {
+        std::snprintf(line, sizeof line, ",%.6g,%.6g", r.area / live, r.areaError / live);
         *csv << line;
       }
       *csv << '\n';
@@ -162,15 +194,18 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   std::string file, output, script, logFile;
+  std::string typeText;
   int type = 1, firstChannel = 1;
   bool skipHeader = false, reverseBytes = false, fromX = false, keepBounds = false;
   std::string columns = "1 2 3";
 
   auto* read = app.add_subcommand("read", "Read a spectrum file and print its summary");
   read->add_option("FILE", file, "Spectrum file")->required();
-  read->add_option("--type", type,
-                   "1 binary 16-bit, 2 binary 32-bit, 3 ASCII free field, 4 ASCII X,Y,[error]")
-      ->check(CLI::Range(1, 4));
+  const char* typeHelp =
+      "1 binary 16-bit, 2 binary 32-bit, 3 ASCII free field, 4 ASCII X,Y,[error], 5|spe IAEA SPE, "
+      "6|chn ORTEC CHN, 7|n42 ANSI N42.42, 8|mca Amptek MCA, 9|csv CSV with a header row (default: told "
+      "by the content; types 1 and 2 are never guessed)";
+  read->add_option("--type", typeText, typeHelp)->check(CheckTypeName);
   read->add_flag("--skip-header", skipHeader, "Binary types: drop the first 1024 bytes");
   read->add_flag("--reverse-bytes", reverseBytes, "Type 2: exchange the 16-bit halves of each value");
   read->add_flag("--first-channel-from-x", fromX, "Type 4: the X of the first line is the first channel");
@@ -185,7 +220,7 @@ int main(int argc, char** argv) {
   auto* analyse =
       app.add_subcommand("analyse", "Search, mark and fit the whole spectrum; print the result table");
   analyse->add_option("FILE", file, "Spectrum file");
-  analyse->add_option("--type", type, "Spectrum file type 1..4")->check(CLI::Range(1, 4));
+  analyse->add_option("--type", typeText, typeHelp)->check(CheckTypeName);
   analyse->add_option("--test", testName, "A built-in test spectrum instead of a file")
       ->check(CLI::IsMember({"raa", "negr", "front", "euu", "bpeak"}));
   analyse->add_flag("--skip-header", skipHeader, "Binary types: drop the first 1024 bytes");
@@ -219,10 +254,10 @@ int main(int argc, char** argv) {
   loop->add_option("--marking", markingFile, "Marking data set file, as read by \"Mark by Data Set\"")
       ->required()
       ->check(CLI::ExistingFile);
-  loop->add_option("--type", type,
-                   "Spectrum file type: 1 binary 16-bit, 2 binary 32-bit (text types are refused)")
-      ->required()
-      ->check(CLI::Range(1, 4));
+  loop->add_option("--type", typeText,
+                   "Type of the binary word files: 1 binary 16-bit, 2 binary 32-bit (text types 3 and 4 are "
+                   "refused); files of types 5..9 are read in the format their content shows")
+      ->check(CheckTypeName);
   loop->add_flag("--skip-header", skipHeader, "Drop the first 1024 bytes of every file");
   loop->add_flag("--reverse-bytes", reverseBytes, "Type 2: exchange the 16-bit halves of each value");
   loop->add_option("--dir", dir,
@@ -273,6 +308,13 @@ int main(int argc, char** argv) {
 
   // Reads FILE with the type options of the command line through the same path as the input dialog.
   auto readFile = [&](UiPort& port) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+      std::cerr << "No file " << file << '\n';
+      return false;
+    }
+    type = ResolveType(typeText, file);
+    if (type == 0) return false;
     ws.spectrum.fileName = file;
     ws.spectrum.fileType = type;
     ws.spectrum.a1 = firstChannel;
@@ -285,11 +327,6 @@ int main(int argc, char** argv) {
       return false;
     }
     for (int i = 0; i < 3; ++i) ws.state.input.lineIndicators[i] = RoundHalfEven(numbers[i]);
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-      std::cerr << "No file " << file << '\n';
-      return false;
-    }
     SetInputBounds(ws, true);
     if (!FinishSpectrumInput(ws, port)) {
       std::cerr << ws.state.reportLines[0] << '\n';
@@ -381,7 +418,6 @@ int main(int argc, char** argv) {
     // Without an output file the loop still writes its table; the port has said why.
     if (!ProgramEntry(program)) return 1;
     if (!iniFile.empty()) ReadCommandFile(ws, port, iniFile);
-    ws.spectrum.fileType = type;
     if (skipHeader) ws.state.input.skipHeader = true;
     if (reverseBytes) ws.state.input.reverseBytes = true;
     int count = 0;
@@ -393,6 +429,15 @@ int main(int argc, char** argv) {
       return 1;
     }
     ws.state.nameCount = count;
+    // Without --type the files must show their format; the first one's stands for the series (each
+    // file is still read in its own).
+    type = count > 0 ? ResolveType(typeText, ws.names.names[1]) : FileTypeFromName(typeText);
+    if (type == 0 && typeText.empty() && count > 0) {
+      std::cerr << "Give --type 1 or 2 for binary word files\n";
+      ExitCommand(program, false);
+      return 1;
+    }
+    ws.spectrum.fileType = type;
     const FitLoopOutcome out = FitLoopCommand(ws, port, jobs);
     ExitCommand(program, false);
     if (!out.ran) return 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/numtext.h"
+#include "spectrum/formats/formats.h"
 #include "spectrum/readers.h"
 
 namespace {
@@ -94,5 +95,63 @@ void BM_FormatNumber(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FormatNumber);
+
+// The analysers' own formats: an SPE file of 10 counts to a line and an N42 file of 2012 with
+// CountedZeroes, each of 16384 channels, and the detection that precedes every reading without a type.
+std::string SpeText(int channels) {
+  std::string text =
+      "$SPEC_ID:\nsynthetic\n$MEAS_TIM:\n300 301\n$DATA:\n0 " + std::to_string(channels - 1) + "\n";
+  for (int ch = 1; ch <= channels; ++ch) {
+    text += std::to_string(static_cast<long long>(SyntheticCount(ch)));
+    text += ch % 10 == 0 || ch == channels ? '\n' : ' ';
+  }
+  return text + "$MCA_CAL:\n3\n0.5 0.25 1e-7 keV\n";
+}
+
+std::string N42Text(int channels) {
+  std::string text =
+      "<RadInstrumentData xmlns=\"http://physics.nist.gov/N42/2011/N42\"><EnergyCalibration id=\"e\">"
+      "<CoefficientValues>0.5 0.25</CoefficientValues></EnergyCalibration><RadMeasurement id=\"m\">"
+      "<RealTimeDuration>PT301S</RealTimeDuration><Spectrum id=\"s\" energyCalibrationReference=\"e\">"
+      "<LiveTimeDuration>PT300S</LiveTimeDuration><ChannelData compressionCode=\"CountedZeroes\">0 100";
+  for (int ch = 101; ch <= channels; ++ch)
+    text += " " + std::to_string(static_cast<long long>(SyntheticCount(ch)));
+  return text + "</ChannelData></Spectrum></RadMeasurement></RadInstrumentData>";
+}
+
+template <orv::ReadOutcome (*Reader)(orv::TSpectrum&, std::string_view)>
+void ReadFormat(benchmark::State& state, const std::string& text, int channels) {
+  orv::TSpectrum s;
+  for (auto _ : state) {
+    orv::ReadOutcome r = Reader(s, text);
+    if (!r.ok || s.a2 != channels) state.SkipWithError("reading failed");
+    benchmark::DoNotOptimize(s.sp.data());
+  }
+  state.SetItemsProcessed(state.iterations() * channels);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+void BM_ReadIaeaSpe(benchmark::State& state) {
+  const int channels = static_cast<int>(state.range(0));
+  ReadFormat<orv::ReadIaeaSpe>(state, SpeText(channels), channels);
+}
+BENCHMARK(BM_ReadIaeaSpe)->Arg(16384);
+
+void BM_ReadN42(benchmark::State& state) {
+  const int channels = static_cast<int>(state.range(0));
+  ReadFormat<orv::ReadN42>(state, N42Text(channels), channels);
+}
+BENCHMARK(BM_ReadN42)->Arg(16384);
+
+void BM_DetectFormat(benchmark::State& state) {
+  const std::string text = FreeFieldText(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    const int type = orv::DetectFormatOfContent(text, text.size());
+    if (type != 3) state.SkipWithError("wrong format");
+    benchmark::DoNotOptimize(type);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_DetectFormat)->Arg(16384);
 
 }  // namespace

@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 
 ORVANT_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-                 clang libclang-rt-14-dev qt6-base-dev libeigen3-dev)
+                 clang libclang-rt-14-dev qt6-base-dev libeigen3-dev libpugixml-dev)
 
 install_missing() {
   local missing=()

@@ -9,12 +9,14 @@
 #include <fstream>
 
 #include "core/numtext.h"
+#include "spectrum/formats/formats.h"
 
 namespace orv {
 
-const std::vector<std::string> kFileTypeCaptions = {" binary, 2 bytes per word", " binary, 4 bytes per word",
-                                                    " ASCII free field format",
-                                                    " ASCII  threes:  X,  Y,  [ error ]"};
+const std::vector<std::string> kFileTypeCaptions = {
+    " binary, 2 bytes per word",          " binary, 4 bytes per word", " ASCII free field format",
+    " ASCII  threes:  X,  Y,  [ error ]", " IAEA SPE (.spe)",          " ORTEC CHN (.chn)",
+    " ANSI N42.42 XML (.n42, .xml)",      " Amptek MCA (.mca)",        " CSV / TSV with a header row"};
 
 namespace {
 
@@ -205,6 +207,9 @@ ReadOutcome ReadXYSpectrum(TSpectrum& s, std::istream& in, const InputOptions& o
 ReadOutcome ReadSpectrumFile(TSpectrum& s, const InputOptions& o) {
   ReadOutcome r;
   s.countsAreRaw = true;
+  // What the last file knew about its measurement does not belong to this one.
+  s.measurement = SpectrumMeasurement{};
+  if (IsFormatType(s.fileType)) return ReadFormatFile(s);
   std::error_code ec;
   bool directory = std::filesystem::is_directory(s.fileName, ec);
   if (s.fileType == 1 || s.fileType == 2) {

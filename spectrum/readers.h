@@ -18,10 +18,11 @@ struct ReadOutcome {
   std::vector<std::string> messages;  // warnings and errors, in the order they arose
 };
 
-// Captions of the four file types as the input dialog lists them.
+// Captions of the file types as the input dialog lists them: the four word and number types, then the
+// formats of the analysers' own software (types 5..9).
 extern const std::vector<std::string> kFileTypeCaptions;
 
-// Reads s.fileName according to s.fileType.
+// Reads s.fileName according to s.fileType (types 5..9 by the readers of spectrum/formats).
 ReadOutcome ReadSpectrumFile(TSpectrum& s, const InputOptions& options);
 
 // The readers proper, on bytes already in memory or an open text stream.

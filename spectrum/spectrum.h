@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/state.h"
+#include "spectrum/measurement.h"
 
 namespace orv {
 
@@ -42,6 +43,8 @@ class TSpectrum {
   // them by the model. False once they were smoothed or had a background subtracted, or when the file
   // brought its own deviations: then `err` holds the spread.
   bool countsAreRaw = true;
+  // Times, start and calibration as the file gave them; empty for the bare types.
+  SpectrumMeasurement measurement;
 
   // Indexed 1..kSpectrumCapacity; element 0 is unused.
   std::vector<double> sp;

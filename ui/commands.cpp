@@ -11,6 +11,7 @@
 #include "analysis/info_views.h"
 #include "analysis/marking_modes.h"
 #include "analysis/output_sections.h"
+#include "analysis/spectrum_export.h"
 #include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
 #include "analysis/test_spectra.h"
@@ -225,6 +226,9 @@ std::vector<Command> BuildTable() {
   add("Save Energy Calibration", [](Program& p) { WriteEnergyCalibration(p.ws, p.port); });
   add("Save Efficiency Calibration", [](Program& p) { WriteEfficiencyCalibration(p.ws, p.port); });
   add("Save the Init File", [](Program& p) { SaveInitFileCommand(p.ws, p.port); });
+  add("Write the Spectrum", [](Program& p) {
+    if (WriteSpectrumCommand(p.ws, p.port)) Report(p);
+  });
   separator("________________");
   add("&Exit", [](Program& p) { ExitCommand(p); });
 

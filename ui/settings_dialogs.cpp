@@ -12,6 +12,7 @@
 #include "core/dialog.h"
 #include "core/help_texts.h"
 #include "core/numtext.h"
+#include "spectrum/formats/formats.h"
 
 namespace orv {
 namespace {
@@ -118,25 +119,29 @@ bool InfoAboutSpectrumCommand(Workspace& ws, UiPort& port) {
   TSpectrum& s = ws.spectrum;
   DialogRequest r = PrepareDialog("Setting the spectrum data", 250, 330, 430);
   r.helpLines = Help(st, HelpId::kDataNames);
-  ShowParameterGrid(r, 40, 30, 12, 10, 1,
-                    {" Spectrum beginning", " Spectrum end", " Interval beginning", " Interval end",
-                     " Spectrum File Type", " Small Statistics", " Covar", " Order for blunders",
-                     " Chi2 for blunders", " Width_1(chan)", " Width_2(chan)", " Delta Width(chan)"},
-                    {{static_cast<double>(s.a1)},
-                     {static_cast<double>(s.a2)},
-                     {static_cast<double>(s.b1)},
-                     {static_cast<double>(s.b2)},
-                     {static_cast<double>(s.fileType)},
-                     {st.smallStatistics},
-                     {st.covar},
-                     {st.blunderOrder},
-                     {st.chibc},
-                     {s.width1},
-                     {s.width2},
-                     {s.deltaWidth}},
-                    {150, 90});
+  // The last two rows are the times the spectrum file gave (0 when it gave none).
+  ShowParameterGrid(
+      r, 40, 30, 14, 10, 1,
+      {" Spectrum beginning", " Spectrum end", " Interval beginning", " Interval end", " Spectrum File Type",
+       " Small Statistics", " Covar", " Order for blunders", " Chi2 for blunders", " Width_1(chan)",
+       " Width_2(chan)", " Delta Width(chan)", " Live time (s)", " Real time (s)"},
+      {{static_cast<double>(s.a1)},
+       {static_cast<double>(s.a2)},
+       {static_cast<double>(s.b1)},
+       {static_cast<double>(s.b2)},
+       {static_cast<double>(s.fileType)},
+       {st.smallStatistics},
+       {st.covar},
+       {st.blunderOrder},
+       {st.chibc},
+       {s.width1},
+       {s.width2},
+       {s.deltaWidth},
+       {s.measurement.liveTime},
+       {s.measurement.realTime}},
+      {150, 90});
   if (!port.ShowDialog(r)) return false;
-  const auto v = ReadGrid(r, 12);
+  const auto v = ReadGrid(r, 14);
   if (!v) return false;
 
   // Typed bounds stay within 1..16384 at both ends, and an end typed before the beginning is taken
@@ -152,8 +157,8 @@ bool InfoAboutSpectrumCommand(Workspace& ws, UiPort& port) {
   st.selectedFirst = s.b1;
   st.selectedLast = s.b2;
   st.selectedLength = s.b2 - s.b1 + 1;
-  // Only types 1..4 can be read; another number would make every later reading fail silently.
-  s.fileType = std::clamp(RoundHalfEven((*v)[4]), 1, 4);
+  // Only types 1..9 can be read; another number would make every later reading fail silently.
+  s.fileType = std::clamp(RoundHalfEven((*v)[4]), 1, kLastFileType);
   st.smallStatistics = RoundHalfEven((*v)[5]);
   st.covar = (*v)[6];
   st.blunderOrder = (*v)[7];
@@ -161,6 +166,9 @@ bool InfoAboutSpectrumCommand(Workspace& ws, UiPort& port) {
   s.width1 = std::max((*v)[9], 0.25);
   s.width2 = std::max((*v)[10], 0.25);
   s.deltaWidth = (*v)[11];
+  auto time = [](double t) { return std::isfinite(t) ? std::max(t, 0.0) : 0.0; };
+  s.measurement.liveTime = time((*v)[12]);
+  s.measurement.realTime = time((*v)[13]);
   s.SetErrors(st.covar);
   return true;
 }
@@ -240,7 +248,9 @@ bool AssignSpectrumNameCommand(Workspace& ws, UiPort& port) {
   s.fileName = ws.names.names[chosen];
   bool ok;
   if (defaults) {
-    // As the input dialog accepted at its presets: current type and options, ini-bounds restored.
+    // As the input dialog accepted at its presets: current type and options (or the format the file
+    // shows), ini-bounds restored.
+    if (const int shown = DetectSpectrumFormat(s.fileName).type; IsFormatType(shown)) s.fileType = shown;
     SetInputBounds(ws, true);
     ok = FinishSpectrumInput(ws, port);
   } else {

@@ -169,15 +169,27 @@ TEST_F(CommandFileTest, InputSpectrumCommand) {
   EXPECT_EQ(port_.messages, (Strings{"No file " + missing}));
   EXPECT_EQ(std::tuple(sp().a1, sp().a2, sp().fileType, sp().fileName, sp().maxValue, st().maxInterval),
             std::tuple(5, 50, 1, missing, 400.0, 32));
-  // An unknown type reads nothing.
+  // An unknown type reads nothing; type 7 (N42) refuses a file that is no XML.
+  port_.messages.clear();
+  Read("IS\n1 8 12\n" + file + "\n");
+  EXPECT_EQ(port_.messages, (Strings{"Spectrum input failure"}));
   port_.messages.clear();
   Read("IS\n1 8 7\n" + file + "\n");
-  EXPECT_EQ(port_.messages, (Strings{"Spectrum input failure"}));
+  EXPECT_EQ(port_.messages.back(), "Spectrum input failure");
+  EXPECT_EQ(sp().sp[4], 400.0);
   // Without loading (tools that must not open arbitrary files) only the settings change.
   port_.messages.clear();
   Read("IS\n1 8 1\n" + file + "\n", CommandFileOptions{false});
   EXPECT_TRUE(port_.messages.empty());
   EXPECT_EQ(std::tuple(sp().fileType, sp().sp[4]), std::tuple(1, 400.0));
+  // An IAEA SPE file by its code: read from channel 1 whatever the bounds, its calibration in force.
+  port_.messages.clear();
+  const std::string spe = Write("s.spe", "$DATA:\n0 3\n1 2 3 4\n$ENER_FIT:\n10 2\n");
+  Read("IS\n1 100 5\n" + spe + "\n");
+  EXPECT_TRUE(port_.messages.empty());
+  EXPECT_EQ(
+      std::tuple(sp().fileType, sp().a1, sp().a2, sp().sp[4], st().energyCalibrated, st().calibrationMode),
+      std::tuple(5, 1, 4, 4.0, true, 1));
 }
 
 TEST_F(CommandFileTest, UnsafeValuesAreKeptSound) {

@@ -292,10 +292,10 @@ case_run_errors() {
   expect_text err.txt "script line 1:"
 
   # Answers the dialog does not show.
-  printf 'menu Input the Spectrum\nfile %s\ndialog\nradio 5\nok\n' "$DEMO" >radio.orv
+  printf 'menu Input the Spectrum\nfile %s\ndialog\nradio 10\nok\n' "$DEMO" >radio.orv
   batch run radio.orv
   expect_rc 1
-  expect_text err.txt "script line 4: no entry 5 in the radio group"
+  expect_text err.txt "script line 4: no entry 10 in the radio group"
 
   printf 'menu Input the Spectrum\nfile %s\ndialog\ncheck "Nothing" on\nok\n' "$DEMO" >check.orv
   batch run check.orv
@@ -578,6 +578,162 @@ case_loop() {
   batch loop series/names.txt --marking mark.dat --type 1 --dir blocked
   expect_rc 1
   expect_text err.txt "Error, cannot create the loop table"
+}
+
+# The same four peaks as write_peak_spectrum, as an IAEA SPE file with 300 s live time and the
+# calibration E = 1 + 0.5 * (file channel): FILE CHANNELS SEED.
+write_peak_spe() {
+  LC_ALL=C awk -v n="$2" -v seed="$3" 'BEGIN {
+    srand(seed); split("300 612 625 1100", c, " "); split("8000 5000 7000 15000", a, " "); s = 5 / 2.3548
+    printf "$SPEC_ID:\r\npeaks %d\r\n$MEAS_TIM:\r\n300 302\r\n$DATA:\r\n0 %d\r\n", seed, n - 1
+    for (ch = 1; ch <= n; ++ch) {
+      y = 200 - 0.05 * ch
+      for (k = 1; k <= 4; ++k) { z = (ch - c[k]) / s; y += a[k] / (s * 2.5066) * exp(-0.5 * z * z) }
+      y = int(y + sqrt(y) * (2 * rand() - 1) + 0.5); if (y < 0) y = 0
+      printf "%8d%s", y, (ch % 10 == 0 || ch == n) ? "\r\n" : ""
+    }
+    printf "$ENER_FIT:\r\n1 0.5\r\n$ENDRECORD:\r\n"
+  }' >"$1"
+}
+
+# A CHN file of five channels (1 2 3 4 5) from analyser channel 10, live 100 s, real 101 s, with a
+# -101 trailer of E = 2 + 0.25 * channel when TRAILER is "trailer".
+write_chn() {
+  local trailer=""
+  if [[ ${2:-} == trailer ]]; then
+    # -101, reserved, 2.0f, 0.25f, 0.0f, then zeros to 512 bytes.
+    trailer='\x9b\xff\x00\x00\x00\x00\x00\x40\x00\x00\x80\x3e\x00\x00\x00\x00'
+    trailer+=$(printf '\\x00%.0s' {1..496})
+  fi
+  printf "\\xff\\xff\\x01\\x00\\x00\\x00\\x30\\x35\\xba\\x13\\x00\\x00\\x88\\x13\\x00\\x0007DEC2611015\\x0a\\x00\\x05\\x00\\x01\\x00\\x00\\x00\\x02\\x00\\x00\\x00\\x03\\x00\\x00\\x00\\x04\\x00\\x00\\x00\\x05\\x00\\x00\\x00${trailer}" >"$1"
+}
+
+# read without --type: each format is told by its content, whatever the file is called.
+case_read_formats() {
+  write_peak_spe peaks.dat 2048 1
+  batch read peaks.dat --output spe.res
+  expect_rc 0
+  expect_line out.txt "Type           : 5 ( IAEA SPE (.spe))"
+  expect_line out.txt "Channels       : 1 .. 2048  (2048 channels)"
+  expect_line out.txt "Times          : Live time = 300 s  Real time = 302 s"
+  expect_line out.txt "Calibration    : E(ch) = 0.5 + 0.5*ch"
+  expect_line spe.res "peaks.dat Spectrum read in. "
+  expect_line spe.res "Live time = 300 s  Real time = 302 s"
+  expect_text spe.res "Energy calibration of peaks.dat in force: E(ch) = 0.5 + 0.5*ch (linear)"
+  # The line of times comes right after the read-in note.
+  [[ $(grep -A1 "Spectrum read in" spe.res | tail -1) == "Live time = 300 s  Real time = 302 s" ]] ||
+    fail "the times do not follow the read-in note"
+
+  write_chn plain.chn
+  write_chn cal.chn trailer
+  [[ $(file_size plain.chn) -eq 52 && $(file_size cal.chn) -eq 564 ]] || fail "CHN files of the wrong size"
+  for f in plain.chn cal.chn; do
+    batch read $f
+    expect_rc 0
+    expect_line out.txt "Type           : 6 ( ORTEC CHN (.chn))"
+    expect_line out.txt "Sum of counts  : 15"
+    expect_line out.txt "Times          : Live time = 100 s  Real time = 101 s"
+    expect_line out.txt "Start          : 2026-12-07 10:15:05"
+  done
+  # Analyser channel 10 is our channel 1: E = 2 + 0.25 * (c + 9).
+  expect_line out.txt "Calibration    : E(ch) = 4.25 + 0.25*ch"
+
+  printf '<?xml version="1.0"?>\n<RadInstrumentData xmlns="http://physics.nist.gov/N42/2011/N42">\n<RadMeasurement id="m1"><RealTimeDuration>PT2M</RealTimeDuration>\n<Spectrum id="s1"><LiveTimeDuration>PT1M59.5S</LiveTimeDuration>\n<ChannelData compressionCode="CountedZeroes">0 5 10 20 0 2 30</ChannelData></Spectrum></RadMeasurement>\n</RadInstrumentData>\n' >spectrum.xml
+  batch read spectrum.xml
+  expect_rc 0
+  expect_line out.txt "Type           : 7 ( ANSI N42.42 XML (.n42, .xml))"
+  expect_line out.txt "Channels       : 1 .. 10  (10 channels)"
+  expect_line out.txt "Times          : Live time = 119.5 s  Real time = 120 s"
+
+  printf '<<PMCA SPECTRUM>>\r\nLIVE_TIME - 10\r\nREAL_TIME - 11\r\n<<DATA>>\r\n1\r\n2\r\n3\r\n<<END>>\r\n' >a.mca
+  batch read a.mca
+  expect_rc 0
+  expect_line out.txt "Type           : 8 ( Amptek MCA (.mca))"
+  expect_line out.txt "Sum of counts  : 6"
+
+  printf 'channel\tcounts\n0\t4\n1\t5\n' >a.tsv
+  batch read a.tsv
+  expect_rc 0
+  expect_line out.txt "Type           : 9 ( CSV / TSV with a header row)"
+
+  # Types 3 and 4 told apart; the names of --type; type 1 only when asked for.
+  printf '1 5\n2 6\n3 7\n' >xy.txt
+  batch read xy.txt
+  expect_line out.txt "Type           : 4 ( ASCII  threes:  X,  Y,  [ error ])"
+  printf '1 5 7 9\n2 6\n' >free.txt
+  batch read free.txt
+  expect_line out.txt "Type           : 3 ( ASCII free field format)"
+  batch read a.tsv --type csv
+  expect_rc 0
+  batch read a.tsv --type SPE
+  expect_rc 1
+  expect_text err.txt "no \$DATA: section"
+  batch read a.tsv --type 10
+  [[ $rc -ne 0 ]] || fail "--type 10 accepted"
+  expect_text err.txt "--type takes 1..9 or spe, chn, n42, mca, csv"
+  printf '\x01\x00\x02\x00\x00\x05' >words.bin
+  batch read words.bin --output none.res
+  expect_rc 1
+  expect_text err.txt "the format is not recognised (tried IAEA SPE, ORTEC CHN"
+  expect_empty out.txt
+  if grep -Fq "read in" none.res 2>/dev/null; then fail "none.res reports a reading"; fi
+  batch read words.bin --type 1
+  expect_rc 0
+
+  # Bad files are refused by name and reason.
+  printf '$DATA:\n0 9\n1 2 3\n' >short.spe
+  batch read short.spe
+  expect_rc 1
+  expect_text err.txt "Error, short.spe: \$DATA: 10 channels declared, 3 counts found"
+  head -c 40 plain.chn >cut.chn
+  batch read cut.chn --type chn
+  expect_rc 1
+  expect_text err.txt "Error, cut.chn: the header declares 5 channels, the file holds 2"
+  printf '<RadInstrumentData><Spectrum><ChannelData>1 2' >bad.n42
+  batch read bad.n42
+  expect_rc 1
+  expect_text err.txt "Error, bad.n42: XML not well formed"
+}
+
+# analyse of an SPE file: energies from the file's calibration, rates from its live time.
+case_analyse_formats() {
+  write_peak_spe peaks.spe 2048 1
+  batch analyse peaks.spe --csv peaks.csv --output peaks.res
+  expect_rc 0
+  expect_text out.txt "Energy"
+  # The peak at our channel 300 (file channel 299) is at 1 + 0.5 * 299 = 150.5 keV.
+  [[ $(awk '$2 > 299.5 && $2 < 300.5 && $10 > 150.45 && $10 < 150.55' out.txt | wc -l) -eq 1 ]] ||
+    fail "no peak at 150.5 keV"
+  expect_text peaks.csv ",energy,energy_error,intensity,intensity_error,rate,rate_error"
+  awk -F, 'NR > 1 && ($14 < 0.999 * $4 / 300 || $14 > 1.001 * $4 / 300) { bad = 1 } END { exit bad }' peaks.csv ||
+    fail "rate is not area per second of live time"
+  expect_line peaks.res "Live time = 300 s  Real time = 302 s"
+}
+
+# loop over files of their own formats; the calibration in force at the start serves every spectrum.
+case_loop_formats() {
+  mkdir -p series
+  write_peak_spe series/a.spe 2048 1
+  write_peak_spe series/b.spe 1500 2
+  printf 'a.spe\nb.spe\n' >series/names.txt
+  printf '* a single, a doublet, a single\n290 312 1\n300\n598 640 2\n612 625\n1084 1116 1\n1101\n' >mark.dat
+  batch loop series/names.txt --marking mark.dat
+  expect_rc 0
+  expect_line out.txt "  2 spectra processed"
+  expect_line out.txt "  0 spectra failed"
+  # The files' calibrations are not used: energy equals channel.
+  [[ $(awk 'NF == 7 && $1 > 299.5 && $1 < 300.5 && $1 == $2' orvant.tab | wc -l) -eq 2 ]] ||
+    fail "no peak at channel 300 with energy = channel in each spectrum"
+  # Binary words with --type 1 beside a file that shows its format.
+  write_peak_spectrum series/c.bin 2048 3
+  printf 'a.spe\nc.bin\n' >series/mixed.txt
+  batch loop series/mixed.txt --marking mark.dat --type 1
+  expect_rc 0
+  expect_line out.txt "  0 spectra failed"
+  printf 'c.bin\n' >series/words.txt
+  batch loop series/words.txt --marking mark.dat
+  expect_rc 1
+  expect_text err.txt "Give --type 1 or 2 for binary word files"
 }
 
 if ! declare -F "case_$CASE" >/dev/null; then

@@ -108,12 +108,15 @@ TEST_F(SettingsDialogsTest, InfoAboutSpectrumPresetsAndStoringRules) {
   EXPECT_DOUBLE_EQ(s.err[16384], std::sqrt(0.1));
 
   // An end typed before the beginning swaps the pair; unreadable types become the nearest one.
-  Type({"5000", "100", "200", "300", "9", "7", "0.01", "10", "1.25", "4", "6", "3.5"});
+  // The last rows are the file's times; a negative time is no time.
+  Type({"5000", "100", "200", "300", "12", "7", "0.01", "10", "1.25", "4", "6", "3.5", "300.5", "-1"});
   ASSERT_TRUE(InfoAboutSpectrumCommand(*ws_, port));
   EXPECT_EQ(s.a1, 100);
   EXPECT_EQ(s.a2, 5000);
   EXPECT_EQ(s.b1, 200);
-  EXPECT_EQ(s.fileType, 4);
+  EXPECT_EQ(s.fileType, 9);
+  EXPECT_EQ(s.measurement.liveTime, 300.5);
+  EXPECT_EQ(s.measurement.realTime, 0.0);
 
   // A refused cell stores nothing.
   const TSpectrum before = ws_->spectrum;
@@ -203,6 +206,17 @@ TEST_F(SettingsDialogsTest, AssignSpectrumName) {
   port.AcceptNext();
   ASSERT_TRUE(AssignSpectrumNameCommand(*ws_, port));
   EXPECT_EQ(port.fileRequests.back().initialName, second);
+
+  // A name of a file that shows its format is read in it, under default conditions too.
+  std::ofstream(first) << "$DATA:\n0 2\n5 60 5\n";
+  port.answers.push_back([](DialogRequest& r) {
+    r.combo->chosen = 1;
+    return r.checkList->checked[0] = true;
+  });
+  port.AcceptNext();
+  ASSERT_TRUE(AssignSpectrumNameCommand(*ws_, port));
+  EXPECT_EQ(std::tuple(ws_->spectrum.fileType, ws_->spectrum.a2, ws_->spectrum.sp[2]),
+            std::tuple(5, 3, 60.0));
 }
 
 }  // namespace
