@@ -25,6 +25,7 @@ inline constexpr int kValueBase = 243;    // y of the value 0
 inline constexpr int kValuePixels = 240;  // height of the value axis: the top lies at y 3
 inline constexpr int kValueTop = kValueBase - kValuePixels;
 inline constexpr int kTickTop = 355, kTickBottom = 364;  // peak ticks on the black strip
+inline constexpr int kChannelLabelRow = 250;             // top of the channel labels below the axis
 inline constexpr int kGridDots = 106;                    // dots of one value level
 inline constexpr int kMaxCurves = 7;
 
@@ -68,6 +69,8 @@ class ScaledCanvas : public Canvas {
   void RoundRectangle(int x1, int y1, int x2, int y2, int radius, Rgb color) override;
   void Fill(int x1, int y1, int x2, int y2, Rgb color) override;
   void Text(int x, int y, const std::string& text, Rgb color, Rgb background) override;
+  int TextWidth(const std::string& text) const override;
+  int TextHeight() const override;
 
  private:
   int S(int v) const;

@@ -14,6 +14,7 @@
 #include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
 #include "analysis/test_spectra.h"
+#include "core/dialog.h"
 #include "core/help_texts.h"
 #include "core/peak_model.h"
 #include "graphics/bitmap_export.h"
@@ -38,8 +39,16 @@ void Report(Program& p) {
   p.port.ShowStatus(p.ws.state.reportLines[0], "");
 }
 
+// A new graph ends what the status lines and the prompt told about the old one; the command that
+// draws it reports afresh.
+void ClearReports(Program& p) {
+  p.port.ShowStatus("", "");
+  p.port.ShowPrompt("");
+}
+
 // The whole spectrum in the graph, as after every command that changes the spectrum.
 void ShowSpectrum(Program& p) {
+  ClearReports(p);
   AnalysisState& st = p.ws.state;
   st.viewFirst = p.ws.spectrum.a1;
   st.viewLast = p.ws.spectrum.a2;
@@ -51,6 +60,7 @@ void ShowSpectrum(Program& p) {
 
 // The interval graph of the window viewFirst..viewLast.
 void ShowInterval(Program& p) {
+  ClearReports(p);
   AnalysisState& st = p.ws.state;
   st.viewWidth = st.viewLast - st.viewFirst + 1;
   st.cadreStepping = 1;
@@ -69,6 +79,7 @@ void BeginTwoClicks(Program& p, ClickMode mode) {
   p.menuEnabled = false;
   p.port.EnableMainMenu(false);
   RedrawCurrentGraph(p);
+  p.graphModeBeforeClicks = st.graphMode;
   st.graphMode = 13;
   p.clickMode = mode;
   p.firstClick = 0;
@@ -88,8 +99,11 @@ void BuildMeasuredModel(Program& p, int left, int right) {
   if (!p.modelWork) p.modelWork = std::make_unique<MeasuredModelWork>();
   const int last = std::min(ws.spectrum.a2, static_cast<int>(ws.spectrum.sp.size()) - 1);
   const ModelSource source{ws.spectrum.sp.data(), ws.spectrum.err.data(), last, ws.state.smallStatistics};
+  const MeasuredPeakView view = [&p](const double* net, const double* smoothed, int count, DialogRequest& r) {
+    r.image = TuningPicture(p.ws.state, net, smoothed, count, kSplinePictureArea);
+  };
   if (FormRealPeakModelCommand(ws.model(), p.modelSettings, source, left, right, *ws.splineWork, *p.modelWork,
-                               p.port, &ws.output))
+                               p.port, &ws.output, view))
     p.port.ShowStatus(" Real peak model set up", "");
 }
 
@@ -132,11 +146,10 @@ IntervalFitSession& FitSession(Program& p) {
 void SmoothOrBackground(Program& p, int mode) {
   Workspace& ws = p.ws;
   if (!ws.splineWork) ws.splineWork = std::make_unique<SplineWork>();
-  const bool applied = SmoothOrBackgroundCommand(mode, ws.spectrum, ws.state, *ws.splineWork, p.port,
-                                                 [&p](const SplineCurves& c) {
-                                                   if (p.graphSurface)
-                                                     DrawSplineCurves(*p.graphSurface, p.ws.state, c);
-                                                 });
+  const bool applied = SmoothOrBackgroundCommand(
+      mode, ws.spectrum, ws.state, *ws.splineWork, p.port, [&p](const SplineCurves& c, DialogRequest& r) {
+        r.image = TuningPicture(p.ws.state, c.original, c.processed, c.count, kSplinePictureArea);
+      });
   if (applied) {
     ws.spectrum.FindExtremes();
     ShowSpectrum(p);
@@ -208,7 +221,13 @@ std::vector<Command> BuildTable() {
     ShowSpectrum(p);
   });
   separator("------------------------------");
-  add("Enter the Ini File", [](Program& p) { EnterIniFileCommand(p.ws, p.port); });
+  add("Enter the Ini File", [](Program& p) {
+    std::string name = "a.ini";
+    if (!SelectFile(p.port, name, 0)) return;
+    ReadCommandFile(p.ws, p.port, name);
+    // The line left by "Save the Init File" no longer tells what the settings came from.
+    p.port.ShowStatus("Ini file read: " + name, "");
+  });
   add("Enter the Spectrum Series Names", [](Program& p) {
     CarbonAnalysisCommand(p.ws, p.port);
     ShowSpectrum(p);  // the last spectrum of the series is the one loaded now
@@ -220,7 +239,13 @@ std::vector<Command> BuildTable() {
       p.port.ShowStatus("Error! No peaks fitted", "");
       return;
     }
+    const int rows = p.ws.state.resultCount;
     SaveFitResultsCommand(p.ws, p.port);
+    // Saved rows are cleared: the reminders to save them are over.
+    if (rows > 0 && p.ws.state.resultCount == 0) {
+      p.port.ShowStatus("Results saved: " + std::to_string(rows) + " peaks", "");
+      p.port.ShowPrompt("");
+    }
   });
   add("Save Energy Calibration", [](Program& p) { WriteEnergyCalibration(p.ws, p.port); });
   add("Save Efficiency Calibration", [](Program& p) { WriteEfficiencyCalibration(p.ws, p.port); });
@@ -301,7 +326,16 @@ std::vector<Command> BuildTable() {
   separator("------------------------------");
   add("Interval  Fit", [](Program& p) { FitSession(p).Command(); });
   add("Continue Fit", [](Program& p) { FitSession(p).Continue(); });
-  add("Spectrum  Fit", [](Program& p) { SpectrumFitCommand(p.ws, p.port); });
+  add("Spectrum  Fit", [](Program& p) {
+    // The batch fit walks every interval itself: the interval fit's display would show one it no
+    // longer stands at, so its dialog mode ends and the spectrum with the fitted peaks is shown.
+    if (p.ws.marking.peakCount > 0 && p.ws.marking.intervalCount > 0 && p.fitSession) p.fitSession->End();
+    if (!SpectrumFitCommand(p.ws, p.port)) return;
+    p.ws.state.viewFirst = p.ws.spectrum.b1;
+    p.ws.state.viewLast = p.ws.spectrum.b2;
+    ShowInterval(p);
+    p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
+  });
   add("Fit Loop", [](Program& p) { FitLoopCommand(p.ws, p.port); });
   add("Fit for Graphs", [](Program& p) { FitForGraphsCommand(p.ws, p.port); });
 
@@ -309,16 +343,11 @@ std::vector<Command> BuildTable() {
   add("Energy Calibration", [](Program& p) { Calibrate(p, 0); });
   add("Efficiency Calibration", [](Program& p) { Calibrate(p, 1); });
   add("Auto-Calibration", [](Program& p) {
-    // The closing graph shows the calibration in force; without one the result is written all the
-    // same, since an uncalibrated spectrum is what auto-calibration is for.
-    AutoCalibrationCommand(p.ws, p.port, [&p] {
-      if (!p.ws.state.energyCalibrated) {
-        p.port.ShowMessage("No energy calibration set up");
-        return true;
-      }
-      return GraphEnergyCalibration(p.ws, p.port, "(auto-calibration)");
-    });
-    Report(p);
+    // The closing graph shows the line found, whether or not a calibration is in force; only its
+    // check box puts the line in force.
+    p.ws.state.reportLines[1].clear();
+    AutoCalibrationCommand(p.ws, p.port, [&p] { return GraphAutoCalibration(p.ws, p.port); });
+    p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
   });
 
   menu = "&Info";
@@ -421,7 +450,37 @@ void GraphClick(Program& p, int channel) {
       return;
     case ClickMode::kCheckPeak:
       p.clickMode = ClickMode::kNone;
+      p.port.ShowPrompt("");
       CheckPeakAndAdd(p.ws, p.port, channel, st.viewFirst, st.viewLast);
+      return;
+  }
+}
+
+void EscapeClickMode(Program& p) {
+  AnalysisState& st = p.ws.state;
+  if (p.fitSession && p.fitSession->WaitingFor() != FitClickMode::kNone) {
+    p.fitSession->CancelClick();
+    return;
+  }
+  switch (p.clickMode) {
+    case ClickMode::kNone:
+      return;
+    case ClickMode::kManualMarking:
+      PressButton(p, WindowButton::kOk);
+      return;
+    case ClickMode::kCheckPeak:
+      p.ws.markingInput.checkActive = false;
+      p.clickMode = ClickMode::kNone;
+      p.port.ShowPrompt("");
+      return;
+    case ClickMode::kCut:
+    case ClickMode::kMakeInterval:
+    case ClickMode::kModelBounds:
+      // The cut is abandoned: the graph it started from comes back with the menus.
+      EndClickMode(p);
+      st.graphMode = p.graphModeBeforeClicks == 13 ? 1 : p.graphModeBeforeClicks;
+      ClearReports(p);
+      RedrawCurrentGraph(p);
       return;
   }
 }

@@ -65,7 +65,8 @@ struct Program {
   std::unique_ptr<IntervalFitSession> fitSession;
 
   ClickMode clickMode = ClickMode::kNone;
-  int firstClick = 0;  // channel of the first of two clicks, 0 before it
+  int firstClick = 0;             // channel of the first of two clicks, 0 before it
+  int graphModeBeforeClicks = 1;  // the graph a two-click mode started from, restored by Esc
 
   // The measured peak model's settings and work space, kept for the run.
   MeasuredModelSettings modelSettings;

@@ -1,10 +1,12 @@
 #include "ui/qt/main_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 
 #include "graphics/graphs.h"
@@ -18,7 +20,11 @@ namespace orv {
 namespace {
 
 constexpr int kFormWidth = 630;
-constexpr int kFormHeight = 470;
+constexpr int kFormHeight = 520;
+// The status lines and the prompt sit below the graphs and the button row, across the whole window,
+// so that they never hide a plot and are never cut at the window's edge.
+constexpr int kTextLeft = 5, kTextWidth = 620;
+constexpr int kStatusTop = 456, kStatus2Top = 474, kPromptTop = 494;
 
 // The buttons with their captions, names and design rectangles; the fit's buttons sit right of the fit
 // graph, below the status lines and above the prompt.
@@ -47,13 +53,13 @@ QLabel* ColouredLabel(QWidget* parent, const char* name, const char* css) {
   QFont f = label->font();
   f.setBold(true);
   label->setFont(f);
+  label->setWordWrap(true);
   label->hide();
   return label;
 }
 
 void SetLabel(QLabel* label, const std::string& text) {
   label->setText(QString::fromStdString(text));
-  label->adjustSize();
   label->setVisible(!text.empty());
   label->raise();
 }
@@ -126,6 +132,13 @@ void TForm1::BuildControls() {
   }
 
   status1_ = ColouredLabel(area_, "Label1", "QLabel { color: yellow; background-color: blue; }");
+  // Esc ends every click mode, wherever the focus is in the window.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, this, [this] {
+    EscapeClickMode(p_);
+    Refresh();
+  });
   status2_ = ColouredLabel(area_, "Label2", "QLabel { color: yellow; background-color: blue; }");
   prompt_ = ColouredLabel(area_, "Label3", "QLabel { color: white; background-color: blue; }");
 }
@@ -148,10 +161,9 @@ void TForm1::LayoutWindows(double scale, int fontSize) {
   Place(image1_, 0, 0, kFitSurfaceWidth, kFitSurfaceHeight);
   Place(grid_, 0, 268, 600, 160);
   for (const ButtonSpec& b : kButtons) Place(buttons_.at(b.button), b.left, b.top, b.width, b.height);
-  status1_->move(Scaled(121, scale), Scaled(59, scale));
-  status2_->move(Scaled(121, scale), Scaled(74, scale));
-  prompt_->move(Scaled(390, scale), Scaled(190, scale));
-  for (QLabel* l : {status1_, status2_, prompt_}) l->adjustSize();
+  Place(status1_, kTextLeft, kStatusTop, kTextWidth, 18);
+  Place(status2_, kTextLeft, kStatus2Top, kTextWidth, 18);
+  Place(prompt_, kTextLeft, kPromptTop, kTextWidth, 20);
   grid_->verticalHeader()->setDefaultSectionSize(Scaled(18, scale));
   // Every image is cleared by a new layout.
   for (ImageCanvas* c : {p_.graphSurface, p_.fitSurface})
@@ -163,6 +175,25 @@ void TForm1::LayoutWindows(double scale, int fontSize) {
 void TForm1::ShowStatus(const std::string& line1, const std::string& line2) {
   SetLabel(status1_, line1);
   SetLabel(status2_, line2);
+  progressShown_ = false;
+}
+
+void TForm1::ShowProgress(const std::string& what, int done, int total) {
+  if (done >= total) {
+    // The work is over: the line shows again what it showed before.
+    if (progressShown_) SetLabel(status2_, savedStatus2_);
+    progressShown_ = false;
+    return;
+  }
+  // Repainting costs more than a small step of the work: at most ten times a second.
+  if (progressShown_ && progressClock_.isValid() && progressClock_.elapsed() < 100) return;
+  if (!progressShown_) savedStatus2_ = status2_->text().toStdString();
+  progressShown_ = true;
+  progressClock_.start();
+  SetLabel(status2_, what + ": " + std::to_string(done) + " of " + std::to_string(total) + " done");
+  status2_->repaint();
+  // Paint events only: a click or key now would run a command inside the one that is working.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TForm1::ShowPrompt(const std::string& text) {
