@@ -329,12 +329,15 @@ std::vector<Command> BuildTable() {
   add("Spectrum  Fit", [](Program& p) {
     // The batch fit walks every interval itself: the interval fit's display would show one it no
     // longer stands at, so its dialog mode ends and the spectrum with the fitted peaks is shown.
-    if (p.ws.marking.peakCount > 0 && p.ws.marking.intervalCount > 0 && p.fitSession) p.fitSession->End();
-    if (!SpectrumFitCommand(p.ws, p.port)) return;
+    // Refused or cancelled before it began, it leaves everything as it was.
+    const int before = p.ws.state.currentInterval;
+    const bool fitted = SpectrumFitCommand(p.ws, p.port);
+    if (!fitted && p.ws.state.currentInterval == before) return;
+    if (p.fitSession) p.fitSession->End();
     p.ws.state.viewFirst = p.ws.spectrum.b1;
     p.ws.state.viewLast = p.ws.spectrum.b2;
     ShowInterval(p);
-    p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
+    if (fitted) p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
   });
   add("Fit Loop", [](Program& p) { FitLoopCommand(p.ws, p.port); });
   add("Fit for Graphs", [](Program& p) { FitForGraphsCommand(p.ws, p.port); });

@@ -147,6 +147,11 @@ TEST_F(DisplaysTest, StatusLinesTellWhatIsTrue) {
   // The interval fit's display goes when a batch fit takes over, and the spectrum comes back.
   RunCommand(*program_, "Interval  Fit");
   ASSERT_TRUE(program_->fitSession->Active());
+  port_.okCancel = false;  // "Previous fit results not saved": Cancel keeps the display as it is
+  RunCommand(*program_, "Spectrum  Fit");
+  EXPECT_TRUE(program_->fitSession->Active());
+  EXPECT_EQ(ws_->state.graphMode, 2);
+  port_.okCancel = true;
   port_.progress.clear();
   RunCommand(*program_, "Spectrum  Fit");
   EXPECT_FALSE(program_->fitSession->Active());
