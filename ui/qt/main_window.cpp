@@ -2,12 +2,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "graphics/graphs.h"
 #include "graphics/qt/qt_canvas.h"
@@ -24,7 +26,7 @@ constexpr int kFormHeight = 520;
 // The status lines and the prompt sit below the graphs and the button row, across the whole window,
 // so that they never hide a plot and are never cut at the window's edge.
 constexpr int kTextLeft = 5, kTextWidth = 620;
-constexpr int kStatusTop = 456, kStatus2Top = 474, kPromptTop = 494;
+constexpr int kStatusTop = 456;  // the second line and the prompt follow below
 
 // The buttons with their captions, names and design rectangles; the fit's buttons sit right of the fit
 // graph, below the status lines and above the prompt.
@@ -156,15 +158,22 @@ void TForm1::LayoutWindows(double scale, int fontSize) {
   QFont f = font();
   f.setPointSize(fontSize);
   setFont(f);
-  area_->setFixedSize(Scaled(kFormWidth, scale), Scaled(kFormHeight, scale));
   Place(image3_, 0, 0, 600, 424);
   Place(image1_, 0, 0, kFitSurfaceWidth, kFitSurfaceHeight);
   Place(grid_, 0, 268, 600, 160);
   for (const ButtonSpec& b : kButtons) Place(buttons_.at(b.button), b.left, b.top, b.width, b.height);
-  Place(status1_, kTextLeft, kStatusTop, kTextWidth, 18);
-  Place(status2_, kTextLeft, kStatus2Top, kTextWidth, 18);
-  Place(prompt_, kTextLeft, kPromptTop, kTextWidth, 20);
-  grid_->verticalHeader()->setDefaultSectionSize(Scaled(18, scale));
+  // The lines are as high as their font needs, so a large font is never cut; the window grows with them.
+  QFont bold = f;
+  bold.setBold(true);
+  const int line = std::max(Scaled(18, scale), QFontMetrics(bold).height() + 2);
+  const int left = Scaled(kTextLeft, scale), width = Scaled(kTextWidth, scale);
+  status1_->setGeometry(left, Scaled(kStatusTop, scale), width, line);
+  status2_->setGeometry(left, status1_->geometry().bottom() + 1, width, line);
+  prompt_->setGeometry(left, status2_->geometry().bottom() + 3, width, line + 2);
+  area_->setFixedSize(
+      Scaled(kFormWidth, scale),
+      std::max(Scaled(kFormHeight, scale), prompt_->geometry().bottom() + 1 + Scaled(4, scale)));
+  grid_->verticalHeader()->setDefaultSectionSize(std::max(Scaled(18, scale), QFontMetrics(f).height() + 4));
   // Every image is cleared by a new layout.
   for (ImageCanvas* c : {p_.graphSurface, p_.fitSurface})
     if (c) c->Fill(0, 0, c->width() - 1, c->height() - 1, kBlack);

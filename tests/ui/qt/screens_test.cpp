@@ -257,6 +257,25 @@ TEST_F(ScreensTest, EscEndsTheCutAndTheLongPromptIsWhole) {
   EXPECT_LE(prompt->geometry().right(), prompt->parentWidget()->width());
 }
 
+TEST_F(ScreensTest, StatusLinesHoldTheirFontAtEverySize) {
+  for (int points : {8, 10, 12})
+    for (double scale : {1.0, 1.25, 1.5}) {
+      port_.LayoutWindows(scale, points);
+      window_->ShowStatus("Results saved: 38 peaks", "Save the results");
+      window_->ShowPrompt(" Click on the peaks, at finish - on OK");
+      QLabel* labels[] = {window_->statusLine(1), window_->statusLine(2), window_->prompt()};
+      for (int i = 0; i < 3; ++i) {
+        QLabel* l = labels[i];
+        EXPECT_GE(l->height(), QFontMetrics(l->font()).height()) << points << " " << scale;
+        EXPECT_GE(l->width(), QFontMetrics(l->font()).horizontalAdvance(l->text())) << points << " " << scale;
+        EXPECT_LE(l->geometry().bottom(), l->parentWidget()->height()) << points << " " << scale;
+        if (i > 0) {
+          EXPECT_FALSE(l->geometry().intersects(labels[i - 1]->geometry()));
+        }
+      }
+    }
+}
+
 TEST_F(ScreensTest, ProgressShowsInTheStatusLineAndLeavesIt) {
   window_->ShowStatus("The spectrum has been fitted.", "Save the results");
   window_->ShowProgress("Spectrum fit", 3, 10);
