@@ -4,10 +4,10 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableWidget>
 #include <algorithm>
 
@@ -134,13 +134,6 @@ void TForm1::BuildControls() {
   }
 
   status1_ = ColouredLabel(area_, "Label1", "QLabel { color: yellow; background-color: blue; }");
-  // Esc ends every click mode, wherever the focus is in the window.
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  escape->setContext(Qt::WindowShortcut);
-  connect(escape, &QShortcut::activated, this, [this] {
-    EscapeClickMode(p_);
-    Refresh();
-  });
   status2_ = ColouredLabel(area_, "Label2", "QLabel { color: yellow; background-color: blue; }");
   prompt_ = ColouredLabel(area_, "Label3", "QLabel { color: white; background-color: blue; }");
 }
@@ -313,6 +306,17 @@ QMenu* TForm1::Menu(const std::string& caption) const {
 
 QPushButton* TForm1::Button(WindowButton button) const {
   return buttons_.at(button);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  // Esc ends every click mode; the controls of the window leave the key to it.
+  if (event->key() != Qt::Key_Escape) {
+    QMainWindow::keyPressEvent(event);
+    return;
+  }
+  EscapeClickMode(p_);
+  Refresh();
+  event->accept();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

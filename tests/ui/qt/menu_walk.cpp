@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
@@ -29,6 +30,7 @@
 #include "graphics/qt/qt_canvas.h"
 #include "ui/commands.h"
 #include "ui/program.h"
+#include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_port.h"
 
@@ -98,8 +100,8 @@ class Walk {
 
   void Escape(const std::string& what) {
     step_ = what;
-    EscapeClickMode(program_);
-    window_->Refresh();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window_->fullSurface(), &esc);
     Settle();
     Shot("after");
   }
