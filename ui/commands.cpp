@@ -181,8 +181,11 @@ void CompressSpectrum(Program& p) {
 
 void Calibrate(Program& p, int kind) {
   Workspace& ws = p.ws;
-  if (EnterCalibration(kind, ws.state, ws.calibration, ws.marking, ws.results, p.port, &ws.output))
-    p.port.ShowStatus(kind == 0 ? " Energy calibration set up" : " Efficiency calibration set up", "");
+  const bool set =
+      EnterCalibration(kind, ws.state, ws.calibration, ws.marking, ws.results, p.port, &ws.output);
+  // The entry puts the old calibration out of force first: the axis energies follow either way.
+  RedrawCurrentGraph(p);
+  if (set) p.port.ShowStatus(kind == 0 ? " Energy calibration set up" : " Efficiency calibration set up", "");
 }
 
 std::uint64_t ClockSeed(const Program& p) {
@@ -350,6 +353,7 @@ std::vector<Command> BuildTable() {
     // check box puts the line in force.
     p.ws.state.reportLines[1].clear();
     AutoCalibrationCommand(p.ws, p.port, [&p] { return GraphAutoCalibration(p.ws, p.port); });
+    RedrawCurrentGraph(p);  // the energies under the channel axis follow a calibration put in force
     p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
   });
 
