@@ -202,15 +202,15 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
     for (const auto& line : l.lines) listBox_->addItem(Q(line));
     if (l.selected >= 1 && l.selected <= listBox_->count()) listBox_->setCurrentRow(l.selected - 1);
     Place(listBox_, l.left, l.top, l.width, l.height);
-    // Columns laid out with blanks must be seen whole: the font shrinks until the widest line fits
-    // beside the scroll bar.
-    std::vector<std::string> texts = l.lines;
-    if (!l.header.empty()) texts.push_back(l.header);
-    const int room = listBox_->width() - 2 * listBox_->frameWidth() -
-                     listBox_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 12;
-    FitFont(listBox_, texts, room);
-    listBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     if (!l.header.empty()) {
+      // Columns under a header must be seen whole: the font shrinks until the widest line fits
+      // beside the scroll bar. Other lists scroll sideways instead.
+      std::vector<std::string> texts = l.lines;
+      texts.push_back(l.header);
+      const int room = listBox_->width() - 2 * listBox_->frameWidth() -
+                       listBox_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 12;
+      FitFont(listBox_, texts, room);
+      listBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       // The header is a list of one line in the same font and frame, so that its captions stand
       // exactly over the columns below; it stays while the lines scroll.
       header_ = new QListWidget(this);
