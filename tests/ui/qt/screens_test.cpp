@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -21,6 +22,8 @@
 #include <filesystem>
 #include <set>
 
+#include "analysis/auto_calibration.h"
+#include "graphics/calibration_graphs.h"
 #include "graphics/graphs.h"
 #include "graphics/plot.h"
 #include "graphics/qt/qt_canvas.h"
@@ -279,6 +282,56 @@ TEST_F(ScreensTest, ProgressShowsInTheStatusLineAndLeavesIt) {
   window_->ShowProgress("Spectrum fit", 10, 10);
   EXPECT_EQ(Text(window_->statusLine(2)), "Save the results");
   EXPECT_EQ(Text(window_->statusLine(1)), "The spectrum has been fitted.");
+}
+
+TEST(CalibrationDialogs, TextsStayOffThePlotAndEachOther) {
+  Workspace ws(std::filesystem::temp_directory_path().string());
+  ResetAnalysisState(ws);
+  ws.state.energyCalibrated = true;
+  ws.state.energyItemCount = 6;
+  for (int i = 1; i <= 6; ++i)
+    ws.calibration.energyItems[i] = {0.69989 * (400.0 * i) + 0.44 + 0.3 * (i % 2), 400.0 * i, 0.05};
+  AutoCalibration& a = ws.autoCalibration;
+  a.sample = "Ra-226";
+  a.referenceCount = 9;
+  a.size = 5;
+  a.p0 = 0.69989;
+  a.x0 = 1000;
+  a.p1 = 700.33;
+  a.criterion = 0.5;
+  for (int i = 0; i < 5; ++i) {
+    a.channels[i] = 300.0 + 400 * i;
+    a.energies[i] = a.p0 * (a.channels[i] - a.x0) + a.p1 + 0.2 * (i % 2);
+  }
+  for (DialogRequest r :
+       {BuildEnergyCalibrationGraph(ws, "(auto-calibration)"), BuildAutoCalibrationGraph(ws)})
+    for (double scale : {1.0, 1.25, 1.5})
+      for (int points : {10, 12}) {
+        SCOPED_TRACE(r.caption + " " + std::to_string(scale) + " " + std::to_string(points));
+        TForm2 form(r, scale, points, nullptr);
+        form.show();
+        QApplication::processEvents();
+        std::vector<QWidget*> parts;
+        for (QWidget* w : form.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+          if (w->isVisible() && w->objectName() != "Button1" && w->objectName() != "Button2" &&
+              w->objectName() != "Button3")
+            parts.push_back(w);
+        ASSERT_GE(parts.size(), 4u);  // picture, labels, listing (and the check box)
+        for (QWidget* w : parts) {
+          EXPECT_TRUE(form.rect().contains(w->geometry())) << w->objectName().toStdString();
+          if (auto* label = dynamic_cast<QLabel*>(w); label && !label->text().isEmpty()) {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+          }
+        }
+        for (std::size_t i = 0; i < parts.size(); ++i)
+          for (std::size_t j = i + 1; j < parts.size(); ++j)
+            EXPECT_FALSE(parts[i]->geometry().intersects(parts[j]->geometry()))
+                << parts[i]->objectName().toStdString() << " and " << parts[j]->objectName().toStdString();
+        // The listing keeps one item per line.
+        auto* memo = form.findChild<QPlainTextEdit*>("Memo1");
+        ASSERT_NE(memo, nullptr);
+        EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+      }
 }
 
 // Records the box of every text a graph draws, as the canvas under it measures the text.
