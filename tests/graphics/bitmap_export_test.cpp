@@ -37,6 +37,18 @@ class MemoryCanvas : public orv::MemoryCanvas {
   mutable std::vector<std::string> saved;
 };
 
+// The colours the graphs draw with on their dark background, both common shades of light cyan and
+// of green.
+inline constexpr std::array<Rgb, 7> kDrawingColors{{
+    {255, 255, 0},    // yellow
+    {0, 255, 255},    // light cyan
+    {128, 255, 255},  // light cyan, paler shade
+    {255, 0, 255},    // magenta
+    {255, 0, 0},      // red
+    {0, 128, 0},      // green
+    {0, 255, 0},      // bright green
+}};
+
 TEST(BitmapExport, ReverseColorsTurnsTheGraphIntoAPrintablePicture) {
   MemoryCanvas c(12, 2);  // starts black
   const Rgb others[] = {kWhite, kBlue, kMaroon, {254, 255, 0}, {0, 127, 0}, {128, 128, 128}};
