@@ -3,6 +3,7 @@
 // in design pixels; a ScaledCanvas applies the screen scale on the way out.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -76,6 +77,41 @@ class ScaledCanvas : public Canvas {
   int S(int v) const;
   Canvas& target_;
   double scale_;
+};
+
+// A surface of any size seen in design pixels: its scale is the surface's width over `designWidth`,
+// taken at every call, so a surface that the window lays out anew at another screen scale is still
+// drawn whole, with texts in a font of its own size.
+class DesignView : public Canvas {
+ public:
+  DesignView(Canvas& surface, int designWidth) : surface_(surface), designWidth_(std::max(1, designWidth)) {}
+  double scale() const { return static_cast<double>(surface_.width()) / designWidth_; }
+  int width() const override { return ScaledCanvas(surface_, scale()).width(); }
+  int height() const override { return ScaledCanvas(surface_, scale()).height(); }
+  void Pixel(int x, int y, Rgb c) override { ScaledCanvas(surface_, scale()).Pixel(x, y, c); }
+  void Line(int x1, int y1, int x2, int y2, Rgb c) override {
+    ScaledCanvas(surface_, scale()).Line(x1, y1, x2, y2, c);
+  }
+  void Rectangle(int x1, int y1, int x2, int y2, Rgb c) override {
+    ScaledCanvas(surface_, scale()).Rectangle(x1, y1, x2, y2, c);
+  }
+  void RoundRectangle(int x1, int y1, int x2, int y2, int r, Rgb c) override {
+    ScaledCanvas(surface_, scale()).RoundRectangle(x1, y1, x2, y2, r, c);
+  }
+  void Fill(int x1, int y1, int x2, int y2, Rgb c) override {
+    ScaledCanvas(surface_, scale()).Fill(x1, y1, x2, y2, c);
+  }
+  void Text(int x, int y, const std::string& text, Rgb c, Rgb b) override {
+    ScaledCanvas(surface_, scale()).Text(x, y, text, c, b);
+  }
+  int TextWidth(const std::string& text) const override {
+    return ScaledCanvas(surface_, scale()).TextWidth(text);
+  }
+  int TextHeight() const override { return ScaledCanvas(surface_, scale()).TextHeight(); }
+
+ private:
+  Canvas& surface_;
+  int designWidth_;
 };
 
 // Draws points in one of the three pixel modes: 0 a five-pixel cross, 1 a single pixel, 2 a line from

@@ -139,7 +139,8 @@ void Mark(Program& p, int mode) {
 
 IntervalFitSession& FitSession(Program& p) {
   if (!p.fitSession) p.fitSession = std::make_unique<IntervalFitSession>(p.ws, p.port);
-  p.fitSession->fitCanvas = p.fitSurface;
+  if (p.fitSurface && !p.fitView) p.fitView = std::make_unique<DesignView>(*p.fitSurface, kFitSurfaceWidth);
+  p.fitSession->fitCanvas = p.fitView.get();
   return *p.fitSession;
 }
 
@@ -430,7 +431,9 @@ void ClearForm(Program& p) {
 }
 
 void RedrawCurrentGraph(Program& p) {
-  if (p.graphSurface) DrawCurrentGraph(p.ws, *p.graphSurface);
+  if (!p.graphSurface) return;
+  DesignView view(*p.graphSurface, kGraphWidth);
+  DrawCurrentGraph(p.ws, view);
 }
 
 void GraphClick(Program& p, int channel) {
@@ -497,9 +500,10 @@ void GraphClickAt(Program& p, int x, int y) {
   if (channel == kNoChannel) return;
   // Outside the click modes a click on a drawn spectrum reads out the peak estimated there.
   const int mode = p.ws.state.graphMode;
-  if (p.clickMode == ClickMode::kNone && mode >= 1 && mode <= 5 && p.graphSurface)
-    ShowClickedPeak(p.ws, *p.graphSurface, channel);
-  else
+  if (p.clickMode == ClickMode::kNone && mode >= 1 && mode <= 5 && p.graphSurface) {
+    DesignView view(*p.graphSurface, kGraphWidth);
+    ShowClickedPeak(p.ws, view, channel);
+  } else
     GraphClick(p, channel);
 }
 
@@ -528,7 +532,7 @@ void PressButton(Program& p, WindowButton button) {
       if (button == WindowButton::kPrevious) f.Previous();
       if (button == WindowButton::kChange) f.Change();
       if (button == WindowButton::kFitToBitmap && p.fitSurface) f.FitToBitmap(*p.fitSurface);
-      if (button == WindowButton::kGraphSinglePeaks && p.fitSurface) f.GraphSinglePeaks(*p.fitSurface);
+      if (button == WindowButton::kGraphSinglePeaks && p.fitView) f.GraphSinglePeaks(*p.fitView);
       return;
     }
     case WindowButton::kNextCadre:

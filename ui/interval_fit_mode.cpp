@@ -376,7 +376,7 @@ bool IntervalFitSession::FitToBitmap(ImageCanvas& canvas) {
   if (!active_ || !FitAvailable(ws_)) return false;
   const bool saved = SaveFitBitmap(ws_, port_, canvas);
   // The colours were reversed on the surface itself for the file; the screen shows the graph again.
-  DrawFitGraph(ws_, canvas);
+  if (fitCanvas) DrawFitGraph(ws_, *fitCanvas);
   return saved;
 }
 

@@ -13,6 +13,7 @@
 #include "core/measured_model.h"
 #include "core/port.h"
 #include "graphics/canvas.h"
+#include "graphics/plot.h"
 #include "ui/interval_fit_mode.h"
 
 namespace orv {
@@ -63,6 +64,8 @@ struct Program {
   ImageCanvas* fitSurface = nullptr;
   // The interval fit in dialog mode, created by its first command.
   std::unique_ptr<IntervalFitSession> fitSession;
+  // The fit surface seen in design pixels, whatever the screen scale made of it.
+  std::unique_ptr<DesignView> fitView;
 
   ClickMode clickMode = ClickMode::kNone;
   int firstClick = 0;             // channel of the first of two clicks, 0 before it

@@ -107,6 +107,11 @@ void QtCanvas::Text(int x, int y, const std::string& text, Rgb color, Rgb backgr
   p.drawText(x, y + metrics.ascent(), s);
 }
 
+void QtCanvas::Resize(int width, int height) {
+  image_ = QImage(std::max(width, 0), std::max(height, 0), QImage::Format_RGB32);
+  image_.fill(Qt::black);
+}
+
 Rgb QtCanvas::PixelAt(int x, int y) const {
   if (!image_.valid(x, y)) return Rgb{};
   const QRgb c = image_.pixel(x, y);

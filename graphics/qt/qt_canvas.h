@@ -36,6 +36,8 @@ class QtCanvas : public ImageCanvas {
   bool SaveBitmap(const std::string& path) const override;
 
   int fontSize() const { return fontSize_; }
+  // A new black picture of another size (the window laid out at another screen scale).
+  void Resize(int width, int height);
   void setFontSize(int points) { fontSize_ = points; }
   // The picture itself, for showing it in a window or saving it in another format.
   QImage& image() { return image_; }

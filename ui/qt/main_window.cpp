@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <algorithm>
+#include <cmath>
 
 #include "graphics/graphs.h"
 #include "graphics/qt/qt_canvas.h"
@@ -110,12 +111,14 @@ void TForm1::BuildControls() {
 
   image3_ = new ImageView(area_);
   image3_->setObjectName("Image3");
+  image3_->setDesignSize(QSize(kGraphWidth, kGraphHeight));
   image3_->onClick = [this](int x, int y) {
     GraphClickAt(p_, x, y);
     Refresh();
   };
   image1_ = new ImageView(area_);
   image1_->setObjectName("Image1");
+  image1_->setDesignSize(QSize(kFitSurfaceWidth, kFitSurfaceHeight));
   image1_->onClick = [this](int x, int y) { FitClick(x, y); };
 
   grid_ = new QTableWidget(area_);
@@ -167,9 +170,16 @@ void TForm1::LayoutWindows(double scale, int fontSize) {
       Scaled(kFormWidth, scale),
       std::max(Scaled(kFormHeight, scale), prompt_->geometry().bottom() + 1 + Scaled(4, scale)));
   grid_->verticalHeader()->setDefaultSectionSize(std::max(Scaled(18, scale), QFontMetrics(f).height() + 4));
-  // Every image is cleared by a new layout.
-  for (ImageCanvas* c : {p_.graphSurface, p_.fitSurface})
+  // The surfaces hold the screen's pixels at this scale, with a font to match, so the graphs are
+  // drawn sharp rather than stretched; every image is cleared by a new layout.
+  if (QtCanvas* c = Surface(p_.graphSurface))
+    c->Resize(Scaled(kGraphWidth, scale), Scaled(kGraphHeight, scale));
+  if (QtCanvas* c = Surface(p_.fitSurface))
+    c->Resize(Scaled(kFitSurfaceWidth, scale), Scaled(kFitSurfaceHeight, scale));
+  for (ImageCanvas* c : {p_.graphSurface, p_.fitSurface}) {
+    if (QtCanvas* q = Surface(c)) q->setFontSize(static_cast<int>(std::lround(10 * scale)));
     if (c) c->Fill(0, 0, c->width() - 1, c->height() - 1, kBlack);
+  }
   adjustSize();
   Refresh();
 }
