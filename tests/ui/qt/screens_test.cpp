@@ -23,6 +23,7 @@
 #include <set>
 
 #include "analysis/auto_calibration.h"
+#include "core/numtext.h"
 #include "graphics/calibration_graphs.h"
 #include "graphics/graphs.h"
 #include "graphics/plot.h"
@@ -273,6 +274,19 @@ TEST_F(ScreensTest, StatusLinesHoldTheirFontAtEverySize) {
         }
       }
     }
+}
+
+TEST_F(ScreensTest, GraphsAreDrawnAtTheScreenScale) {
+  Trigger("&Test");
+  port_.LayoutWindows(1.5, 10);
+  Trigger("Graph the Spectrum");
+  // The surface holds the screen's pixels: the axis of design y 243 lies at 364.5 -> 364 or 365.
+  ASSERT_EQ(surface_.image().size(), QSize(900, 636));
+  const Rgb axis = surface_.PixelAt(RoundHalfEven(300 * 1.5), RoundHalfEven(kValueBase * 1.5));
+  EXPECT_TRUE(axis.green == 255 && axis.red == 0 && axis.blue == 0);
+  EXPECT_EQ(surface_.fontSize(), 15);
+  // The picture is shown pixel for pixel.
+  EXPECT_EQ(window_->fullSurface()->size(), surface_.image().size());
 }
 
 TEST_F(ScreensTest, ProgressShowsInTheStatusLineAndLeavesIt) {
