@@ -292,6 +292,10 @@ int main(int argc, char** argv) {
     }
     w.EndClicks();
   }
+  // The interval fit again, at the screen scale the walk has set by now.
+  w.Command("Automatic Spectrum Marking");
+  w.Command("Interval  Fit");
+  w.Press(WindowButton::kNext, "Next at the new scale");
   w.ws().state.resultsUnsaved = false;
   w.Command("&Exit");
   return 0;
