@@ -155,6 +155,7 @@ AutoCalibrationOutcome AutoCalibrate(std::span<const double> channels, std::span
   bool singularReported = false;
   std::array<double, kMaxSubsetItems> y{};
   for (int k = top; k >= 3; --k) {
+    port.ShowProgress("Auto-calibration", top - k, top - 2);  // larger k first, fewer pairings each
     const int rc = EnumerateSubsets(r, k, 0, referenceMasks, nullptr);
     const int pc = EnumerateSubsets(n, k, 0, peakMasks, nullptr);
     for (int p = 0; p < pc; ++p)
@@ -200,6 +201,7 @@ AutoCalibrationOutcome AutoCalibrate(std::span<const double> channels, std::span
       }
     }
   }
+  port.ShowProgress("Auto-calibration", top - 2, top - 2);
   // The channels of the best pairing, in marking order.
   int j = 0;
   for (unsigned m = static_cast<unsigned>(best.peakMask); m != 0; m &= m - 1)
@@ -231,6 +233,18 @@ bool WriteAutoCalibration(const AutoCalibration& best, LineSink* sink) {
   for (int i = 0; i < best.size; ++i) points[i + 1] = {best.energies[i], best.channels[i], best.pairError, 0};
   FitLine(points.data(), best.size, 1, sink);
   return sink->WriteLine("") && ok;
+}
+
+bool PutAutoCalibrationInForce(const AutoCalibration& best, AnalysisState& state, CalibrationTables& cal) {
+  if (!best.found() || best.size < 2) return false;
+  for (int i = 0; i < best.size; ++i)
+    cal.energyItems[i + 1] = CalibrationItem{best.energies[i], best.channels[i], best.pairError};
+  SortCalibrationItems(cal.energyItems, best.size);
+  state.energyItemCount = best.size;
+  state.calibrationMode = 1;
+  FitLinearEnergyCalibration(state, cal);
+  state.energyCalibrated = true;
+  return true;
 }
 
 bool AutoCalibrationCommand(Workspace& ws, UiPort& port, const std::function<bool()>& showCalibrationGraph) {

@@ -13,6 +13,8 @@
 namespace orv {
 
 struct Workspace;
+struct AnalysisState;
+struct CalibrationTables;
 
 // A subset of m items is a bit mask over m bits; beyond 16 items the lists would not fit the work
 // array and the search would run for hours.
@@ -76,6 +78,11 @@ double CalibrationAccuracy(const AutoCalibration& best);
 // The result lines of a found pairing: parameters, errors, accuracy, the line fit's print-out under
 // the label " Auto-calibr", an empty line. Nothing without a pairing. False when a write failed.
 bool WriteAutoCalibration(const AutoCalibration& best, LineSink* sink);
+
+// Puts the line found in force as the energy calibration: the matched pairs become the energy table
+// (channel, energy, the pair error) and the calibration is the straight line through them, which is
+// the line found. Nothing without a pairing (false).
+bool PutAutoCalibrationInForce(const AutoCalibration& best, AnalysisState& state, CalibrationTables& cal);
 
 // "Auto-Calibration": the sample dialog (Cancel ends, false), the search over the marked peaks into
 // ws.autoCalibration, then `showCalibrationGraph` (the energy-calibration graph; true when it ended

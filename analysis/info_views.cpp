@@ -15,6 +15,14 @@ namespace {
 
 constexpr int kViewLeft = 100, kViewWidth = 550, kViewHeight = 430;
 constexpr int kListLeft = 10, kListTop = 25, kListWidth = 530, kListHeight = 340;
+// The result table needs room for its seven columns side by side.
+constexpr int kResultViewWidth = 660, kResultListTop = 5, kResultListWidth = 640, kResultListHeight = 360;
+
+// The column captions of the result table. Each number ends under the last letter of its caption:
+// the caption starts after " Peak" and the row number, and the field widths are the gaps between the
+// captions' ends, so every field keeps at least one blank before it.
+constexpr const char* kResultHeader = "Channel  Energy       Area      Intensity      Width    Crit/Bckg";
+constexpr int kResultPrefix = 9;  // " Peak" and the row number (4 wide), or " Errors" and two blanks
 
 DialogRequest ListView(const std::string& caption, const std::vector<std::string>& lines, bool withSave) {
   DialogRequest r = PrepareDialog(caption, kViewLeft, kViewWidth, kViewHeight, withSave);
@@ -29,13 +37,13 @@ std::vector<std::string> ResultLines(const Workspace& ws) {
     const ResultRow& row = ws.results[k];
     const CalibratedPeak c =
         ApplyCalibrations(ws.state, ws.calibration, row.channel, row.channelError, row.area, row.areaError);
-    lines.push_back(" Peak" + FormatNumber(4, 0, k) + "  " + FormatNumber(9, 2, row.channel) +
-                    FormatNumber(9, 2, c.energy) + FormatNumber(9, 0, row.area) +
-                    FormatNumber(11, 0, c.intensity) + FormatNumber(9, 2, row.width) +
-                    FormatNumber(10, 2, row.criterion));
-    lines.push_back(" Errors    " + FormatNumber(9, 2, row.channelError) + FormatNumber(9, 2, c.energyError) +
-                    FormatNumber(9, 0, row.areaError) + FormatNumber(11, 0, c.intensityError) +
-                    FormatNumber(9, 2, row.widthError) + FormatNumber(10, 2, row.background));
+    lines.push_back(" Peak" + FormatNumber(4, 0, k) + FormatNumber(9, 2, row.channel) +
+                    FormatNumber(8, 2, c.energy) + FormatNumber(11, 0, row.area) +
+                    FormatNumber(15, 0, c.intensity) + FormatNumber(11, 2, row.width) +
+                    FormatNumber(13, 2, row.criterion));
+    lines.push_back(" Errors  " + FormatNumber(9, 2, row.channelError) + FormatNumber(8, 2, c.energyError) +
+                    FormatNumber(11, 0, row.areaError) + FormatNumber(15, 0, c.intensityError) +
+                    FormatNumber(11, 2, row.widthError) + FormatNumber(13, 2, row.background));
   }
   return lines;
 }
@@ -47,10 +55,11 @@ void ShowResultTableView(Workspace& ws, UiPort& port) {
     port.ShowMessage(" No fitted peaks");
     return;
   }
-  DialogRequest r = ListView("Result Table", ResultLines(ws), true);
+  DialogRequest r = PrepareDialog("Result Table", kViewLeft, kResultViewWidth, kViewHeight, true);
+  ShowListBox(r, kListLeft, kResultListTop, kResultListWidth, kResultListHeight, ResultLines(ws));
+  // The captions head the list in its own font, so that they stand over their columns.
+  r.listBox->header = std::string(kResultPrefix + 2, ' ') + kResultHeader;
   r.helpLines = HelpText(HelpId::kPeakCriterion, ws.state.russianHelp);
-  ShowLabel(r, 1, 110, 5, "Channel  Energy       Area      Intensity      Width    Crit/Bckg", kWhite,
-            Rgb{0, 128, 0});
   ws.state.reportLines[0].clear();
   // Only the first press writes, whatever the back-end does with further presses.
   auto pressed = std::make_shared<bool>(false);

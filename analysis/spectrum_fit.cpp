@@ -34,6 +34,7 @@ bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
   IntervalFitState& fs = ws.fit;
   ws.engine.port = &port;
   for (st.currentInterval = 1; st.currentInterval <= ws.marking.intervalCount; ++st.currentInterval) {
+    port.ShowProgress("Spectrum fit", st.currentInterval - 1, ws.marking.intervalCount);
     LoadInterval(ws, st.currentInterval);
     if (fs.n == 0) {
       port.ShowMessage("Error, no peaks in " + Bounds(fs));
@@ -63,6 +64,7 @@ bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
       }
     }
   }
+  port.ShowProgress("Spectrum fit", ws.marking.intervalCount, ws.marking.intervalCount);
   st.currentInterval = std::clamp(st.currentInterval, 1, std::max(1, ws.marking.intervalCount));
   return true;
 }

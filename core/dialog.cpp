@@ -57,7 +57,7 @@ void ShowComboBox(DialogRequest& r, int left, int top, int width, const std::vec
 
 void ShowListBox(DialogRequest& r, int left, int top, int width, int height,
                  const std::vector<std::string>& lines) {
-  r.listBox = DialogListBox{lines, left, top, width, height, 0};
+  r.listBox = DialogListBox{lines, left, top, width, height, 0, {}};
 }
 
 void ShowTextArea(DialogRequest& r, int left, int width, const std::vector<std::string>& lines) {

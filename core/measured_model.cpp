@@ -230,22 +230,22 @@ bool FormRealPeakModelCommand(TPeakModel& model, MeasuredModelSettings& settings
   settings.modelSmoothing = 1.0;
 
   if (!PrepareMeasuredModel(settings, model.positive, source, spline, work, port)) return false;
-  if (view) view(work.net.data(), spline.output.data(), work.count);
 
   double lambda = work.lambda;
   int choice = 3;
   for (;;) {
     DialogRequest s = PrepareDialog("Real peak model smoothing", 90, 530, 450);
     s.helpLines = kSmoothingHelp;
-    ShowLabel(s, 1, 5, 30, kSmoothingHelp[0], kWhite, kGreen);
-    ShowLabel(s, 2, 5, 50, kSmoothingHelp[1], kWhite, kGreen);
+    // The prompts run below the choices, so that neither hides the other.
+    ShowLabel(s, 1, 5, 80, kSmoothingHelp[0], kWhite, kGreen);
+    ShowLabel(s, 2, 5, 100, kSmoothingHelp[1], kWhite, kGreen);
     ShowRadioGroup(s, 1, 1, 300, 70, 220, 5, {" Less smoothing", " More smoothing", " Quit"}, choice);
+    if (view) view(work.net.data(), spline.output.data(), work.count, s);
     if (!port.ShowDialog(s)) break;
     choice = s.radio1 ? std::clamp(s.radio1->chosen, 1, 3) : 3;
     if (choice == 3) break;
     lambda = choice == 1 ? lambda * 1.5 : lambda / 1.5;
     ResmoothMeasuredPeak(spline, work, lambda, settings.modelSmoothing);
-    if (view) view(work.net.data(), spline.output.data(), work.count);
   }
 
   if (!BuildMeasuredModel(model, spline, work, port)) return false;

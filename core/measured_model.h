@@ -40,8 +40,10 @@ struct MeasuredModelWork {
   std::array<double, kModelMaxChannels + 1> background{};  // edge background per channel of the peak
 };
 
-// Receives the net peak and its smoothed form (both [1..count]) whenever they change, for drawing.
-using MeasuredPeakView = std::function<void(const double* net, const double* smoothed, int count)>;
+// Receives the net peak and its smoothed form (both [1..count]) with the request of the dialog that
+// asks about them, to show them in its picture; called once per showing of that dialog.
+using MeasuredPeakView =
+    std::function<void(const double* net, const double* smoothed, int count, DialogRequest& dialog)>;
 
 // Edge channels to propose (1..3): grows while the first channels next to either bound stay within two
 // combined errors of the bound's value.

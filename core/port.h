@@ -55,6 +55,9 @@ struct DialogListBox {
   std::vector<std::string> lines;
   int left = 0, top = 0, width = 300, height = 300;
   int selected = 0;  // 1-based line the user picked, 0 for none; answer
+  // Column captions over the lines; shown above them in the same font so that the columns line up,
+  // and kept in view while the lines scroll.
+  std::string header;
 };
 
 struct DialogTextArea {
@@ -135,6 +138,9 @@ class UiPort {
   }
   // The text window with its OK button (help texts, reports).
   virtual void ShowText(const std::vector<std::string>& lines) = 0;
+  // How far a long piece of work is: `done` of `total` steps of `what`. Called from inside the work, so
+  // a back-end may show it but must not run anything the user asks meanwhile; `done` = `total` ends it.
+  virtual void ShowProgress(const std::string& /*what*/, int /*done*/, int /*total*/) {}
 
   // Operations on the main window. Back-ends without windows ignore them.
   // Enables or disables the top-level menus File, Settings, Graph, Mark, Operation, Info and Help.

@@ -11,6 +11,7 @@
 
 #include "core/dialog.h"
 #include "core/numtext.h"
+#include "graphics/plot.h"
 
 namespace orv {
 namespace {
@@ -81,18 +82,14 @@ std::string IoError(const std::string& path, int code) {
 
 }  // namespace
 
-void ReverseColors(ImageCanvas& canvas) {
-  for (int y = 0; y < canvas.height(); ++y) {
-    for (int x = 0; x < canvas.width(); ++x) {
-      const Rgb c = canvas.PixelAt(x, y);
-      if (SameColor(c, kBlack)) {
-        canvas.SetPixel(x, y, kWhite);
-      } else if (std::any_of(kDrawingColors.begin(), kDrawingColors.end(),
-                             [c](Rgb d) { return SameColor(c, d); })) {
-        canvas.SetPixel(x, y, kBlack);
-      }
-    }
-  }
+void ReverseColors(ImageCanvas& canvas, std::span<const Rgb> papers) {
+  auto paper = [papers](Rgb c) {
+    return SameColor(c, kBlack) ||
+           std::any_of(papers.begin(), papers.end(), [c](Rgb p) { return SameColor(c, p); });
+  };
+  for (int y = 0; y < canvas.height(); ++y)
+    for (int x = 0; x < canvas.width(); ++x)
+      canvas.SetPixel(x, y, paper(canvas.PixelAt(x, y)) ? kWhite : kBlack);
 }
 
 std::string GraphDataFileName(const std::string& bmpName) {
@@ -161,7 +158,11 @@ bool SaveSpectrumBitmap(Workspace& ws, UiPort& port, const ImageCanvas& canvas) 
 bool SaveFitBitmap(Workspace& ws, UiPort& port, ImageCanvas& canvas) {
   std::string name = "a.bmp";
   if (!SelectBitmapName(port, name)) return false;
-  if (port.AskYesNo("Reverse the colors?")) ReverseColors(canvas);
+  if (port.AskYesNo("Reverse the colors?")) {
+    const std::array<Rgb, 2> papers{ColorFromInt(ws.state.colorBackground),
+                                    ColorFromInt(ws.state.colorTextBackground)};
+    ReverseColors(canvas, papers);
+  }
   const std::string path = FullName(name);
   if (!SavePicture(port, canvas, path)) return false;
   std::string error;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
 
 #include "analysis/workspace.h"
@@ -11,21 +12,10 @@
 
 namespace orv {
 
-// The colours the graphs draw with on their dark background. Both common shades of light cyan and
-// of green are listed, so that either choice of the drawing code prints black.
-inline constexpr std::array<Rgb, 7> kDrawingColors{{
-    {255, 255, 0},    // yellow
-    {0, 255, 255},    // light cyan
-    {128, 255, 255},  // light cyan, paler shade
-    {255, 0, 255},    // magenta
-    {255, 0, 0},      // red
-    {0, 128, 0},      // green
-    {0, 255, 0},      // bright green
-}};
-
-// Recolours the whole surface for printing: black becomes white, the drawing colours black, every
-// other colour stays.
-void ReverseColors(ImageCanvas& canvas);
+// Recolours the whole surface for printing in black on white: black and the `papers` (the graph and
+// text backgrounds) become white, everything drawn on them black, whatever its colour, so that texts
+// on their coloured cells and white strokes stay readable.
+void ReverseColors(ImageCanvas& canvas, std::span<const Rgb> papers = {});
 
 // Name of the graph data file beside a bitmap: the text after the last "." of the file name replaced
 // by "gph"; a name without "." gets "gph" appended. Dots in folder names do not count, and a bitmap

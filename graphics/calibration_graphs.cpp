@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "analysis/auto_calibration.h"
 #include "core/dialog.h"
 #include "core/numeric.h"
 #include "core/numtext.h"
@@ -21,6 +22,9 @@ constexpr int kCurvePixels = 180;  // from the first to the last argument
 constexpr int kCalibrationAxis = 190;
 constexpr int kModelAxis = 200;
 constexpr int kDialogLeft = 250, kDialogWidth = 330, kDialogHeight = 430;
+// The calibration graphs with texts beside the plot box and a listing of four columns.
+constexpr int kWideDialogWidth = 420;
+constexpr int kSideLabelLeft = 218;
 constexpr int kCalibrationBoxLeft = 10, kModelBoxLeft = 20;
 constexpr int kListingTop = 238, kListingHeight = 130;  // the buttons start at 375
 
@@ -64,7 +68,7 @@ DialogImage ImageOf(const MemoryCanvas& c, int left) {
 }
 
 void ShowTestedCount(DialogRequest& r, int n) {
-  ShowLabel(r, 1, 175, 15, "Tested " + std::to_string(n) + " peaks", kYellow, kMaroon);
+  ShowLabel(r, 1, kSideLabelLeft, 15, "Tested " + std::to_string(n) + " peaks", kYellow, kMaroon);
 }
 
 int ItemCount(int count) {
@@ -109,7 +113,7 @@ DialogRequest BuildEnergyCalibrationGraph(const Workspace& ws, const std::string
   const CalibrationList& items = ws.calibration.energyItems;
   const int n = ItemCount(st.energyItemCount);
   DialogRequest r =
-      PrepareDialog("Energy calibration " + captionSuffix, kDialogLeft, kDialogWidth, kDialogHeight);
+      PrepareDialog("Energy calibration " + captionSuffix, kDialogLeft, kWideDialogWidth, kDialogHeight);
 
   double lo, hi;
   ValueRange(items, n, lo, hi);
@@ -135,10 +139,10 @@ DialogRequest BuildEnergyCalibrationGraph(const Workspace& ws, const std::string
   r.image = ImageOf(canvas, kCalibrationBoxLeft);
 
   ShowTestedCount(r, n);
-  ShowTextArea(r, 5, 320, lines);
+  ShowTextArea(r, 5, kWideDialogWidth - 10, lines);
   r.textArea->top = kListingTop;  // below the plot box, above the buttons
   r.textArea->height = kListingHeight;
-  ShowLabel(r, 2, 175, 40,
+  ShowLabel(r, 2, kSideLabelLeft, 40,
             "Chi^2/fd=" + NoBlanks(FormatNumber(20, 2, EnergyCalibrationChiSquare(st, ws.calibration))),
             kYellow, kMaroon);
   return r;
@@ -147,7 +151,7 @@ DialogRequest BuildEnergyCalibrationGraph(const Workspace& ws, const std::string
 DialogRequest BuildEfficiencyCalibrationGraph(const Workspace& ws) {
   const CalibrationList& items = ws.calibration.efficiencyItems;
   const int n = ItemCount(ws.state.efficiencyItemCount);
-  DialogRequest r = PrepareDialog("Efficiency calibration", kDialogLeft, kDialogWidth, kDialogHeight);
+  DialogRequest r = PrepareDialog("Efficiency calibration", kDialogLeft, kWideDialogWidth, kDialogHeight);
 
   double lo, hi;
   ValueRange(items, n, lo, hi);
@@ -179,7 +183,7 @@ DialogRequest BuildEfficiencyCalibrationGraph(const Workspace& ws) {
   r.image = ImageOf(canvas, kCalibrationBoxLeft);
 
   ShowTestedCount(r, n);
-  ShowTextArea(r, 5, 320, lines);
+  ShowTextArea(r, 5, kWideDialogWidth - 10, lines);
   r.textArea->top = kListingTop;  // below the plot box, above the buttons
   r.textArea->height = kListingHeight;
   return r;
@@ -206,6 +210,69 @@ DialogRequest BuildPeakModelGraph(const Workspace& ws) {
   DrawDotVerticals(canvas);
   r.image = ImageOf(canvas, kModelBoxLeft);
   return r;
+}
+
+DialogRequest BuildAutoCalibrationGraph(const Workspace& ws) {
+  const AutoCalibration& a = ws.autoCalibration;
+  DialogRequest r =
+      PrepareDialog("Auto-calibration: " + a.sample, kDialogLeft, kWideDialogWidth, kDialogHeight);
+  const int k = a.found() ? a.size : 0;
+  double first = 1e14, last = -1e14, lo = 1e14, hi = -1e14;
+  for (int i = 0; i < k; ++i) {
+    first = std::min(first, a.channels[i]);
+    last = std::max(last, a.channels[i]);
+    lo = std::min(lo, a.energies[i]);
+    hi = std::max(hi, a.energies[i]);
+  }
+  auto line = [&a](double channel) { return a.p0 * (channel - a.x0) + a.p1; };
+
+  MemoryCanvas canvas(kPlotBoxWidth, kPlotBoxHeight);
+  DrawDotGrid(canvas);
+  std::vector<std::string> lines;
+  if (k > 0) {
+    PointDrawer curve(canvas, 2);
+    for (int j = 0; j <= kCurvePixels; j += 4) {
+      const double channel = first + (last - first) * j / kCurvePixels;
+      curve.DrawPoint(CalibrationPixelX(channel, first, last), CalibrationPixelY(line(channel), lo, hi),
+                      kCalibrationCurveColor);
+    }
+    lines.push_back("  Channel     Energy     Line   Deviation");
+    for (int i = 0; i < k; ++i) {
+      DrawMarker(canvas, CalibrationPixelX(a.channels[i], first, last),
+                 CalibrationPixelY(a.energies[i], lo, hi));
+      lines.push_back(FormatNumber(9, 2, a.channels[i]) + "  " + FormatNumber(9, 2, a.energies[i]) + "  " +
+                      FormatNumber(9, 2, line(a.channels[i])) + "  " +
+                      FormatNumber(9, 3, a.energies[i] - line(a.channels[i])));
+    }
+  }
+  r.image = ImageOf(canvas, kCalibrationBoxLeft);
+
+  const double intercept = a.p1 - a.p0 * a.x0;
+  int row = 0;
+  auto label = [&](const std::string& text) {
+    ShowLabel(r, row + 1, kSideLabelLeft, 10 + 24 * row, text, kYellow, kMaroon);
+    ++row;
+  };
+  label("Line found:");
+  label("E = " + NoBlanks(FormatNumber(12, 5, a.p0)) + " * chan");
+  label(std::string(intercept < 0 ? "  - " : "  + ") + NoBlanks(FormatNumber(12, 2, std::fabs(intercept))));
+  label("Matches: " + std::to_string(k) + " of " + std::to_string(a.referenceCount));
+  label(a.sample + " lines");
+  label("Accuracy: " + NoBlanks(FormatNumber(9, 2, CalibrationAccuracy(a))) + " %");
+  ShowTextArea(r, 5, kWideDialogWidth - 10, lines);
+  r.textArea->top = kListingTop;
+  r.textArea->height = kListingHeight - 25;  // the check box goes below
+  ShowCheckBox(r, kPutInForce, false);
+  return r;
+}
+
+bool GraphAutoCalibration(Workspace& ws, UiPort& port) {
+  DialogRequest r = BuildAutoCalibrationGraph(ws);
+  if (!port.ShowDialog(r)) return false;
+  if (r.checkBox && r.checkBox->checked &&
+      PutAutoCalibrationInForce(ws.autoCalibration, ws.state, ws.calibration))
+    ws.state.reportLines[1] = " Energy calibration set up";
+  return true;
 }
 
 bool GraphEnergyCalibration(Workspace& ws, UiPort& port, const std::string& captionSuffix) {

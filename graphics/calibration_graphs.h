@@ -34,6 +34,14 @@ DialogRequest BuildEnergyCalibrationGraph(const Workspace& ws, const std::string
 DialogRequest BuildEfficiencyCalibrationGraph(const Workspace& ws);
 DialogRequest BuildPeakModelGraph(const Workspace& ws);
 
+// The result of auto-calibration: the matched pairs (channel against energy) with the line found,
+// the line's numbers, how many of the sample's lines matched, the accuracy, the listing of the pairs
+// and the check box "Put this calibration in force" (unticked).
+inline constexpr const char* kPutInForce = "Put this calibration in force";
+DialogRequest BuildAutoCalibrationGraph(const Workspace& ws);
+// Shows it; OK with the box ticked puts the line in force as the energy calibration. True after OK.
+bool GraphAutoCalibration(Workspace& ws, UiPort& port);
+
 // The Graph menu commands; each returns whether the dialog ended with OK. A calibration out of force
 // only shows "No energy calibration set up" or "No efficiency calibration set up" (false).
 bool GraphEnergyCalibration(Workspace& ws, UiPort& port, const std::string& captionSuffix);

@@ -18,6 +18,10 @@ class Canvas {
   virtual void RoundRectangle(int x1, int y1, int x2, int y2, int radius, Rgb color) = 0;
   virtual void Fill(int x1, int y1, int x2, int y2, Rgb color) = 0;
   virtual void Text(int x, int y, const std::string& text, Rgb color, Rgb background) = 0;
+  // The box a text fills from its top left corner, so that graphs can lay texts out side by side
+  // without overlap; a surface without fonts counts 8 x 14 pixels per character.
+  virtual int TextWidth(const std::string& text) const { return 8 * static_cast<int>(text.size()); }
+  virtual int TextHeight() const { return 14; }
 };
 
 // A canvas whose picture can be read back and saved: the surface of the bitmap export.

@@ -5,13 +5,16 @@
 #include <vector>
 
 #include "core/numtext.h"
+#include "graphics/memory_canvas.h"
 
 namespace orv {
 namespace {
 
 constexpr int kStripTop = 285;  // the black strip below the axis labels holds the texts and ticks
-constexpr int kPointTop = 1, kPointBottom = 249;  // points stay between the top and the axis labels
-constexpr int kFitBase = kValueBase + 2;          // the fit graph sits 2 pixels lower
+constexpr int kPointTop = 1, kPointBottom = kChannelLabelRow - 1;  // points stay above the axis labels
+constexpr int kFitBase = kValueBase + 2;  // base line of the fit graph; its title goes below
+constexpr int kFitTop = 6;                // the top of the fit graph's value range
+constexpr int kResultTickTop = 344, kResultTickBottom = 353;  // fitted peaks, just above the marks
 constexpr double kSubPositions[3] = {0, 0.3333, 0.6667};
 
 // The channels the arrays hold and the spectrum covers.
@@ -26,7 +29,14 @@ bool InArrays(const TSpectrum& s, long long channel) {
   return channel >= 1 && channel < static_cast<long long>(s.sp.size());
 }
 
-void ReadoutBox(Canvas& canvas, int left, int top, int right, int bottom) {
+// The box grows to the right, or moves left at the surface's edge, until its widest line fits.
+void ReadoutBox(Canvas& canvas, int& left, int top, int right, int bottom,
+                const std::vector<std::string>& lines) {
+  int widest = 0;
+  for (const std::string& line : lines) widest = std::max(widest, canvas.TextWidth(line));
+  const int width = std::max(right - left, widest + 20);
+  left = std::max(0, std::min(left, canvas.width() - 1 - width));
+  right = left + width;
   canvas.Fill(left, top, right, bottom, kBlack);
   // Corners rounded by a 20 x 20 ellipse.
   canvas.RoundRectangle(left, top, right, bottom, 10, kGreen);
@@ -91,10 +101,20 @@ int DrawSpectrumGraph(const Workspace& ws, Canvas& canvas, double largestCount) 
   DrawChannelAxis(canvas, st, ws.calibration, background);
   canvas.Fill(0, kStripTop, kGraphWidth - 1, kGraphHeight - 1, kBlack);
   const Rgb textBack = ColorFromInt(st.colorTextBackground);
+  const int line = canvas.TextHeight() + 4;
   canvas.Text(10, kStripTop + 8, "SPECTRUM = " + s.fileName, kYellow, textBack);
-  canvas.Text(10, kStripTop + 26,
+  canvas.Text(10, kStripTop + 8 + line,
               "CHANNELS  =  " + std::to_string(st.viewFirst) + "  -  " + std::to_string(st.viewLast), kYellow,
               textBack);
+
+  // The positions the fit found, in yellow just above the marks they started from.
+  const int rows = std::clamp(st.resultCount, 0, ResultTable::resultCapacity);
+  for (int r = 1; r <= rows; ++r) {
+    const double p = ws.results[r].channel;
+    if (!(p > 0) || p < st.viewFirst || p > st.viewLast + 1) continue;
+    const int x = ChannelToPixelX(st, p);
+    canvas.Line(x, kResultTickTop, x, kResultTickBottom, kYellow);
+  }
 
   int ticks = 0;
   const int peaks = std::clamp(ws.marking.peakCount, 0, kMaxMarkedPeaks);
@@ -133,28 +153,31 @@ bool DrawCurrentGraph(Workspace& ws, Canvas& canvas) {
 
 void ShowChannelReadout(Canvas& canvas, const Workspace& ws, int left, int top, int right, int channel,
                         int bottom) {
-  ReadoutBox(canvas, left, top, right, bottom);
-  const int x = left + 10;
-  canvas.Text(x, top + 5, "Channel = " + FormatNumber(6, 0, channel), kLightCyan, kBlack);
-  canvas.Text(x, top + 18, "Counts  = " + RemoveBlanks(FormatNumber(12, 0, ws.spectrum.CountAt(channel))),
-              kLightCyan, kBlack);
+  std::vector<std::string> lines = {
+      "Channel = " + FormatNumber(6, 0, channel),
+      "Counts  = " + RemoveBlanks(FormatNumber(12, 0, ws.spectrum.CountAt(channel)))};
   if (EnergyCalibrationInForce(ws.state)) {
     const double energy = ApplyCalibrations(ws.state, ws.calibration, channel, 0, 0, 0).energy;
-    canvas.Text(x, top + 31, "Energy  = " + FormatNumber(7, 2, energy), kLightCyan, kBlack);
+    lines.push_back("Energy  = " + FormatNumber(7, 2, energy));
   }
+  ReadoutBox(canvas, left, top, right, bottom, lines);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    canvas.Text(left + 10, top + 5 + 13 * static_cast<int>(i), lines[i], kLightCyan, kBlack);
 }
 
 void ShowPeakReadout(Canvas& canvas, const Workspace& ws, int left, int top, int right, double width,
                      double area, double position, int bottom) {
-  ReadoutBox(canvas, left, top, right, bottom);
-  const int x = left + 10;
   const double energy = ApplyCalibrations(ws.state, ws.calibration, position, 0, 0, 0).energy;
-  canvas.Text(x, top + 4, "Counts= " + FormatNumber(12, 0, ws.spectrum.CountAt(RoundHalfEven(position))),
-              kLightCyan, kBlack);
-  canvas.Text(x, top + 18, "Position = " + FormatNumber(8, 1, position), kLightCyan, kBlack);
-  canvas.Text(x, top + 32, "Energy  = " + FormatNumber(7, 2, energy), kLightCyan, kBlack);
-  canvas.Text(x, top + 48, "Area  = " + FormatNumber(10, 0, area), kLightCyan, kBlack);
-  canvas.Text(x, top + 62, "Width  = " + FormatNumber(6, 1, width), kLightCyan, kBlack);
+  const std::vector<std::string> lines = {
+      "Counts= " + RemoveBlanks(FormatNumber(12, 0, ws.spectrum.CountAt(RoundHalfEven(position)))),
+      "Position = " + FormatNumber(8, 1, position), "Energy  = " + FormatNumber(7, 2, energy),
+      "Area  = " + FormatNumber(10, 0, area), "Width  = " + FormatNumber(6, 1, width)};
+  // Lines as far apart as the font needs, the box as tall as they are.
+  const int step = std::max(14, canvas.TextHeight());
+  bottom = std::max(bottom, top + 4 + step * static_cast<int>(lines.size()));
+  ReadoutBox(canvas, left, top, right, bottom, lines);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    canvas.Text(left + 10, top + 3 + step * static_cast<int>(i), lines[i], kLightCyan, kBlack);
 }
 
 int ClickToChannel(const AnalysisState& state, int x, int y) {
@@ -209,16 +232,92 @@ FittedValue FittedAt(const Workspace& ws, double channel) {
   return v;
 }
 
-double FitGraphTop(const Workspace& ws) {
+namespace {
+
+// The scale transform of the value axis and its inverse, for the labels.
+double Transform(const AnalysisState& st, double v) {
+  switch (st.scaleMode) {
+    case 1:
+      return std::sqrt(std::fabs(v));
+    case 2:
+      return std::log(std::fabs(v) + 1);
+    case 3:
+      return v * st.trimmingCoefficient;
+    default:
+      return v;
+  }
+}
+
+double Untransform(const AnalysisState& st, double t) {
+  switch (st.scaleMode) {
+    case 1:
+      return t * t;
+    case 2:
+      return std::exp(t) - 1;
+    case 3:
+      return st.trimmingCoefficient != 0 ? t / st.trimmingCoefficient : t;
+    default:
+      return t;
+  }
+}
+
+// A value label of at most six characters for the narrow margin of the fit graph: thousands and
+// millions of counts as "k" and "M".
+std::string ShortValueLabel(double v) {
+  const double a = std::fabs(v);
+  if (a >= 1e8) return RemoveBlanks(FormatNumber(12, 0, v / 1e6)) + "M";
+  if (a >= 1e5) return RemoveBlanks(FormatNumber(12, 0, v / 1e3)) + "k";
+  return RemoveBlanks(FormatNumber(12, a >= 100 ? 0 : 1, v));
+}
+
+// One standard deviation of a count as the fit weighs it.
+double CountSigma(const Workspace& ws, long long ch) {
+  const TSpectrum& s = ws.spectrum;
+  return std::fabs(ws.state.covar * s.CountAt(static_cast<int>(ch)) + s.err[ch]);
+}
+
+}  // namespace
+
+FitScale FitGraphScale(const Workspace& ws) {
+  const AnalysisState& st = ws.state;
   const IntervalFitState& fs = ws.fit;
-  double largest = LargestCount(ws.spectrum, fs.startChannel, fs.endChannel);
-  if (FitAvailable(ws)) {
-    for (long long ch = fs.startChannel; ch <= fs.endChannel; ++ch) {
+  const TSpectrum& s = ws.spectrum;
+  double lo = INFINITY, hi = -INFINITY;
+  auto take = [&](double v) {
+    if (!std::isfinite(v)) return;
+    const double t = Transform(st, v);
+    if (std::isfinite(t)) lo = std::min(lo, t), hi = std::max(hi, t);
+  };
+  const bool fitted = FitAvailable(ws);
+  for (long long ch = std::max<long long>(fs.startChannel, 1); ch <= fs.endChannel && InArrays(s, ch); ++ch) {
+    take(s.sp[ch]);
+    if (fitted && st.graphFittedErrors) {
       const double t = FittedAt(ws, static_cast<double>(ch)).total;
-      if (std::isfinite(t)) largest = std::max(largest, t);
+      take(t + CountSigma(ws, ch));
+      take(t - CountSigma(ws, ch));
     }
   }
-  return ScaleValue(ws.state, largest);
+  // The curves are drawn at sub-channel positions: their peaks lie between the channels.
+  if (fitted)
+    for (long long ch = fs.startChannel; ch <= fs.endChannel; ++ch)
+      for (double sub : kSubPositions) {
+        const double c = static_cast<double>(ch) + sub;
+        const FittedValue v = FittedAt(ws, c);
+        take(v.total);
+        take(v.background);
+        for (int k = 1; k <= fs.n; ++k) take(v.background + FittedPeakAt(ws, k, c));
+      }
+  if (!(lo <= hi)) lo = hi = 0;
+  // A little room above and below, so that nothing drawn sits on the frame.
+  const double margin = std::max(0.04 * (hi - lo), 1e-6 * std::max(1.0, std::fabs(hi)));
+  return {lo - margin, hi + margin};
+}
+
+int FitValueToPixelY(const Workspace& ws, const FitScale& scale, double v) {
+  const double t = Transform(ws.state, v);
+  if (!std::isfinite(t)) return kFitBase;
+  const double y = kFitBase - (t - scale.lo) / std::max(scale.hi - scale.lo, 1e-300) * (kFitBase - kFitTop);
+  return std::clamp(RoundHalfEven(y), kPointTop, kFitBase + 3);
 }
 
 std::string FitGraphTitle(const Workspace& ws) {
@@ -228,13 +327,9 @@ std::string FitGraphTitle(const Workspace& ws) {
 
 namespace {
 
-int FitPixelY(const Workspace& ws, double top, double v) {
-  return std::clamp(ValueToPixelY(ws.state, top, v) + 2, kPointTop, kFitBase + 3);
-}
-
 // Points of the interval's channels with their sub-positions; `value` gives what to draw.
 template <class Value>
-void FitCurve(const Workspace& ws, Canvas& canvas, double top, Rgb color, Value value) {
+void FitCurve(const Workspace& ws, Canvas& canvas, const FitScale& top, Rgb color, Value value) {
   const IntervalFitState& fs = ws.fit;
   const int length = fs.endChannel - fs.startChannel + 1;
   PointDrawer drawer(canvas, 2);
@@ -246,14 +341,14 @@ void FitCurve(const Workspace& ws, Canvas& canvas, double top, Rgb color, Value 
         drawer.StartCurve();
         continue;
       }
-      drawer.DrawPoint(FitChannelToPixelX(fs.startChannel, length, c), FitPixelY(ws, top, v), color);
+      drawer.DrawPoint(FitChannelToPixelX(fs.startChannel, length, c), FitValueToPixelY(ws, top, v), color);
     }
   }
 }
 
 }  // namespace
 
-void DrawSinglePeaks(const Workspace& ws, Canvas& canvas, double top) {
+void DrawSinglePeaks(const Workspace& ws, Canvas& canvas, const FitScale& top) {
   if (!FitAvailable(ws)) return;
   for (int k = 1; k <= ws.fit.n; ++k) {
     FitCurve(ws, canvas, top, kRed,
@@ -269,8 +364,19 @@ void DrawFitGraph(const Workspace& ws, Canvas& canvas) {
   canvas.Fill(0, 0, kFitSurfaceWidth - 1, kFitSurfaceHeight - 1, background);
   const int length = fs.endChannel - fs.startChannel + 1;
   if (length < 1) return;
-  const double top = FitGraphTop(ws);
+  const FitScale top = FitGraphScale(ws);
   const bool fitted = FitAvailable(ws);
+  const int h = canvas.TextHeight();
+
+  // The value axis: five dotted levels across the interval, labelled left of it.
+  for (int i = 0; i < 5; ++i) {
+    const double t = top.lo + (top.hi - top.lo) * i / 4;
+    const int y = kFitBase - RoundHalfEven((kFitBase - kFitTop) * i / 4.0);
+    for (int x = kFitLeft; x <= kFitLeft + kFitPixels; x += 5) canvas.Pixel(x, y, kGreen);
+    const std::string label = ShortValueLabel(Untransform(st, t));
+    const int labelTop = std::clamp(y - h / 2, 0, kFitBase - h);
+    canvas.Text(std::max(0, kFitLeft - 3 - canvas.TextWidth(label)), labelTop, label, kWhite, background);
+  }
 
   // Reflection indicators first, so that the curves stay on top of the long ones.
   if (fitted) {
@@ -289,13 +395,12 @@ void DrawFitGraph(const Workspace& ws, Canvas& canvas) {
       // One standard deviation of the counts, as the fit weighs them, around the fitted curve.
       for (long long ch = std::max<long long>(fs.startChannel, 1); ch <= fs.endChannel && InArrays(s, ch);
            ++ch) {
-        const double y = s.CountAt(static_cast<int>(ch));
-        const double sigma = std::fabs(st.covar * y + s.err[ch]);
+        const double sigma = CountSigma(ws, ch);
         const double t = FittedAt(ws, static_cast<double>(ch)).total;
         if (!std::isfinite(sigma) || !std::isfinite(t)) continue;
         const int x = FitChannelToPixelX(fs.startChannel, length, static_cast<double>(ch));
-        canvas.Pixel(x, FitPixelY(ws, top, t + sigma), fitColor);
-        canvas.Pixel(x, FitPixelY(ws, top, t - sigma), fitColor);
+        canvas.Pixel(x, FitValueToPixelY(ws, top, t + sigma), fitColor);
+        canvas.Pixel(x, FitValueToPixelY(ws, top, t - sigma), fitColor);
       }
     }
     FitCurve(ws, canvas, top, kYellow, [&ws](double c) { return IntervalBackground(ws, c); });
@@ -312,26 +417,53 @@ void DrawFitGraph(const Workspace& ws, Canvas& canvas) {
       continue;
     }
     drawer.DrawPoint(FitChannelToPixelX(fs.startChannel, length, static_cast<double>(ch)),
-                     FitPixelY(ws, top, v), data);
+                     FitValueToPixelY(ws, top, v), data);
   }
-  canvas.Text(kFitLeft, kFitBase + 5, FitGraphTitle(ws), kYellow, ColorFromInt(st.colorTextBackground));
+  // The title below the base line, inside the surface.
+  canvas.Text(kFitLeft, std::min(kFitBase + 3, kFitSurfaceHeight - h), FitGraphTitle(ws), kYellow,
+              ColorFromInt(st.colorTextBackground));
 }
 
-void DrawSplineCurves(Canvas& canvas, const AnalysisState& st, const SplineCurves& c) {
-  if (c.count < 1) return;
-  canvas.Fill(0, 0, canvas.width() - 1, canvas.height() - 1, ColorFromInt(st.colorBackground));
-  const double span = std::max(c.largest - c.smallest, 1e-9);
-  auto y = [&](double v) {
-    const double t = std::isfinite(v) ? std::clamp((v - c.smallest) / span, 0.0, 1.0) : 0.0;
-    return static_cast<int>(std::lround(283 - 280 * t));
-  };
-  PointDrawer draw(canvas, 2);
-  for (int pass = 0; pass < 2; ++pass) {
-    const double* values = pass == 0 ? c.original : c.processed;
-    const Rgb color = pass == 0 ? ColorFromInt(st.colorExpData) : ColorFromInt(st.colorFitData);
-    draw.StartCurve();
-    for (int k = 1; k <= c.count; ++k) draw.DrawPoint(SplineCurvePixel(k, c.count) + 40, y(values[k]), color);
+DialogImage TuningPicture(const AnalysisState& st, const double* original, const double* processed, int count,
+                          const DialogImage& area) {
+  DialogImage picture = area;
+  MemoryCanvas canvas(std::max(area.width, 1), std::max(area.height, 1));
+  const int w = canvas.width(), h = canvas.height();
+  canvas.Fill(0, 0, w - 1, h - 1, ColorFromInt(st.colorBackground));
+  constexpr int kMargin = 4;
+  for (int level = 0; level < 5; ++level) {
+    const int y = kMargin + level * (h - 2 * kMargin) / 4;
+    for (int x = kMargin; x < w - kMargin; x += 4) canvas.Pixel(x, y, kGreen);
   }
+  if (count >= 1 && original && processed) {
+    double lo = INFINITY, hi = -INFINITY;
+    for (const double* curve : {original, processed})
+      for (int k = 1; k <= count; ++k)
+        if (std::isfinite(curve[k])) lo = std::min(lo, curve[k]), hi = std::max(hi, curve[k]);
+    if (!(lo <= hi)) lo = hi = 0;
+    const double span = std::max(hi - lo, 1e-9);
+    auto x = [&](int k) { return kMargin + RoundHalfEven((k - 0.5) * (w - 2 * kMargin) / count); };
+    auto y = [&](double v) {
+      return h - 1 - kMargin - RoundHalfEven((v - lo) / span * (h - 2 * kMargin - 1));
+    };
+    // Both as lines, the processed one over the data: where they part, the data shows beside it, and
+    // a narrow peak among thousands of points stays visible.
+    for (const double* curve : {original, processed}) {
+      PointDrawer line(canvas, 2);
+      const Rgb color = ColorFromInt(curve == original ? st.colorExpData : st.colorFitData);
+      for (int k = 1; k <= count; ++k) {
+        if (!std::isfinite(curve[k])) {
+          line.StartCurve();
+          continue;
+        }
+        line.DrawPoint(x(k), y(curve[k]), color);
+      }
+    }
+  }
+  picture.pixels = canvas.pixels();
+  picture.width = w;
+  picture.height = h;
+  return picture;
 }
 
 }  // namespace orv

@@ -53,9 +53,10 @@ int ClickToChannel(const AnalysisState& state, int x, int y);
 // shown in the box (440, 5)-(590, 85). False (nothing drawn) for a channel outside the spectrum.
 bool ShowClickedPeak(const Workspace& ws, Canvas& canvas, int channel);
 
-// The fit graph on the left surface: the interval of `length` channels over 300 pixels from x 10.
-inline constexpr int kFitLeft = 10;
-inline constexpr int kFitPixels = 300;
+// The fit graph on the left surface: the interval of `length` channels over 264 pixels from x 48; the
+// value labels go left of it.
+inline constexpr int kFitLeft = 48;
+inline constexpr int kFitPixels = 264;
 inline constexpr int kFitSurfaceWidth = 320;
 inline constexpr int kFitSurfaceHeight = 264;
 int FitChannelToPixelX(int start, int length, double channel);
@@ -70,8 +71,16 @@ bool FitAvailable(const Workspace& ws);
 FittedValue FittedAt(const Workspace& ws, double channel);
 double FittedPeakAt(const Workspace& ws, int k, double channel);
 
-// ScaleValue of the largest of 0, the counts of the interval and the fitted curve.
-double FitGraphTop(const Workspace& ws);
+// The value range of the fit graph in the scale's transformed values: everything drawn (the counts,
+// the fitted curve, background and single peaks at their sub-channel positions, the error band)
+// with a little room, so that a narrow peak keeps its top and a small one on a high background
+// fills the graph.
+struct FitScale {
+  double lo = 0, hi = 1;
+};
+FitScale FitGraphScale(const Workspace& ws);
+// y of a value on the fit graph: lo at its base line, hi at its top.
+int FitValueToPixelY(const Workspace& ws, const FitScale& scale, double v);
 // "INT.= " start " -" end "  " n " peak(s)  DB=" degree.
 std::string FitGraphTitle(const Workspace& ws);
 
@@ -80,10 +89,12 @@ std::string FitGraphTitle(const Workspace& ws);
 // the counts around the fitted curve.
 void DrawFitGraph(const Workspace& ws, Canvas& canvas);
 // Each fitted peak on the background as a red line, at three sub-positions per channel.
-void DrawSinglePeaks(const Workspace& ws, Canvas& canvas, double top);
+void DrawSinglePeaks(const Workspace& ws, Canvas& canvas, const FitScale& top);
 
-// The two curves of the smoothing loop, the counts and the smoothed curve or background, over the
-// analysed interval on the full surface.
-void DrawSplineCurves(Canvas& canvas, const AnalysisState& st, const SplineCurves& c);
+// The picture of a tuning loop (smoothing, background, measured peak model) at the place `area` of
+// its dialog: the data `original` as points and the `processed` curve as a line, both [1..count] and
+// on one vertical scale that holds both, over a dotted grid.
+DialogImage TuningPicture(const AnalysisState& st, const double* original, const double* processed, int count,
+                          const DialogImage& area);
 
 }  // namespace orv

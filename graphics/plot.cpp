@@ -125,6 +125,16 @@ void ScaledCanvas::Text(int x, int y, const std::string& text, Rgb color, Rgb ba
   target_.Text(S(x), S(y), text, color, background);
 }
 
+// A text box in design pixels is the target's box shrunk by the scale, rounded outward, so that texts
+// laid out apart in design pixels stay apart on the surface.
+int ScaledCanvas::TextWidth(const std::string& text) const {
+  return static_cast<int>(std::ceil(target_.TextWidth(text) / scale_));
+}
+
+int ScaledCanvas::TextHeight() const {
+  return static_cast<int>(std::ceil(target_.TextHeight() / scale_));
+}
+
 void PointDrawer::DrawPoint(int x, int y, Rgb color) {
   switch (style_) {
     case 0:
@@ -169,13 +179,16 @@ int LevelPixelY(double top, double level) {
 void DrawValueAxis(Canvas& canvas, double top, Rgb background) {
   if (!std::isfinite(top)) top = 0;
   const int decimals = std::fabs(top) >= 1000 ? 0 : 2;
+  const int h = canvas.TextHeight();
   for (double level : ValueLevels(top)) {
     const int y = std::clamp(LevelPixelY(top, level), kValueTop, kValueBase);
     for (int j = 0; j < kGridDots; ++j) {
       canvas.Pixel(kAxisLeft + RoundHalfEven(j * static_cast<double>(kAxisPixels) / (kGridDots - 1)), y,
                    kGreen);
     }
-    canvas.Text(2, std::max(0, y - 6), RemoveBlanks(FormatNumber(10, decimals, level)), kWhite, background);
+    // Centred on its level, and kept above the channel labels below the axis.
+    const int labelTop = std::clamp(y - h / 2, 0, kChannelLabelRow - h - 1);
+    canvas.Text(2, labelTop, RemoveBlanks(FormatNumber(10, decimals, level)), kWhite, background);
   }
 }
 
@@ -196,21 +209,31 @@ std::string AxisLabel(double value) {
 
 void DrawChannelAxis(Canvas& canvas, const AnalysisState& state, const CalibrationTables& calibration,
                      Rgb background) {
-  constexpr int kChannelRow = 251, kEnergyRow = 266;
+  constexpr int kGap = 6;  // blank pixels between neighbouring labels
+  const int energyRow = kChannelLabelRow + canvas.TextHeight() + 1;
   canvas.Line(kAxisLeft, kValueBase, kAxisRight, kValueBase, kGreen);
-  canvas.Text(2, kChannelRow, "Chan.:", kWhite, background);
-  canvas.Text(2, kEnergyRow, "Energy:", kWhite, background);
+  canvas.Text(2, kChannelLabelRow, "Chan.:", kWhite, background);
+  canvas.Text(2, energyRow, "Energy:", kWhite, background);
+  // The tick labels start right of the captions and never run into each other or off the surface: a
+  // label is centred under its tick where there is room, moved right where there is not, and left
+  // out when even that does not fit.
+  const int captionEnd = 2 + std::max(canvas.TextWidth("Chan.:"), canvas.TextWidth("Energy:")) + kGap;
+  int channelEnd = captionEnd, energyEnd = captionEnd;
+  auto place = [&](int tickX, const std::string& text, int row, Rgb color, int& end) {
+    const int w = canvas.TextWidth(text);
+    const int x = std::max(tickX - w / 2, end);
+    if (x + w > canvas.width()) return;
+    canvas.Text(x, row, text, color, background);
+    end = x + w + kGap;
+  };
   const bool calibrated = EnergyCalibrationInForce(state);
   for (const ChannelTick& t : ChannelTicks(state)) {
     canvas.Line(t.x, kValueBase, t.x, kValueBase + 5, kWhite);
     const std::string channel = AxisLabel(t.channel);
     const std::string energy =
         calibrated ? AxisLabel(ApplyCalibrations(state, calibration, t.channel, 0, 0, 0).energy) : channel;
-    // Centred under the tick for a glyph of about 7 pixels.
-    const int half = 7 * static_cast<int>(std::max(channel.size(), energy.size())) / 2;
-    const int x = std::max(0, std::min(t.x - half, kGraphWidth - 2 * half));
-    canvas.Text(x, kChannelRow, channel, kYellow, background);
-    canvas.Text(x, kEnergyRow, energy, kLightCyan, background);
+    place(t.x, channel, kChannelLabelRow, kYellow, channelEnd);
+    place(t.x, energy, energyRow, kLightCyan, energyEnd);
   }
 }
 

@@ -3,6 +3,7 @@
 // in design pixels; a ScaledCanvas applies the screen scale on the way out.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -25,6 +26,7 @@ inline constexpr int kValueBase = 243;    // y of the value 0
 inline constexpr int kValuePixels = 240;  // height of the value axis: the top lies at y 3
 inline constexpr int kValueTop = kValueBase - kValuePixels;
 inline constexpr int kTickTop = 355, kTickBottom = 364;  // peak ticks on the black strip
+inline constexpr int kChannelLabelRow = 250;             // top of the channel labels below the axis
 inline constexpr int kGridDots = 106;                    // dots of one value level
 inline constexpr int kMaxCurves = 7;
 
@@ -68,11 +70,48 @@ class ScaledCanvas : public Canvas {
   void RoundRectangle(int x1, int y1, int x2, int y2, int radius, Rgb color) override;
   void Fill(int x1, int y1, int x2, int y2, Rgb color) override;
   void Text(int x, int y, const std::string& text, Rgb color, Rgb background) override;
+  int TextWidth(const std::string& text) const override;
+  int TextHeight() const override;
 
  private:
   int S(int v) const;
   Canvas& target_;
   double scale_;
+};
+
+// A surface of any size seen in design pixels: its scale is the surface's width over `designWidth`,
+// taken at every call, so a surface that the window lays out anew at another screen scale is still
+// drawn whole, with texts in a font of its own size.
+class DesignView : public Canvas {
+ public:
+  DesignView(Canvas& surface, int designWidth) : surface_(surface), designWidth_(std::max(1, designWidth)) {}
+  double scale() const { return static_cast<double>(surface_.width()) / designWidth_; }
+  int width() const override { return ScaledCanvas(surface_, scale()).width(); }
+  int height() const override { return ScaledCanvas(surface_, scale()).height(); }
+  void Pixel(int x, int y, Rgb c) override { ScaledCanvas(surface_, scale()).Pixel(x, y, c); }
+  void Line(int x1, int y1, int x2, int y2, Rgb c) override {
+    ScaledCanvas(surface_, scale()).Line(x1, y1, x2, y2, c);
+  }
+  void Rectangle(int x1, int y1, int x2, int y2, Rgb c) override {
+    ScaledCanvas(surface_, scale()).Rectangle(x1, y1, x2, y2, c);
+  }
+  void RoundRectangle(int x1, int y1, int x2, int y2, int r, Rgb c) override {
+    ScaledCanvas(surface_, scale()).RoundRectangle(x1, y1, x2, y2, r, c);
+  }
+  void Fill(int x1, int y1, int x2, int y2, Rgb c) override {
+    ScaledCanvas(surface_, scale()).Fill(x1, y1, x2, y2, c);
+  }
+  void Text(int x, int y, const std::string& text, Rgb c, Rgb b) override {
+    ScaledCanvas(surface_, scale()).Text(x, y, text, c, b);
+  }
+  int TextWidth(const std::string& text) const override {
+    return ScaledCanvas(surface_, scale()).TextWidth(text);
+  }
+  int TextHeight() const override { return ScaledCanvas(surface_, scale()).TextHeight(); }
+
+ private:
+  Canvas& surface_;
+  int designWidth_;
 };
 
 // Draws points in one of the three pixel modes: 0 a five-pixel cross, 1 a single pixel, 2 a line from

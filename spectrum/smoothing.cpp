@@ -72,15 +72,16 @@ SplineTuning SplineTuningLoop(SplineWork& work, int n, int mode, UiPort& port, b
   int choice = kQuit;
   for (;;) {
     ProcessSplineCurve(work, n, mode, t.lambda);
-    if (view) {
-      curves.lambda = t.lambda;
-      view(curves);
-    }
     DialogRequest r = PrepareDialog(std::string(CaptionFor(mode)) + ": less or more", 90, 530, 450);
     r.helpLines = help;
     ShowRadioGroup(r, 1, 1, 300, 70, 220, 5, kTuningChoices, choice);
-    ShowLabel(r, 1, 5, 30, kTuningPrompts[0], kWhite, kGreen);
-    ShowLabel(r, 2, 5, 50, kTuningPrompts[1], kWhite, kGreen);
+    // The prompts run below the choices, so that neither hides the other.
+    ShowLabel(r, 1, 5, 80, kTuningPrompts[0], kWhite, kGreen);
+    ShowLabel(r, 2, 5, 100, kTuningPrompts[1], kWhite, kGreen);
+    if (view) {
+      curves.lambda = t.lambda;
+      view(curves, r);
+    }
     if (!port.ShowDialog(r)) {
       t.cancelled = true;
       break;

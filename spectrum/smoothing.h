@@ -36,8 +36,11 @@ struct SplineCurves {
   double lambda = 1.0;
   int mode = kSplineSmoothing;
 };
-// Draws the curves; called after every computation of the processed curve.
-using SplineCurveView = std::function<void(const SplineCurves&)>;
+// Shows the curves in the picture of the dialog that asks about them; called after every computation
+// of the processed curve, with that dialog's request.
+using SplineCurveView = std::function<void(const SplineCurves&, DialogRequest&)>;
+// Where the tuning dialog leaves room for that picture, below its prompts and above its buttons.
+inline constexpr DialogImage kSplinePictureArea{5, 122, 520, 245, {}};
 
 // Horizontal position of point k of n in the picture: round(k · 512 / max(1, n)).
 int SplineCurvePixel(int k, int n);

@@ -122,7 +122,10 @@ void CarbonAnalysisCommand(Workspace& ws, UiPort& port) {
   const std::vector<std::string> names = ReadCarbonNameList(in);
   port.ShowMessage(std::to_string(names.size()) + " spectrum names read");
 
-  for (const std::string& name : names) {
+  const int total = static_cast<int>(names.size());
+  for (int done = 0; done < total; ++done) {
+    const std::string& name = names[done];
+    port.ShowProgress("Carbon analysis", done, total);
     if (!ReadListedSpectrum(ws, port, ListedPath(*chosen, name))) continue;
     const CarbonLineResult r = MeasureCarbonLine(ws.spectrum, ec1, ec2);
     DialogRequest show = PrepareDialog("Carbon analysis", 0, 800, 430);
@@ -130,6 +133,7 @@ void CarbonAnalysisCommand(Workspace& ws, UiPort& port) {
     show.image = CarbonPicture(ws, port);
     if (!port.ShowDialog(show)) break;
   }
+  port.ShowProgress("Carbon analysis", total, total);
 }
 
 }  // namespace orv

@@ -15,6 +15,7 @@
 #include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
 #include "analysis/test_spectra.h"
+#include "core/dialog.h"
 #include "core/help_texts.h"
 #include "core/peak_model.h"
 #include "graphics/bitmap_export.h"
@@ -39,8 +40,16 @@ void Report(Program& p) {
   p.port.ShowStatus(p.ws.state.reportLines[0], "");
 }
 
+// A new graph ends what the status lines and the prompt told about the old one; the command that
+// draws it reports afresh.
+void ClearReports(Program& p) {
+  p.port.ShowStatus("", "");
+  p.port.ShowPrompt("");
+}
+
 // The whole spectrum in the graph, as after every command that changes the spectrum.
 void ShowSpectrum(Program& p) {
+  ClearReports(p);
   AnalysisState& st = p.ws.state;
   st.viewFirst = p.ws.spectrum.a1;
   st.viewLast = p.ws.spectrum.a2;
@@ -52,6 +61,7 @@ void ShowSpectrum(Program& p) {
 
 // The interval graph of the window viewFirst..viewLast.
 void ShowInterval(Program& p) {
+  ClearReports(p);
   AnalysisState& st = p.ws.state;
   st.viewWidth = st.viewLast - st.viewFirst + 1;
   st.cadreStepping = 1;
@@ -70,6 +80,7 @@ void BeginTwoClicks(Program& p, ClickMode mode) {
   p.menuEnabled = false;
   p.port.EnableMainMenu(false);
   RedrawCurrentGraph(p);
+  p.graphModeBeforeClicks = st.graphMode;
   st.graphMode = 13;
   p.clickMode = mode;
   p.firstClick = 0;
@@ -89,8 +100,11 @@ void BuildMeasuredModel(Program& p, int left, int right) {
   if (!p.modelWork) p.modelWork = std::make_unique<MeasuredModelWork>();
   const int last = std::min(ws.spectrum.a2, static_cast<int>(ws.spectrum.sp.size()) - 1);
   const ModelSource source{ws.spectrum.sp.data(), ws.spectrum.err.data(), last, ws.state.smallStatistics};
+  const MeasuredPeakView view = [&p](const double* net, const double* smoothed, int count, DialogRequest& r) {
+    r.image = TuningPicture(p.ws.state, net, smoothed, count, kSplinePictureArea);
+  };
   if (FormRealPeakModelCommand(ws.model(), p.modelSettings, source, left, right, *ws.splineWork, *p.modelWork,
-                               p.port, &ws.output))
+                               p.port, &ws.output, view))
     p.port.ShowStatus(" Real peak model set up", "");
 }
 
@@ -126,18 +140,18 @@ void Mark(Program& p, int mode) {
 
 IntervalFitSession& FitSession(Program& p) {
   if (!p.fitSession) p.fitSession = std::make_unique<IntervalFitSession>(p.ws, p.port);
-  p.fitSession->fitCanvas = p.fitSurface;
+  if (p.fitSurface && !p.fitView) p.fitView = std::make_unique<DesignView>(*p.fitSurface, kFitSurfaceWidth);
+  p.fitSession->fitCanvas = p.fitView.get();
   return *p.fitSession;
 }
 
 void SmoothOrBackground(Program& p, int mode) {
   Workspace& ws = p.ws;
   if (!ws.splineWork) ws.splineWork = std::make_unique<SplineWork>();
-  const bool applied = SmoothOrBackgroundCommand(mode, ws.spectrum, ws.state, *ws.splineWork, p.port,
-                                                 [&p](const SplineCurves& c) {
-                                                   if (p.graphSurface)
-                                                     DrawSplineCurves(*p.graphSurface, p.ws.state, c);
-                                                 });
+  const bool applied = SmoothOrBackgroundCommand(
+      mode, ws.spectrum, ws.state, *ws.splineWork, p.port, [&p](const SplineCurves& c, DialogRequest& r) {
+        r.image = TuningPicture(p.ws.state, c.original, c.processed, c.count, kSplinePictureArea);
+      });
   if (applied) {
     ws.spectrum.FindExtremes();
     ShowSpectrum(p);
@@ -169,8 +183,11 @@ void CompressSpectrum(Program& p) {
 
 void Calibrate(Program& p, int kind) {
   Workspace& ws = p.ws;
-  if (EnterCalibration(kind, ws.state, ws.calibration, ws.marking, ws.results, p.port, &ws.output))
-    p.port.ShowStatus(kind == 0 ? " Energy calibration set up" : " Efficiency calibration set up", "");
+  const bool set =
+      EnterCalibration(kind, ws.state, ws.calibration, ws.marking, ws.results, p.port, &ws.output);
+  // The entry puts the old calibration out of force first: the axis energies follow either way.
+  RedrawCurrentGraph(p);
+  if (set) p.port.ShowStatus(kind == 0 ? " Energy calibration set up" : " Efficiency calibration set up", "");
 }
 
 std::uint64_t ClockSeed(const Program& p) {
@@ -209,7 +226,13 @@ std::vector<Command> BuildTable() {
     ShowSpectrum(p);
   });
   separator("------------------------------");
-  add("Enter the Ini File", [](Program& p) { EnterIniFileCommand(p.ws, p.port); });
+  add("Enter the Ini File", [](Program& p) {
+    std::string name = "a.ini";
+    if (!SelectFile(p.port, name, 0)) return;
+    ReadCommandFile(p.ws, p.port, name);
+    // The line left by "Save the Init File" no longer tells what the settings came from.
+    p.port.ShowStatus("Ini file read: " + name, "");
+  });
   add("Enter the Spectrum Series Names", [](Program& p) {
     CarbonAnalysisCommand(p.ws, p.port);
     ShowSpectrum(p);  // the last spectrum of the series is the one loaded now
@@ -221,7 +244,13 @@ std::vector<Command> BuildTable() {
       p.port.ShowStatus("Error! No peaks fitted", "");
       return;
     }
+    const int rows = p.ws.state.resultCount;
     SaveFitResultsCommand(p.ws, p.port);
+    // Saved rows are cleared: the reminders to save them are over.
+    if (rows > 0 && p.ws.state.resultCount == 0) {
+      p.port.ShowStatus("Results saved: " + std::to_string(rows) + " peaks", "");
+      p.port.ShowPrompt("");
+    }
   });
   add("Save Energy Calibration", [](Program& p) { WriteEnergyCalibration(p.ws, p.port); });
   add("Save Efficiency Calibration", [](Program& p) { WriteEfficiencyCalibration(p.ws, p.port); });
@@ -305,7 +334,19 @@ std::vector<Command> BuildTable() {
   separator("------------------------------");
   add("Interval  Fit", [](Program& p) { FitSession(p).Command(); });
   add("Continue Fit", [](Program& p) { FitSession(p).Continue(); });
-  add("Spectrum  Fit", [](Program& p) { SpectrumFitCommand(p.ws, p.port); });
+  add("Spectrum  Fit", [](Program& p) {
+    // The batch fit walks every interval itself: the interval fit's display would show one it no
+    // longer stands at, so its dialog mode ends and the spectrum with the fitted peaks is shown.
+    // Refused or cancelled before it began, it leaves everything as it was.
+    const int before = p.ws.state.currentInterval;
+    const bool fitted = SpectrumFitCommand(p.ws, p.port);
+    if (!fitted && p.ws.state.currentInterval == before) return;
+    if (p.fitSession) p.fitSession->End();
+    p.ws.state.viewFirst = p.ws.spectrum.b1;
+    p.ws.state.viewLast = p.ws.spectrum.b2;
+    ShowInterval(p);
+    if (fitted) p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
+  });
   add("Fit Loop", [](Program& p) { FitLoopCommand(p.ws, p.port); });
   add("Fit for Graphs", [](Program& p) { FitForGraphsCommand(p.ws, p.port); });
 
@@ -313,16 +354,12 @@ std::vector<Command> BuildTable() {
   add("Energy Calibration", [](Program& p) { Calibrate(p, 0); });
   add("Efficiency Calibration", [](Program& p) { Calibrate(p, 1); });
   add("Auto-Calibration", [](Program& p) {
-    // The closing graph shows the calibration in force; without one the result is written all the
-    // same, since an uncalibrated spectrum is what auto-calibration is for.
-    AutoCalibrationCommand(p.ws, p.port, [&p] {
-      if (!p.ws.state.energyCalibrated) {
-        p.port.ShowMessage("No energy calibration set up");
-        return true;
-      }
-      return GraphEnergyCalibration(p.ws, p.port, "(auto-calibration)");
-    });
-    Report(p);
+    // The closing graph shows the line found, whether or not a calibration is in force; only its
+    // check box puts the line in force.
+    p.ws.state.reportLines[1].clear();
+    AutoCalibrationCommand(p.ws, p.port, [&p] { return GraphAutoCalibration(p.ws, p.port); });
+    RedrawCurrentGraph(p);  // the energies under the channel axis follow a calibration put in force
+    p.port.ShowStatus(p.ws.state.reportLines[0], p.ws.state.reportLines[1]);
   });
 
   menu = "&Info";
@@ -398,7 +435,9 @@ void ClearForm(Program& p) {
 }
 
 void RedrawCurrentGraph(Program& p) {
-  if (p.graphSurface) DrawCurrentGraph(p.ws, *p.graphSurface);
+  if (!p.graphSurface) return;
+  DesignView view(*p.graphSurface, kGraphWidth);
+  DrawCurrentGraph(p.ws, view);
 }
 
 void GraphClick(Program& p, int channel) {
@@ -425,7 +464,37 @@ void GraphClick(Program& p, int channel) {
       return;
     case ClickMode::kCheckPeak:
       p.clickMode = ClickMode::kNone;
+      p.port.ShowPrompt("");
       CheckPeakAndAdd(p.ws, p.port, channel, st.viewFirst, st.viewLast);
+      return;
+  }
+}
+
+void EscapeClickMode(Program& p) {
+  AnalysisState& st = p.ws.state;
+  if (p.fitSession && p.fitSession->WaitingFor() != FitClickMode::kNone) {
+    p.fitSession->CancelClick();
+    return;
+  }
+  switch (p.clickMode) {
+    case ClickMode::kNone:
+      return;
+    case ClickMode::kManualMarking:
+      PressButton(p, WindowButton::kOk);
+      return;
+    case ClickMode::kCheckPeak:
+      p.ws.markingInput.checkActive = false;
+      p.clickMode = ClickMode::kNone;
+      p.port.ShowPrompt("");
+      return;
+    case ClickMode::kCut:
+    case ClickMode::kMakeInterval:
+    case ClickMode::kModelBounds:
+      // The cut is abandoned: the graph it started from comes back with the menus.
+      EndClickMode(p);
+      st.graphMode = p.graphModeBeforeClicks == 13 ? 1 : p.graphModeBeforeClicks;
+      ClearReports(p);
+      RedrawCurrentGraph(p);
       return;
   }
 }
@@ -435,9 +504,10 @@ void GraphClickAt(Program& p, int x, int y) {
   if (channel == kNoChannel) return;
   // Outside the click modes a click on a drawn spectrum reads out the peak estimated there.
   const int mode = p.ws.state.graphMode;
-  if (p.clickMode == ClickMode::kNone && mode >= 1 && mode <= 5 && p.graphSurface)
-    ShowClickedPeak(p.ws, *p.graphSurface, channel);
-  else
+  if (p.clickMode == ClickMode::kNone && mode >= 1 && mode <= 5 && p.graphSurface) {
+    DesignView view(*p.graphSurface, kGraphWidth);
+    ShowClickedPeak(p.ws, view, channel);
+  } else
     GraphClick(p, channel);
 }
 
@@ -466,7 +536,7 @@ void PressButton(Program& p, WindowButton button) {
       if (button == WindowButton::kPrevious) f.Previous();
       if (button == WindowButton::kChange) f.Change();
       if (button == WindowButton::kFitToBitmap && p.fitSurface) f.FitToBitmap(*p.fitSurface);
-      if (button == WindowButton::kGraphSinglePeaks && p.fitSurface) f.GraphSinglePeaks(*p.fitSurface);
+      if (button == WindowButton::kGraphSinglePeaks && p.fitView) f.GraphSinglePeaks(*p.fitView);
       return;
     }
     case WindowButton::kNextCadre:

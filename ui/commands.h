@@ -41,5 +41,8 @@ void GraphClick(Program& p, int channel);
 // A click at design pixel (x, y) of the full graph surface, as the windows deliver it.
 void GraphClickAt(Program& p, int x, int y);
 void PressButton(Program& p, WindowButton button);
+// The Esc key: ends whatever click mode waits. A cut, the model bounds, a check or a correction of the
+// interval fit is abandoned with the window and menus as before it; manual marking ends as with OK.
+void EscapeClickMode(Program& p);
 
 }  // namespace orv

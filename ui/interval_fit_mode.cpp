@@ -240,6 +240,12 @@ bool IntervalFitSession::Click(int channel) {
   return false;
 }
 
+void IntervalFitSession::CancelClick() {
+  if (clickMode_ == FitClickMode::kNone) return;
+  clickMode_ = FitClickMode::kNone;
+  port_.ShowPrompt("");
+}
+
 bool IntervalFitSession::BlunderClick(int channel) {
   TSpectrum& s = ws_.spectrum;
   // Both neighbours must be counts of the spectrum.
@@ -368,12 +374,15 @@ void IntervalFitSession::ShowParameters() {
 
 bool IntervalFitSession::FitToBitmap(ImageCanvas& canvas) {
   if (!active_ || !FitAvailable(ws_)) return false;
-  return SaveFitBitmap(ws_, port_, canvas);
+  const bool saved = SaveFitBitmap(ws_, port_, canvas);
+  // The colours were reversed on the surface itself for the file; the screen shows the graph again.
+  if (fitCanvas) DrawFitGraph(ws_, *fitCanvas);
+  return saved;
 }
 
 bool IntervalFitSession::GraphSinglePeaks(Canvas& canvas) {
   if (!active_ || !FitAvailable(ws_)) return false;
-  DrawSinglePeaks(ws_, canvas, FitGraphTop(ws_));
+  DrawSinglePeaks(ws_, canvas, FitGraphScale(ws_));
   return true;
 }
 

@@ -59,6 +59,13 @@ class IntervalFitSession {
   bool PreviousEnabled() const;
   // The fit display is up (after Start, until the marking is gone).
   bool Active() const { return active_; }
+  // Ends the dialog mode (a batch fit took over): the display and its buttons go.
+  void End() {
+    active_ = false;
+    clickMode_ = FitClickMode::kNone;
+  }
+  // Esc while a correction waits for its click: the correction is abandoned.
+  void CancelClick();
   // The current interval is the last one: the walk is at its end.
   bool AtLastInterval() const;
 

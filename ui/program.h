@@ -13,6 +13,7 @@
 #include "core/measured_model.h"
 #include "core/port.h"
 #include "graphics/canvas.h"
+#include "graphics/plot.h"
 #include "ui/interval_fit_mode.h"
 
 namespace orv {
@@ -63,9 +64,12 @@ struct Program {
   ImageCanvas* fitSurface = nullptr;
   // The interval fit in dialog mode, created by its first command.
   std::unique_ptr<IntervalFitSession> fitSession;
+  // The fit surface seen in design pixels, whatever the screen scale made of it.
+  std::unique_ptr<DesignView> fitView;
 
   ClickMode clickMode = ClickMode::kNone;
-  int firstClick = 0;  // channel of the first of two clicks, 0 before it
+  int firstClick = 0;             // channel of the first of two clicks, 0 before it
+  int graphModeBeforeClicks = 1;  // the graph a two-click mode started from, restored by Esc
 
   // The measured peak model's settings and work space, kept for the run.
   MeasuredModelSettings modelSettings;

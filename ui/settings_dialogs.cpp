@@ -48,10 +48,11 @@ std::optional<std::vector<double>> ReadGrid(const DialogRequest& r, int rows) {
   return v;
 }
 
-// General floating form of the width report: up to 15 significant digits, no padding.
+// General floating form of the width report: six significant digits, no padding. More would only
+// show the rounding noise of the division (0.00999999999999979 for a slope of 0.01).
 std::string General(double v) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
+  std::snprintf(buf, sizeof buf, "%.6g", v);
   return buf;
 }
 

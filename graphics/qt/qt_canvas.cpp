@@ -78,21 +78,38 @@ void QtCanvas::Fill(int x1, int y1, int x2, int y2, Rgb color) {
   p.fillRect(Span(x1, y1, x2, y2), ToQColor(color));
 }
 
-void QtCanvas::Text(int x, int y, const std::string& text, Rgb color, Rgb background) {
-  if (image_.isNull() || text.empty()) return;
+QFont QtCanvas::TextFont() const {
   QFont font(QStringLiteral("Monospace"));
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   font.setPointSize(std::clamp(fontSize_, 1, 200));
   // Plain pixels in the two colours only, as on the original surface: no blended edges.
   font.setStyleStrategy(QFont::NoAntialias);
+  return font;
+}
+
+int QtCanvas::TextWidth(const std::string& text) const {
+  return QFontMetrics(TextFont(), &image_).horizontalAdvance(QString::fromStdString(text));
+}
+
+int QtCanvas::TextHeight() const {
+  return QFontMetrics(TextFont(), &image_).height();
+}
+
+void QtCanvas::Text(int x, int y, const std::string& text, Rgb color, Rgb background) {
+  if (image_.isNull() || text.empty()) return;
   const QString s = QString::fromStdString(text);
   QPainter p(&image_);
-  p.setFont(font);
+  p.setFont(TextFont());
   const QFontMetrics metrics = p.fontMetrics();
   p.fillRect(QRect(x, y, metrics.horizontalAdvance(s), metrics.height()), ToQColor(background));
   p.setPen(ToQColor(color));
   p.drawText(x, y + metrics.ascent(), s);
+}
+
+void QtCanvas::Resize(int width, int height) {
+  image_ = QImage(std::max(width, 0), std::max(height, 0), QImage::Format_RGB32);
+  image_.fill(Qt::black);
 }
 
 Rgb QtCanvas::PixelAt(int x, int y) const {

@@ -3,6 +3,7 @@
 // belongs to it); programs without a display create theirs on the "offscreen" platform.
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <string>
 
@@ -27,18 +28,23 @@ class QtCanvas : public ImageCanvas {
   void Fill(int x1, int y1, int x2, int y2, Rgb color) override;
   // (x, y) is the top left corner of the text; its cells are filled with `background` first.
   void Text(int x, int y, const std::string& text, Rgb color, Rgb background) override;
+  int TextWidth(const std::string& text) const override;
+  int TextHeight() const override;
 
   Rgb PixelAt(int x, int y) const override;
   void SetPixel(int x, int y, Rgb color) override { Pixel(x, y, color); }
   bool SaveBitmap(const std::string& path) const override;
 
   int fontSize() const { return fontSize_; }
+  // A new black picture of another size (the window laid out at another screen scale).
+  void Resize(int width, int height);
   void setFontSize(int points) { fontSize_ = points; }
   // The picture itself, for showing it in a window or saving it in another format.
   QImage& image() { return image_; }
   const QImage& image() const { return image_; }
 
  private:
+  QFont TextFont() const;
   QImage image_;
   int fontSize_;
 };

@@ -47,11 +47,20 @@ TEST_F(InfoViews, ResultLinesWithAndWithoutCalibration) {
   ASSERT_EQ(port.shown.size(), 2u);
   const auto& plain = port.shown[0].listBox->lines;
   EXPECT_EQ(plain.size(), 4u);
-  EXPECT_EQ(plain[0], " Peak   1     100.50   100.50     1000       1000     3.25     12.50");
-  EXPECT_EQ(plain[1], " Errors         0.20     0.20       30         30     0.10    250.00");
+  EXPECT_EQ(plain[0], " Peak   1   100.50  100.50       1000           1000       3.25        12.50");
+  EXPECT_EQ(plain[1], " Errors       0.20    0.20         30             30       0.10       250.00");
   // Channel 100 is 50 keV, channel 200 is 100 keV; every coefficient is 0.5.
   EXPECT_EQ(port.shown[1].listBox->lines[1],
-            " Errors         0.20     0.10       30         60     0.10    250.00");
+            " Errors       0.20    0.10         30             60       0.10       250.00");
+  // Every field ends under the last letter of its caption.
+  const std::string& header = port.shown[0].listBox->header;
+  for (const char* caption : {"Channel", "Energy", "Area", "Intensity", "Width", "Crit/Bckg"}) {
+    const std::size_t end = header.find(caption) + std::string(caption).size() - 1;
+    for (const std::string& line : plain) {
+      EXPECT_NE(line[end], ' ') << caption << " | " << line;
+      EXPECT_TRUE(end + 1 == line.size() || line[end + 1] == ' ') << caption << " | " << line;
+    }
+  }
 
   for (int k = 3; k <= 700; ++k) AddRow({double(k), 0.1, 100, 10, 3, 0.1, 5, 20});
   ShowResultTableView(*ws_, port);

@@ -213,7 +213,7 @@ TEST(MeasuredModelCommand, DialogsSmoothingLoopAndReport) {
     return true;
   };
   std::vector<double> lambdas;
-  MeasuredPeakView view = [&](const double*, const double*, int count) {
+  MeasuredPeakView view = [&](const double*, const double*, int count, DialogRequest&) {
     EXPECT_EQ(count, 162);  // 81 channels refined twofold
     lambdas.push_back(f.work->lambda);
   };

@@ -1,4 +1,5 @@
 #include "graphics/bitmap_export.h"
+#include "graphics/plot.h"
 
 #include <gtest/gtest.h>
 
@@ -36,18 +37,32 @@ class MemoryCanvas : public orv::MemoryCanvas {
   mutable std::vector<std::string> saved;
 };
 
+// The colours the graphs draw with on their dark background, both common shades of light cyan and
+// of green.
+inline constexpr std::array<Rgb, 7> kDrawingColors{{
+    {255, 255, 0},    // yellow
+    {0, 255, 255},    // light cyan
+    {128, 255, 255},  // light cyan, paler shade
+    {255, 0, 255},    // magenta
+    {255, 0, 0},      // red
+    {0, 128, 0},      // green
+    {0, 255, 0},      // bright green
+}};
+
 TEST(BitmapExport, ReverseColorsTurnsTheGraphIntoAPrintablePicture) {
   MemoryCanvas c(12, 2);  // starts black
   const Rgb others[] = {kWhite, kBlue, kMaroon, {254, 255, 0}, {0, 127, 0}, {128, 128, 128}};
   for (std::size_t i = 0; i < kDrawingColors.size(); ++i) c.Pixel(static_cast<int>(i), 0, kDrawingColors[i]);
   for (int i = 0; i < 6; ++i) c.Pixel(i, 1, others[i]);
-  ReverseColors(c);
+  const std::array<Rgb, 1> papers{kMaroon};  // the text cells
+  ReverseColors(c, papers);
+  // Every stroke prints black, the white ticks and the text on its maroon cell too.
   for (std::size_t i = 0; i < kDrawingColors.size(); ++i)
     EXPECT_TRUE(Same(c.PixelAt(static_cast<int>(i), 0), kBlack)) << i;
-  for (int i = 0; i < 6; ++i) EXPECT_TRUE(Same(c.PixelAt(i, 1), others[i])) << i;
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(Same(c.PixelAt(i, 1), i == 2 ? kWhite : kBlack)) << i;
   EXPECT_TRUE(Same(c.PixelAt(11, 1), kWhite));  // the black background becomes white, to the last pixel
-  ReverseColors(c);  // a second pass whitens the former drawing, black now; white stays white
-  EXPECT_TRUE(Same(c.PixelAt(0, 0), kWhite) && Same(c.PixelAt(0, 1), kWhite));
+  ReverseColors(c);                             // a second pass turns the picture over again
+  EXPECT_TRUE(Same(c.PixelAt(0, 0), kWhite) && Same(c.PixelAt(11, 1), kBlack));
   MemoryCanvas empty(0, 0);
   ReverseColors(empty);
 }
@@ -183,6 +198,7 @@ TEST_F(BitmapCommandTest, FitBitmapWritesPictureAndTable) {
   MemoryCanvas canvas(4, 1);
   canvas.Pixel(1, 0, kDrawingColors[0]);
   canvas.Pixel(2, 0, kBlue);
+  canvas.Pixel(3, 0, ColorFromInt(ws.state.colorTextBackground));
 
   // No to "Reverse the colors?": the picture stays as it is.
   FakePort port;
@@ -200,7 +216,8 @@ TEST_F(BitmapCommandTest, FitBitmapWritesPictureAndTable) {
   ASSERT_TRUE(SaveFitBitmap(ws, port, canvas));
   EXPECT_TRUE(Same(canvas.PixelAt(0, 0), kWhite));
   EXPECT_TRUE(Same(canvas.PixelAt(1, 0), kBlack));
-  EXPECT_TRUE(Same(canvas.PixelAt(2, 0), kBlue));
+  EXPECT_TRUE(Same(canvas.PixelAt(2, 0), kBlack));  // any ink prints black
+  EXPECT_TRUE(Same(canvas.PixelAt(3, 0), kWhite));  // the text cells are paper
   EXPECT_EQ(fs::path(canvas.saved.back()), dir_ / "fit");
   const std::vector<std::string> table = ReadLines(dir_ / "fitgph");
   ASSERT_EQ(table.size(), 10u);

@@ -157,8 +157,8 @@ TEST_F(GraphsTest, ClicksGiveTheChannelDrawnThere) {
   for (int length : {1, 7, 61, 300, 1000})
     for (int ch = 470; ch < 470 + length; ch += std::max(1, length / 20))
       EXPECT_LE(std::abs(FitClickToChannel(470, length, FitChannelToPixelX(470, length, ch)) - ch),
-                length <= 300 ? 0 : 2);
-  EXPECT_EQ(FitChannelToPixelX(470, 61, 530), 310);
+                length <= kFitPixels ? 0 : 2);
+  EXPECT_EQ(FitChannelToPixelX(470, 61, 530), kFitLeft + kFitPixels);
 }
 
 TEST_F(GraphsTest, ReadoutsShowTheirLines) {
@@ -209,7 +209,15 @@ TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
     IntervalModel(ws, y, w, f, 3, i);
     EXPECT_NEAR(FittedAt(ws, 469 + i).total, f, 1e-6 * std::fabs(f));  // the model the engine fitted
   }
-  EXPECT_NEAR(FitGraphTop(ws), LargestCount(ws.spectrum, 470, 530), 0.02 * FitGraphTop(ws));
+  // The scale holds everything drawn, the fitted curve between the channels too, with a little room.
+  const FitScale scale = FitGraphScale(ws);
+  double top = LargestCount(ws.spectrum, 470, 530);
+  for (double c = 470; c <= 530; c += 0.05) top = std::max(top, FittedAt(ws, c).total);
+  EXPECT_GT(scale.hi, top);
+  EXPECT_LT(scale.hi, 1.1 * top);
+  // The base of the graph is the lowest thing drawn (the background of 50) less the room, not zero.
+  EXPECT_LT(scale.lo, 50);
+  EXPECT_GT(scale.lo, 50 - 0.05 * (scale.hi - 50));
 
   auto indicators = [](const RecordingCanvas& c) {
     std::vector<RecordingCanvas::Primitive> out;

@@ -32,7 +32,7 @@ struct Recorder {
   std::vector<std::vector<double>> curves;
   SplineCurves last;
   SplineCurveView View() {
-    return [this](const SplineCurves& c) {
+    return [this](const SplineCurves& c, DialogRequest&) {
       lambdas.push_back(c.lambda);
       curves.emplace_back(c.processed, c.processed + c.count + 1);
       last = c;

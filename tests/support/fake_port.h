@@ -27,7 +27,7 @@ class FakePort : public UiPort, public LineSink {
 
   std::vector<DialogRequest> dialogs;  // as answered
   std::vector<DialogRequest> shown;    // as presented, before the answer changed them
-  std::vector<std::string> messages, questions, statuses, prompts, texts, lines;
+  std::vector<std::string> messages, questions, statuses, prompts, texts, lines, progress;
 
   // Accepts the next dialog as preset.
   void AcceptNext() {
@@ -77,6 +77,9 @@ class FakePort : public UiPort, public LineSink {
     auto group = fileGroups.front();
     fileGroups.pop_front();
     return group;
+  }
+  void ShowProgress(const std::string& what, int done, int total) override {
+    progress.push_back(what + " " + std::to_string(done) + "/" + std::to_string(total));
   }
   void EnableMainMenu(bool on) override { menuEnabled = on ? 1 : 0; }
   void ClearForm() override {}

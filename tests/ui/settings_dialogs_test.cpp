@@ -167,6 +167,12 @@ TEST_F(SettingsDialogsTest, WidthDependenceReport) {
   s.width2 = 4.5;
   WidthDependenceCommand(*ws_);
   EXPECT_EQ(ws_->state.reportLines[0], "   W(chan) = 0 * chan + 4");
+  s.b1 = 37;  // a slope whose division leaves rounding noise is reported to six digits
+  s.b2 = 1041;
+  s.width1 = 1.7;
+  s.width2 = 3.1;
+  WidthDependenceCommand(*ws_);
+  EXPECT_EQ(ws_->state.reportLines[0], "   W(chan) = 0.00139442 * chan + 1.64841");
 }
 
 TEST_F(SettingsDialogsTest, AssignSpectrumName) {

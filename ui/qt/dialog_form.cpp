@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,8 @@ namespace orv {
 namespace {
 
 constexpr int kRowHeight = 21;
+// Room a grid cell needs around its text: the style's margins and the grid line.
+constexpr int kCellPadding = 14;
 
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
@@ -199,6 +202,32 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
     for (const auto& line : l.lines) listBox_->addItem(Q(line));
     if (l.selected >= 1 && l.selected <= listBox_->count()) listBox_->setCurrentRow(l.selected - 1);
     Place(listBox_, l.left, l.top, l.width, l.height);
+    if (!l.header.empty()) {
+      // Columns under a header must be seen whole: the font shrinks until the widest line fits
+      // beside the scroll bar. Other lists scroll sideways instead.
+      std::vector<std::string> texts = l.lines;
+      texts.push_back(l.header);
+      const int room = listBox_->width() - 2 * listBox_->frameWidth() -
+                       listBox_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 12;
+      FitFont(listBox_, texts, room);
+      listBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      // The header is a list of one line in the same font and frame, so that its captions stand
+      // exactly over the columns below; it stays while the lines scroll.
+      header_ = new QListWidget(this);
+      header_->setObjectName("ListHeader");
+      header_->setStyleSheet(Colours("QListWidget", kWhite, kGreen));
+      header_->setFont(listBox_->font());
+      header_->addItem(Q(l.header));
+      header_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      header_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      header_->setSelectionMode(QAbstractItemView::NoSelection);
+      header_->setFocusPolicy(Qt::NoFocus);
+      const int headerHeight = header_->sizeHintForRow(0) + 2 * header_->frameWidth() + 2;
+      const QRect list = listBox_->geometry();
+      header_->setGeometry(list.left(), list.top(), list.width(), headerHeight);
+      listBox_->setGeometry(list.left(), list.top() + headerHeight, list.width(),
+                            list.height() - headerHeight);
+    }
   }
   if (request.textArea) {
     const DialogTextArea& t = *request.textArea;
@@ -209,6 +238,8 @@ TForm2::TForm2(DialogRequest& request, double scale, int fontSize,
     QStringList lines;
     for (const auto& line : t.lines) lines << Q(line);
     memo_->setPlainText(lines.join('\n'));
+    // A listing keeps one item per line; what does not fit scrolls instead of wrapping.
+    memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     Place(memo_, t.left, t.top, t.width, t.height);
   }
   if (request.grid) BuildGrid(*request.grid);
@@ -255,43 +286,61 @@ void TForm2::BuildGrid(const DialogParameterGrid& g) {
   int columns = std::clamp(std::abs(g.columns), 1, 10);
   for (const auto& row : g.cells) columns = std::max(columns, static_cast<int>(row.size()));
   const int shown = std::min(rows, std::max(1, g.visibleRows));
-  const int height = shown * kRowHeight + 1;
+  // Whole rows at every scale: the height is counted in rows as they are drawn.
+  const int rowHeight = Scaled(kRowHeight, scale_);
+  const int gridHeight = shown * rowHeight + 1;
   auto widthOf = [&](std::size_t i) { return i < g.columnWidths.size() ? g.columnWidths[i] : 80; };
+  const QFont bold = BoldFont(font());
+  const QFontMetrics metrics(bold);
+  // A column is as wide as its design asks, or wider where a text needs it: a value must be read
+  // whole without editing it.
+  auto columnWidth = [&](std::size_t designWidth, const std::vector<QString>& texts) {
+    int widest = 0;
+    for (const QString& t : texts) widest = std::max(widest, metrics.horizontalAdvance(t));
+    return std::max(Scaled(static_cast<int>(designWidth), scale_), widest + kCellPadding);
+  };
   auto setUp = [&](QTableWidget* t, int nColumns) {
     t->setRowCount(rows);
     t->setColumnCount(nColumns);
     t->horizontalHeader()->hide();
     t->verticalHeader()->hide();
     t->verticalHeader()->setMinimumSectionSize(1);
-    t->verticalHeader()->setDefaultSectionSize(Scaled(kRowHeight, scale_));
-    t->setFont(BoldFont(font()));
+    t->verticalHeader()->setDefaultSectionSize(rowHeight);
+    t->setFont(bold);
+    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setWordWrap(false);
   };
 
   auto* names = new QTableWidget(this);
   names->setObjectName("StringGrid2");
   setUp(names, 1);
   names->setStyleSheet(Colours("QTableWidget", kWhite, kMaroon));
-  names->setColumnWidth(0, Scaled(widthOf(0), scale_));
-  FitFont(names, g.rowNames, Scaled(widthOf(0), scale_) - 8);
+  std::vector<QString> nameTexts;
+  for (int r = 0; r < rows; ++r)
+    nameTexts.push_back(r < static_cast<int>(g.rowNames.size()) ? Q(g.rowNames[r]) : "");
+  const int nameWidth = columnWidth(widthOf(0), nameTexts);
+  names->setColumnWidth(0, nameWidth);
   names->setEditTriggers(QAbstractItemView::NoEditTriggers);
   names->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  names->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  for (int r = 0; r < rows; ++r)
-    names->setItem(r, 0,
-                   new QTableWidgetItem(r < static_cast<int>(g.rowNames.size()) ? Q(g.rowNames[r]) : ""));
-  Place(names, g.left, g.top, widthOf(0) + 2, height);
+  for (int r = 0; r < rows; ++r) names->setItem(r, 0, new QTableWidgetItem(nameTexts[r]));
+  const int left = Scaled(g.left, scale_), top = Scaled(g.top, scale_);
+  names->ensurePolished();  // the frame of the style sheet is known after polishing
+  names->setGeometry(left, top, nameWidth + 2 * names->frameWidth(), gridHeight + 2 * names->frameWidth());
 
   valueGrid_ = new QTableWidget(this);
   valueGrid_->setObjectName("StringGrid1");
   setUp(valueGrid_, columns);
   valueGrid_->setFrameShape(QFrame::NoFrame);
-  valueGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   int valueWidth = 2;
   for (int c = 0; c < columns; ++c) {
-    valueGrid_->setColumnWidth(c, Scaled(widthOf(c + 1), scale_));
-    valueWidth += widthOf(c + 1);
+    std::vector<QString> texts;
+    for (const auto& row : g.cells)
+      if (c < static_cast<int>(row.size())) texts.push_back(Q(row[c]));
+    const int w = columnWidth(widthOf(c + 1), texts);
+    valueGrid_->setColumnWidth(c, w);
+    valueWidth += w;
   }
-  if (rows > shown) valueWidth += 23;  // room for the scroll bar
+  if (rows > shown) valueWidth += valueGrid_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < columns; ++c) {
       const bool present = r < static_cast<int>(g.cells.size()) && c < static_cast<int>(g.cells[r].size());
@@ -300,7 +349,12 @@ void TForm2::BuildGrid(const DialogParameterGrid& g) {
   // The two grids scroll together.
   connect(valueGrid_->verticalScrollBar(), &QScrollBar::valueChanged, names->verticalScrollBar(),
           &QScrollBar::setValue);
-  Place(valueGrid_, g.left + widthOf(0) + 2, g.top + (g.columns < 0 ? 20 : 0), valueWidth, height);
+  const QRect valueRect(names->geometry().right() + 1 + Scaled(2, scale_),
+                        top + Scaled(g.columns < 0 ? 20 : 0, scale_), valueWidth, gridHeight);
+  valueGrid_->setGeometry(valueRect);
+  // Wide values widen the window rather than being cut at its edge.
+  const int needed = valueRect.right() + 1 + Scaled(10, scale_);
+  if (needed > width()) setFixedSize(needed, height());
 }
 
 void TForm2::Help() {

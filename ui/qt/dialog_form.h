@@ -37,6 +37,9 @@ class TForm2 : public QDialog {
   QPushButton* cancelButton() const { return cancel_; }
   QPushButton* helpButton() const { return help_; }
   QPushButton* saveButton() const { return save_; }
+  QListWidget* listBox() const { return listBox_; }
+  QListWidget* listHeader() const { return header_; }
+  QTableWidget* valueGrid() const { return valueGrid_; }
 
  protected:
   // Esc is Cancel wherever the focus is: the window sees the key before its controls.
@@ -63,6 +66,7 @@ class TForm2 : public QDialog {
   QListWidget* checkList_ = nullptr;
   QComboBox* combo_ = nullptr;
   QListWidget* listBox_ = nullptr;
+  QListWidget* header_ = nullptr;
   QPlainTextEdit* memo_ = nullptr;
   QTableWidget* valueGrid_ = nullptr;
   QCheckBox* checkBox_ = nullptr;

@@ -6,8 +6,9 @@
 namespace orv {
 
 QPoint ImageView::ToImage(QPoint widgetPos) const {
-  if (!image_ || width() <= 0 || height() <= 0) return widgetPos;
-  return {widgetPos.x() * image_->width() / width(), widgetPos.y() * image_->height() / height()};
+  const QSize size = design_.isValid() ? design_ : image_ ? image_->size() : QSize();
+  if (!size.isValid() || width() <= 0 || height() <= 0) return widgetPos;
+  return {widgetPos.x() * size.width() / width(), widgetPos.y() * size.height() / height()};
 }
 
 void ImageView::paintEvent(QPaintEvent*) {

@@ -17,7 +17,8 @@ class ImageView : public QWidget {
   const QImage* image() const { return image_; }
   std::function<void(int x, int y)> onClick;
 
-  // The image pixel under a widget position.
+  // The design pixel under a widget position: the picture fills the widget, whatever its scale.
+  void setDesignSize(QSize size) { design_ = size; }
   QPoint ToImage(QPoint widgetPos) const;
 
  protected:
@@ -26,6 +27,7 @@ class ImageView : public QWidget {
 
  private:
   const QImage* image_ = nullptr;
+  QSize design_;
 };
 
 }  // namespace orv

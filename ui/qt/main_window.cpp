@@ -1,11 +1,16 @@
 #include "ui/qt/main_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
+#include <cmath>
 
 #include "graphics/graphs.h"
 #include "graphics/qt/qt_canvas.h"
@@ -18,7 +23,11 @@ namespace orv {
 namespace {
 
 constexpr int kFormWidth = 630;
-constexpr int kFormHeight = 470;
+constexpr int kFormHeight = 520;
+// The status lines and the prompt sit below the graphs and the button row, across the whole window,
+// so that they never hide a plot and are never cut at the window's edge.
+constexpr int kTextLeft = 5, kTextWidth = 620;
+constexpr int kStatusTop = 456;  // the second line and the prompt follow below
 
 // The buttons with their captions, names and design rectangles; the fit's buttons sit right of the fit
 // graph, below the status lines and above the prompt.
@@ -47,13 +56,13 @@ QLabel* ColouredLabel(QWidget* parent, const char* name, const char* css) {
   QFont f = label->font();
   f.setBold(true);
   label->setFont(f);
+  label->setWordWrap(true);
   label->hide();
   return label;
 }
 
 void SetLabel(QLabel* label, const std::string& text) {
   label->setText(QString::fromStdString(text));
-  label->adjustSize();
   label->setVisible(!text.empty());
   label->raise();
 }
@@ -102,12 +111,14 @@ void TForm1::BuildControls() {
 
   image3_ = new ImageView(area_);
   image3_->setObjectName("Image3");
+  image3_->setDesignSize(QSize(kGraphWidth, kGraphHeight));
   image3_->onClick = [this](int x, int y) {
     GraphClickAt(p_, x, y);
     Refresh();
   };
   image1_ = new ImageView(area_);
   image1_->setObjectName("Image1");
+  image1_->setDesignSize(QSize(kFitSurfaceWidth, kFitSurfaceHeight));
   image1_->onClick = [this](int x, int y) { FitClick(x, y); };
 
   grid_ = new QTableWidget(area_);
@@ -143,19 +154,32 @@ void TForm1::LayoutWindows(double scale, int fontSize) {
   QFont f = font();
   f.setPointSize(fontSize);
   setFont(f);
-  area_->setFixedSize(Scaled(kFormWidth, scale), Scaled(kFormHeight, scale));
   Place(image3_, 0, 0, 600, 424);
   Place(image1_, 0, 0, kFitSurfaceWidth, kFitSurfaceHeight);
   Place(grid_, 0, 268, 600, 160);
   for (const ButtonSpec& b : kButtons) Place(buttons_.at(b.button), b.left, b.top, b.width, b.height);
-  status1_->move(Scaled(121, scale), Scaled(59, scale));
-  status2_->move(Scaled(121, scale), Scaled(74, scale));
-  prompt_->move(Scaled(390, scale), Scaled(190, scale));
-  for (QLabel* l : {status1_, status2_, prompt_}) l->adjustSize();
-  grid_->verticalHeader()->setDefaultSectionSize(Scaled(18, scale));
-  // Every image is cleared by a new layout.
-  for (ImageCanvas* c : {p_.graphSurface, p_.fitSurface})
+  // The lines are as high as their font needs, so a large font is never cut; the window grows with them.
+  QFont bold = f;
+  bold.setBold(true);
+  const int line = std::max(Scaled(18, scale), QFontMetrics(bold).height() + 2);
+  const int left = Scaled(kTextLeft, scale), width = Scaled(kTextWidth, scale);
+  status1_->setGeometry(left, Scaled(kStatusTop, scale), width, line);
+  status2_->setGeometry(left, status1_->geometry().bottom() + 1, width, line);
+  prompt_->setGeometry(left, status2_->geometry().bottom() + 3, width, line + 2);
+  area_->setFixedSize(
+      Scaled(kFormWidth, scale),
+      std::max(Scaled(kFormHeight, scale), prompt_->geometry().bottom() + 1 + Scaled(4, scale)));
+  grid_->verticalHeader()->setDefaultSectionSize(std::max(Scaled(18, scale), QFontMetrics(f).height() + 4));
+  // The surfaces hold the screen's pixels at this scale, with a font to match, so the graphs are
+  // drawn sharp rather than stretched; every image is cleared by a new layout.
+  if (QtCanvas* c = Surface(p_.graphSurface))
+    c->Resize(Scaled(kGraphWidth, scale), Scaled(kGraphHeight, scale));
+  if (QtCanvas* c = Surface(p_.fitSurface))
+    c->Resize(Scaled(kFitSurfaceWidth, scale), Scaled(kFitSurfaceHeight, scale));
+  for (ImageCanvas* c : {p_.graphSurface, p_.fitSurface}) {
+    if (QtCanvas* q = Surface(c)) q->setFontSize(static_cast<int>(std::lround(10 * scale)));
     if (c) c->Fill(0, 0, c->width() - 1, c->height() - 1, kBlack);
+  }
   adjustSize();
   Refresh();
 }
@@ -163,6 +187,25 @@ void TForm1::LayoutWindows(double scale, int fontSize) {
 void TForm1::ShowStatus(const std::string& line1, const std::string& line2) {
   SetLabel(status1_, line1);
   SetLabel(status2_, line2);
+  progressShown_ = false;
+}
+
+void TForm1::ShowProgress(const std::string& what, int done, int total) {
+  if (done >= total) {
+    // The work is over: the line shows again what it showed before.
+    if (progressShown_) SetLabel(status2_, savedStatus2_);
+    progressShown_ = false;
+    return;
+  }
+  // Repainting costs more than a small step of the work: at most ten times a second.
+  if (progressShown_ && progressClock_.isValid() && progressClock_.elapsed() < 100) return;
+  if (!progressShown_) savedStatus2_ = status2_->text().toStdString();
+  progressShown_ = true;
+  progressClock_.start();
+  SetLabel(status2_, what + ": " + std::to_string(done) + " of " + std::to_string(total) + " done");
+  status2_->repaint();
+  // Paint events only: a click or key now would run a command inside the one that is working.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TForm1::ShowPrompt(const std::string& text) {
@@ -273,6 +316,17 @@ QMenu* TForm1::Menu(const std::string& caption) const {
 
 QPushButton* TForm1::Button(WindowButton button) const {
   return buttons_.at(button);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  // Esc ends every click mode; the controls of the window leave the key to it.
+  if (event->key() != Qt::Key_Escape) {
+    QMainWindow::keyPressEvent(event);
+    return;
+  }
+  EscapeClickMode(p_);
+  Refresh();
+  event->accept();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -3,6 +3,7 @@
 // grid. Everything it does goes through the Program: RunCommand, GraphClickAt and PressButton.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <map>
@@ -28,6 +29,8 @@ class TForm1 : public QMainWindow {
   // The operations of the port on the main window.
   void ShowStatus(const std::string& line1, const std::string& line2);
   void ShowPrompt(const std::string& text);
+  // The second status line tells how far a long piece of work is; repainted without user input.
+  void ShowProgress(const std::string& what, int done, int total);
   void EnableMainMenu(bool on);
   void ClearForm();
   void LayoutWindows(double scale, int fontSize);
@@ -48,6 +51,7 @@ class TForm1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildMenus();
@@ -74,6 +78,9 @@ class TForm1 : public QMainWindow {
   // The full surface as it was when the form was cleared: a graph drawn since then is shown.
   QImage clearedImage_;
   bool menuOn_ = true;
+  bool progressShown_ = false;
+  std::string savedStatus2_;
+  QElapsedTimer progressClock_;
 };
 
 }  // namespace orv

@@ -111,6 +111,10 @@ void QtPort::ShowText(const std::vector<std::string>& lines) {
   Exec(window);
 }
 
+void QtPort::ShowProgress(const std::string& what, int done, int total) {
+  if (main_) main_->ShowProgress(what, done, total);
+}
+
 void QtPort::EnableMainMenu(bool on) {
   if (main_) main_->EnableMainMenu(on);
 }

@@ -35,6 +35,7 @@ class QtPort : public UiPort {
   std::optional<std::string> ChooseFileToOpen(const FileOpenRequest& request) override;
   std::optional<std::vector<std::string>> ChooseFilesToOpen(const FileOpenRequest& request) override;
   void ShowText(const std::vector<std::string>& lines) override;
+  void ShowProgress(const std::string& what, int done, int total) override;
   void EnableMainMenu(bool on) override;
   void ClearForm() override;
   void LayoutWindows(double screenScale, int fontSize) override;

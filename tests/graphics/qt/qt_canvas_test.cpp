@@ -104,13 +104,14 @@ TEST(QtCanvas, BitmapRoundTripAfterReversal) {
   const fs::path dir = fs::temp_directory_path() / ("orv_qt_canvas_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   QtCanvas c(600, 424);
-  c.Fill(0, 0, 599, 9, kBlue);  // not a drawing colour: stays
+  c.Fill(0, 0, 599, 9, kBlue);  // drawn on the paper: prints black
   c.Line(0, 20, 599, 20, kYellow);
   c.Rectangle(10, 30, 100, 80, kGreen);
   c.Pixel(300, 300, kRed);
   c.Pixel(301, 300, {255, 0, 255});
   c.Text(200, 200, "Chan.:", kLightCyan, kMaroon);
-  ReverseColors(c);
+  const std::array<Rgb, 1> papers{kMaroon};
+  ReverseColors(c, papers);
 
   const std::string path = (dir / "fit.bmp").string();
   ASSERT_TRUE(c.SaveBitmap(path));
@@ -120,16 +121,18 @@ TEST(QtCanvas, BitmapRoundTripAfterReversal) {
     const QRgb p = back.pixel(x, y);
     return Rgb{qRed(p), qGreen(p), qBlue(p)};
   };
-  EXPECT_TRUE(Same(at(5, 5), kBlue));
+  EXPECT_TRUE(Same(at(5, 5), kBlack));
   EXPECT_TRUE(Same(at(599, 423), kWhite));  // the black background
   EXPECT_TRUE(Same(at(300, 20), kBlack));   // the yellow line
   int differ = 0;                           // the picture read back is the picture in memory, pixel for pixel
   for (int y = 0; y < 424; ++y)
     for (int x = 0; x < 600; ++x) differ += Same(at(x, y), c.PixelAt(x, y)) ? 0 : 1;
   EXPECT_EQ(differ, 0);
-  // The text cell kept its maroon; the light-cyan letters are black now.
-  EXPECT_GT(Count(c, kMaroon, 200, 200, 280, 230), 0);
+  // The text reads black on white: its maroon cell is paper now, its light-cyan letters ink.
+  EXPECT_EQ(Count(c, kMaroon, 0, 0, 599, 423), 0);
   EXPECT_EQ(Count(c, kLightCyan, 0, 0, 599, 423), 0);
+  EXPECT_GT(Count(c, kBlack, 200, 200, 280, 230), 0);
+  EXPECT_GT(Count(c, kWhite, 200, 200, 280, 230), 0);
 
   // A file that cannot be written is refused, not claimed.
   EXPECT_FALSE(c.SaveBitmap((dir / "missing" / "x.bmp").string()));
