@@ -20,6 +20,10 @@ bool InputSpectrumCommand(Workspace& ws, UiPort& port);
 // its options from elsewhere): loads, then accepts the spectrum only when it holds counts.
 bool FinishSpectrumInput(Workspace& ws, UiPort& port);
 
+// A new spectrum replaces the results of the old one: when they are unsaved, asks "Previous fit
+// results not saved" (OK goes on, Cancel: false).
+bool ConfirmDiscardResults(Workspace& ws, UiPort& port);
+
 // The interval asked for before a reading: the whole current spectrum, or the bounds last given by the
 // command file. The reading then keeps them inside the new spectrum.
 void SetInputBounds(Workspace& ws, bool restoreIniBounds);

@@ -161,6 +161,7 @@ bool TestSpectraCommand(Workspace& ws, UiPort& port) {
   }
   st.resultsUnsaved = false;
 
+  s.ClearData();
   for (int i = 1; i <= chosen.channels; ++i) {
     s.sp[i] = counts[i];
     s.err[i] = std::sqrt(std::fabs(counts[i]) + 1);

@@ -139,6 +139,7 @@ bool SmoothOrBackgroundCommand(int mode, TSpectrum& spectrum, AnalysisState& sta
       spectrum.sp[ch] = value - std::min(curve, value);
     }
   }
+  spectrum.processed = true;
   state.reportLines[0] = mode == kSplineSmoothing ? "Spectrum smoothed" : "Background subtracted";
   return true;
 }

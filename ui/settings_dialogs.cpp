@@ -192,7 +192,7 @@ bool FittingDataDialog(Workspace& ws, UiPort& port) {
   const bool byPeak = Checked(r.checkList, 0);
   s.widthVariable = (*v)[0];
   s.deltaWidthVariable = (*v)[1];
-  st.iterationLimit = RoundHalfEven((*v)[2]);
+  st.iterationLimit = LimitIterations((*v)[2], port);
   st.fitStep = std::fabs((*v)[3]);
   st.fitDamper = (*v)[4];
   s.dback = RoundHalfEven(std::min(3.0, std::fabs((*v)[5])));
@@ -240,7 +240,7 @@ bool AssignSpectrumNameCommand(Workspace& ws, UiPort& port) {
   if (defaults) {
     // As the input dialog accepted at its presets: current type and options, ini-bounds restored.
     SetInputBounds(ws, true);
-    ok = FinishSpectrumInput(ws, port);
+    ok = ConfirmDiscardResults(ws, port) && FinishSpectrumInput(ws, port);
   } else {
     // The input dialog starts its file selection at the chosen name.
     ok = InputSpectrumCommand(ws, port);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "core/dialog.h"
@@ -111,6 +114,18 @@ TEST(Dialog, GridCellsAndFileSelection) {
   ScriptPort open("file /nonexistent/q.ini\n", log);
   EXPECT_FALSE(SelectFile(open, name, 0));
   EXPECT_NE(log.str().find("message: No file /nonexistent/q.ini"), std::string::npos);
+
+  // Paths keep their blanks: a chosen file opens, a typed name loses only the blanks around it.
+  const auto folder = std::filesystem::temp_directory_path() / ("orv dialog " + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder / "my data");
+  const std::string spaced = (folder / "my data" / "run 1.ini").string();
+  std::ofstream(spaced) << "STOP\n";
+  ScriptPort choose("file " + spaced + "\ndialog\nedit   my out/b 1.res \nok\n", log);
+  EXPECT_TRUE(SelectFile(choose, name, 0));
+  EXPECT_EQ(name, spaced);
+  EXPECT_TRUE(SelectFile(choose, name, 1, "Output file name"));
+  EXPECT_EQ(name, "my out/b 1.res");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Dialog, HelpBlocks) {

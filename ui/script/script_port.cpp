@@ -388,6 +388,10 @@ int RunScript(Program& p, ScriptPort& port) {
   // The run ends as a user would end it: through "&Exit", quitting even with unsaved results.
   port.SetEndOfScript();
   if (!p.ended) ExitCommand(p, !port.failed());  // a failed script can answer nothing more
+  // Results that never reached the output file are lost work: the run has failed.
+  if (p.ws.output.writeFailed())
+    port.Fail(0,
+              "the output file " + p.ws.output.path() + " could not be written: " + p.ws.output.lastError());
   return port.failed() ? 1 : 0;
 }
 
