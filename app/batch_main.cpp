@@ -84,16 +84,18 @@ void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
   }
   for (int k = 1; k <= st.resultCount; ++k) {
     const ResultRow& r = ws.results[k];
-    out << FormatNumber(5, 0, k) << FormatNumber(10, 2, r.channel) << FormatNumber(9, 3, r.channelError)
-        << FormatNumber(13, 0, r.area) << FormatNumber(11, 0, r.areaError) << FormatNumber(9, 2, r.width)
-        << FormatNumber(9, 3, r.widthError) << FormatNumber(8, 1, r.criterion)
-        << FormatNumber(12, 0, r.background);
+    // Fields of asterisks (values that do not fit) keep a blank between them.
+    std::string row =
+        JoinFields({FormatNumber(5, 0, k), FormatNumber(10, 2, r.channel), FormatNumber(9, 3, r.channelError),
+                    FormatNumber(13, 0, r.area), FormatNumber(11, 0, r.areaError),
+                    FormatNumber(9, 2, r.width), FormatNumber(9, 3, r.widthError),
+                    FormatNumber(8, 1, r.criterion), FormatNumber(12, 0, r.background)});
     const CalibratedPeak c =
         ApplyCalibrations(st, ws.calibration, r.channel, r.channelError, r.area, r.areaError);
     if (calibrated)
-      out << FormatNumber(11, 2, c.energy) << FormatNumber(9, 3, c.energyError)
-          << FormatNumber(13, 0, c.intensity) << FormatNumber(11, 0, c.intensityError);
-    out << '\n';
+      row = JoinFields({row, FormatNumber(11, 2, c.energy), FormatNumber(9, 3, c.energyError),
+                        FormatNumber(13, 0, c.intensity), FormatNumber(11, 0, c.intensityError)});
+    out << row << '\n';
     if (csv) {
       char line[512];
       std::snprintf(line, sizeof line, "%d,%.4f,%.4f,%.2f,%.2f,%.4f,%.4f,%.3f,%.2f", k, r.channel,
