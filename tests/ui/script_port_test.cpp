@@ -95,8 +95,11 @@ TEST(ScriptPort, UnanswerableRequestStopsWithItsLine) {
     EXPECT_FALSE(port.ShowDialog(r)) << c.script;
     EXPECT_TRUE(port.failed()) << c.script;
     EXPECT_NE(port.error().find(c.expected), std::string::npos) << port.error();
-    // Once stopped, every later request is refused without reading further.
+    // Once stopped, every later request is refused without reading further, also at the end of the
+    // script, where questions are otherwise answered yes.
     EXPECT_FALSE(port.AskYesNo("again?"));
+    port.SetEndOfScript();
+    EXPECT_FALSE(port.AskOkCancel("quit?"));
   }
 }
 

@@ -222,6 +222,7 @@ bool ScriptPort::AtEnd() {
 
 bool ScriptPort::AskQuestion(const std::string& question, const char* yes, const char* no) {
   Line l;
+  if (failed()) return false;  // a stopped run answers nothing, not even at the end of its script
   if (endOfScript_ && !Peek(l)) {
     log_ << "question: " << OneLine(question) << " -> " << yes << " (end of script)\n";
     return true;
