@@ -7,9 +7,11 @@
 
 namespace orv {
 
-// Reads ws.spectrum.fileName with its fileType into a copy of the spectrum and keeps it only when the
-// reading succeeded; then keeps the interval inside the new bounds, finds the extremes and clears the
-// per-spectrum counters. Reader messages go to the port. Returns the reader's success.
+// Reads ws.spectrum.fileName with its fileType into a copy of the spectrum whose arrays start clean,
+// and keeps it only when the reading succeeded; then sets the deviations (SetErrors, which keeps
+// errors the file gave), keeps the interval inside the new bounds, finds the extremes and clears the
+// per-spectrum counters and the unsaved mark. Reader messages go to the port. Returns the reader's
+// success. Every way a spectrum file is read goes through here.
 bool LoadSpectrum(Workspace& ws, UiPort& port);
 
 // The menu command "Input the Spectrum": file selection, type and options dialog, reading.
