@@ -62,6 +62,14 @@ bool CheckCalibrationItemCount(int n, UiPort& port) {
   return true;
 }
 
+bool CheckCalibrationSpread(const CalibrationList& items, int n, UiPort& port) {
+  n = TableCount(n);
+  if (n < 2 || items[1].argument != items[n].argument) return true;
+  port.ShowMessage("Error, all calibration items at " + FormatNumberCompact(12, items[1].argument) +
+                   "; a calibration needs two different points");
+  return false;
+}
+
 void SortCalibrationItems(CalibrationList& items, int n) {
   n = TableCount(n);
   for (int pass = 1; pass < n; ++pass)
@@ -301,6 +309,7 @@ bool EnterCalibration(int kind, AnalysisState& state, CalibrationTables& cal, co
   if (!CheckCalibrationItemCount(entry.count, port)) return false;
 
   SortCalibrationItems(entry.items, entry.count);
+  if (!CheckCalibrationSpread(entry.items, entry.count, port)) return false;
   table = entry.items;
   tableCount = entry.count;
   const bool linear = energy && state.calibrationMode == 1;
@@ -310,13 +319,17 @@ bool EnterCalibration(int kind, AnalysisState& state, CalibrationTables& cal, co
   std::vector<std::string> lines;
   for (int i = 1; i <= tableCount; ++i) {
     const CalibrationItem& item = table[i];
-    std::string line =
-        FormatNumber(9, 2, item.argument) + FormatNumber(9, 2, item.value) + FormatNumber(9, 3, item.error);
+    // Efficiency coefficients are small numbers: they get the digits the output file gives them.
+    std::string line = energy
+                           ? JoinFields({FormatNumber(9, 2, item.argument), FormatNumber(9, 2, item.value),
+                                         FormatNumber(9, 3, item.error)})
+                           : JoinFields({FormatNumber(9, 2, item.argument), FormatNumber(15, 7, item.value),
+                                         FormatNumber(15, 7, item.error)});
     if (linear) {
       double fitted = EnergyOfChannel(state, cal, item.argument);
       double s = std::max(0.0001, item.error);
       double d = item.value - fitted;
-      line += FormatNumber(9, 2, fitted) + FormatNumber(12, 2, d * d / (s * s)) + " (chi2)";
+      line = JoinFields({line, FormatNumber(9, 2, fitted), FormatNumber(12, 2, d * d / (s * s))}) + " (chi2)";
     }
     lines.push_back(line);
     Write(sink, line);

@@ -48,6 +48,10 @@ bool IsValidCalibrationItem(double argument, double value, double error);
 // Refuses n > 60 and n < 2 with "Error, number of peaks > 60" / "... < 2".
 bool CheckCalibrationItemCount(int n, UiPort& port);
 
+// Refuses a sorted table whose items all share one argument (a calibration through a single point has
+// no slope: every energy would come out alike), with a message naming the argument.
+bool CheckCalibrationSpread(const CalibrationList& items, int n, UiPort& port);
+
 // Bubble sort of items[1..n] by argument; equal arguments keep their order.
 void SortCalibrationItems(CalibrationList& items, int n);
 

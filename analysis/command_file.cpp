@@ -1,6 +1,8 @@
 #include "analysis/command_file.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +39,11 @@ bool IsBlank(const std::string& line) {
   return line.find_first_not_of(" \t") == std::string::npos;
 }
 
+// A token as a message quotes it: a long one is cut.
+std::string Shortened(const std::string& token) {
+  return token.size() <= 40 ? token : token.substr(0, 40) + "...";
+}
+
 class CommandReader {
  public:
   CommandReader(Workspace& ws, UiPort& port, std::istream& in, const CommandFileOptions& options)
@@ -44,7 +51,7 @@ class CommandReader {
 
   void Run() {
     std::string line;
-    while (NextLine(line)) {
+    while (!stopped_ && NextLine(line)) {
       const std::string word = CommandWord(line);
       if (word == "STOP") break;
       if (!Execute(word)) port_.ShowMessage("Invalid command in INI-file:" + word);
@@ -55,6 +62,7 @@ class CommandReader {
   // The next line that is neither empty nor a comment.
   bool NextLine(std::string& line) {
     while (std::getline(in_, line)) {
+      ++linesRead_;
       DropCarriageReturn(line);
       if (!IsBlank(line) && line[0] != '*') return true;
     }
@@ -62,8 +70,18 @@ class CommandReader {
     return false;
   }
 
-  // p1..p(count) from the free-field numbers; those not found keep the buffer's earlier values.
-  void Numbers(int count) { stream_.Read(buffer_, 1, count); }
+  // p1..p(count) from the free-field numbers; those not found keep the buffer's earlier values. A
+  // mistyped number would let the next command's numbers slip into this one: the file is refused
+  // from there on, naming the line and the token, and the command changes nothing.
+  bool Numbers(int count) {
+    stream_.Read(buffer_, 1, count);
+    if (stream_.badToken().empty()) return true;
+    const int line = linesRead_ + stream_.badTokenLine();
+    port_.ShowMessage("Error in the command file " + options_.sourceName + ", line " + std::to_string(line) +
+                      ": \"" + Shortened(stream_.badToken()) + "\" is not a number; reading stopped");
+    stopped_ = true;
+    return false;
+  }
   double P(int i) const {
     const double v = buffer_[i];
     return std::isnan(v) ? 0.0 : std::clamp(v, -kRealLimit, kRealLimit);
@@ -78,56 +96,56 @@ class CommandReader {
     if (w == "IS") {
       InputSpectrum();
     } else if (w == "DMS") {
-      Numbers(3);
+      if (!Numbers(3)) return true;
       st.markingMode = Rounded(1);
       st.sensitivity = P(2);
       st.resolution = P(3);
     } else if (w == "SAB") {
       SetBounds();
     } else if (w == "EWI") {
-      Numbers(3);
+      if (!Numbers(3)) return true;
       s.width1 = P(1);
       s.width2 = P(2);
       s.deltaWidth = P(3);
       SetWidthLaw(st, s);
     } else if (w == "EVWI") {
-      Numbers(2);
+      if (!Numbers(2)) return true;
       s.widthVariable = P(1);
       s.deltaWidthVariable = P(2);
     } else if (w == "MAXINT" || w == "MI") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.maxInterval = Rounded(1);
     } else if (w == "FS") {
-      Numbers(2);  // an old setting: its numbers are passed over
+      if (!Numbers(2)) return true;  // an old setting: its numbers are passed over
     } else if (w == "COVAR") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.covar = P(1);
     } else if (w == "SMAST") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.smallStatistics = Rounded(1);
     } else if (w == "ORDER") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.blunderOrder = P(1);
     } else if (w == "CHIO") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.chibc = P(1);
     } else if (w == "DPOS") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.positionDeviation = P(1);
     } else if (w == "DBACK" || w == "DB") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       s.dback = Rounded(1);
     } else if (w == "STEP") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.fitStep = P(1);
     } else if (w == "DAMP") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.fitDamper = P(1);
     } else if (w == "NITER") {
-      Numbers(1);
-      st.iterationLimit = Rounded(1);
+      if (!Numbers(1)) return true;
+      st.iterationLimit = LimitIterations(P(1), port_);
     } else if (w == "SGM") {
-      Numbers(1);
+      if (!Numbers(1)) return true;
       st.scaleMode = Rounded(1);
     } else if (w == "EDENC") {
       Calibration(kEnergyCalibration);
@@ -141,30 +159,35 @@ class CommandReader {
 
   void InputSpectrum() {
     TSpectrum& s = ws_.spectrum;
-    Numbers(3);
+    if (!Numbers(3)) return;
     int a1 = Channel(1), a2 = Channel(2);
     // Reversed bounds describe the same channels; later code relies on a1 <= a2.
     if (a1 > a2) std::swap(a1, a2);
-    s.a1 = a1;
-    s.a2 = a2;
-    s.fileType = Rounded(3);
     std::string name;
     NextLine(name);
     if (name.size() > kMaxFileNameLength) name.resize(kMaxFileNameLength);
+    // The name, type and bounds describe the spectrum in hand: they change with its counts or not at
+    // all, so a file that is missing or cannot be read leaves the old spectrum under its own name.
+    const SpectrumChoice before(s);
+    s.a1 = a1;
+    s.a2 = a2;
+    s.fileType = Rounded(3);
+    bool loaded = false;
     if (name.empty()) {
-      // The file ended before the name: nothing to load, and the name of the spectrum in hand stays.
       port_.ShowMessage("No file ");
     } else {
-      s.fileName = name;
       ws_.state.lastDir = fs::path(name).parent_path().string();
+      s.fileName = name;
       // Only a plain file is loaded: a directory, a device or a pipe is no spectrum and could block.
       std::error_code ec;
-      if (!fs::is_regular_file(name, ec)) {
+      if (!fs::is_regular_file(name, ec) || (options_.mayLoad && !options_.mayLoad(name))) {
         port_.ShowMessage("No file " + name);
-      } else if (options_.loadSpectra && !LoadSpectrum(ws_, port_)) {
-        port_.ShowMessage("Spectrum input failure");
+      } else if (ConfirmDiscardResults(ws_, port_)) {
+        loaded = LoadSpectrum(ws_, port_);
+        if (!loaded) port_.ShowMessage("Spectrum input failure");
       }
     }
+    if (!loaded) before.RestoreTo(s);
     // The width law follows the bounds, which the command or the reading has just set.
     SetWidthLaw(ws_.state, ws_.spectrum);
   }
@@ -172,7 +195,7 @@ class CommandReader {
   void SetBounds() {
     AnalysisState& st = ws_.state;
     TSpectrum& s = ws_.spectrum;
-    Numbers(2);
+    if (!Numbers(2)) return;
     int b1 = Channel(1), b2 = Channel(2);
     // Reversed bounds would give an interval of negative length.
     if (b1 > b2) std::swap(b1, b2);
@@ -184,19 +207,20 @@ class CommandReader {
   void Calibration(CalibrationKind kind) {
     AnalysisState& st = ws_.state;
     CalibrationTables& cal = ws_.calibration;
-    Numbers(2);
+    if (!Numbers(2)) return;
     const int npt = std::clamp(Rounded(1), 0, kCommandFileCalibrationItems);
     const int mode = Rounded(2);
     CalibrationList items{};
     int count = 0;
     for (int k = 0; k < npt; ++k) {
-      Numbers(3);
+      if (!Numbers(3)) return;
       // A line of zeros is no item; the next item takes its place.
       if (IsValidCalibrationItem(P(1), P(2), P(3))) items[++count] = {P(2), P(1), P(3)};
     }
     SortCalibrationItems(items, count);
-    // Every interpolation and line needs two nodes: a shorter table is kept but not put in force.
-    const bool inForce = count >= 2;
+    // Every interpolation and line needs two distinct nodes: a shorter table is kept but not put in
+    // force.
+    const bool inForce = count >= 2 && CheckCalibrationSpread(items, count, port_);
     if (kind == kEnergyCalibration) {
       cal.energyItems = items;
       st.energyItemCount = count;
@@ -209,7 +233,7 @@ class CommandReader {
       st.efficiencyMode = mode;
       st.efficiencyCalibrated = inForce;
     }
-    if (npt > 0 && !inForce)
+    if (npt > 0 && count < 2)
       port_.ShowMessage("Warning, number of calibration items < 2; calibration not set up");
   }
 
@@ -218,23 +242,27 @@ class CommandReader {
   std::istream& in_;
   const CommandFileOptions options_;
   NumberStream stream_;
+  int linesRead_ = 0;  // by the command reader itself; the number stream counts its own
+  bool stopped_ = false;
   std::vector<double> buffer_ = std::vector<double>(4, 0.0);  // p1..p3, kept between commands
 };
 
-// Fields of one written line. A number too large for its field widens it; a blank is kept in front so
-// that it never runs into the number before it.
 std::string Fields(std::initializer_list<std::string> fields) {
-  std::string line;
-  for (const std::string& f : fields) {
-    if (!line.empty() && !f.empty() && f.front() != ' ') line += ' ';
-    line += f;
-  }
-  return line;
+  return JoinFields(fields);
 }
 
-// A value that is not a number would read back as nothing and shift every later number.
+// A value that is not a number would read back as nothing and shift every later number. A value that
+// its field's decimals would round (a coefficient of 0.0045 in three decimals) is written with the
+// shortest digits that read back equal, so that saving and reading changes no setting.
 std::string Real(double value, int width, int decimals) {
-  return FormatFixed(std::isfinite(value) ? value : 0.0, width, decimals);
+  if (!std::isfinite(value)) value = 0.0;
+  const std::string fixed = FormatFixed(value, width, decimals);
+  const auto back = ParseNumberToken(fixed.substr(fixed.find_first_not_of(' ')));
+  if (back && *back == value) return fixed;
+  std::array<char, 64> buf;
+  const auto end = std::to_chars(buf.data(), buf.data() + buf.size(), value).ptr;
+  std::string exact(buf.data(), end);
+  return std::string(std::max<int>(0, width - static_cast<int>(exact.size())), ' ') + exact;
 }
 
 void AppendCalibration(std::vector<std::string>& lines, const std::string& caption, int count, int mode,
@@ -317,11 +345,20 @@ void ReadCommandFile(Workspace& ws, UiPort& port, const std::string& fileName) {
     port.ShowMessage("Cannot read " + fileName);
     return;
   }
-  ReadCommandStream(ws, port, in);
+  CommandFileOptions options;
+  options.sourceName = fileName;
+  ReadCommandStream(ws, port, in, options);
 }
 
 bool WriteCommandFile(const Workspace& ws, UiPort& port) {
   const fs::path path = fs::path(ws.state.startDir) / kIniFileName;
+  // The reader takes no more items per table, so more are never written; the user hears of it.
+  for (auto [count, kind] :
+       {std::pair{ws.state.energyItemCount, "energy"}, {ws.state.efficiencyItemCount, "efficiency"}})
+    if (count > kCommandFileCalibrationItems)
+      port.ShowMessage("Warning, only the first " + std::to_string(kCommandFileCalibrationItems) + " of " +
+                       std::to_string(count) + " " + kind + " calibration items are saved in " +
+                       kIniFileName);
   std::ofstream out(path, std::ios::trunc);
   if (out) {
     for (const std::string& line : CommandFileLines(ws)) out << line << '\n';

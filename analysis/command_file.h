@@ -2,6 +2,7 @@
 // carries the settings of an analysis from one run to the next and can load a spectrum.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -15,9 +16,11 @@ namespace orv {
 inline constexpr int kCommandFileCalibrationItems = 30;
 
 struct CommandFileOptions {
-  // False: IS stores its settings and checks the name, but no spectrum is read (tools that must not
+  // When set, IS reads only the files it approves; any other counts as missing (tools that must not
   // open arbitrary files, such as the fuzzer).
-  bool loadSpectra = true;
+  std::function<bool(const std::string&)> mayLoad;
+  // The file's name as messages give it.
+  std::string sourceName;
 };
 
 // The command word of a line: its capitals A..Z in order, at most 11 of them.

@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "analysis/interval_checks.h"
 #include "analysis/spectrum_fit.h"
 #include "analysis/spectrum_input.h"
 #include "analysis/workspace.h"
@@ -93,13 +94,6 @@ struct Worker {
   int keptIndex = -1;
 };
 
-// The arrays of a spectrum object as created: no counts, unit deviations, abscissa = channel.
-void ClearSpectrumArrays(TSpectrum& s) {
-  std::fill(s.sp.begin(), s.sp.end(), 0.0);
-  std::fill(s.err.begin(), s.err.end(), 1.0);
-  for (std::size_t i = 0; i < s.x.size(); ++i) s.x[i] = static_cast<double>(i);
-}
-
 void FitOneSpectrum(const Workspace& snapshot, Worker& worker, const std::string& name, int index,
                     SpectrumRecord& rec, bool keep) {
   Workspace& w = *worker.ws;
@@ -165,7 +159,7 @@ FitLoopSummary RunFitLoop(const Workspace& ws, const std::vector<std::string>& n
 
   auto snapshot = std::make_unique<Workspace>(ws.state.startDir);
   CopyWorkspaceForWorker(ws, *snapshot);
-  ClearSpectrumArrays(snapshot->spectrum);
+  snapshot->spectrum.ClearData();
 
   const bool keep = lastSpectrum != nullptr;
   const int count = std::clamp(workers, 1, n);
@@ -255,6 +249,7 @@ FitLoopOutcome FitLoopCommand(Workspace& ws, UiPort& port, int workers) {
   if (ws.marking.peakCount == 0 || ws.marking.intervalCount == 0) return refuse("Error, no marking data");
   if (ws.spectrum.fileType != 1 && ws.spectrum.fileType != 2 && !IsFormatType(ws.spectrum.fileType))
     return refuse("Error, this file type not allowed");
+  if (!CheckMarkingBounds(ws.marking, port)) return refuse("Error, marking outside the spectrum arrays");
 
   OutputFile table;
   if (!table.Create(out.tablePath)) return refuse("Error, cannot create the loop table " + out.tablePath);

@@ -59,7 +59,7 @@ IntervalPoint MeasureChannel(const Workspace& ws, int ch) {
   d.at = ch;
   d.y = s.sp[ch];
   double sigma = s.err[ch];  // it holds the spread set up with the spectrum, covar included
-  if (s.countsAreRaw) {
+  if (s.CountsAreRaw()) {
     const double covar = ws.state.covar;
     d.covar = covar;
     sigma = std::sqrt(std::max(d.y, 1.0) + covar * covar * d.y * d.y);
@@ -308,10 +308,10 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   // again with the model's. A warm fit starts from a converged one and takes the model's at once.
   auto run = [&](bool warm) {
     const FitSettings before = e;
-    model.modelWeights = warm && s.countsAreRaw;
+    model.modelWeights = warm && s.CountsAreRaw();
     e.Fit(model);
     if (refused()) return false;
-    if (!warm && s.countsAreRaw) {
+    if (!warm && s.CountsAreRaw()) {
       static_cast<FitSettings&>(e) = before;
       model.modelWeights = true;
       e.Fit(model);

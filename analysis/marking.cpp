@@ -6,6 +6,7 @@
 #include <fstream>
 #include <utility>
 
+#include "analysis/interval_checks.h"
 #include "core/dialog.h"
 #include "core/help_texts.h"
 #include "core/numtext.h"
@@ -99,6 +100,8 @@ bool LoadMarkingFile(const std::string& fileName, Marking& marking, AnalysisStat
     port.ShowMessage("Failure, file= " + fileName);
     return false;
   }
+  // A bound beyond the arrays (a typing slip such as 3000000000) would send a fit far outside them.
+  if (!CheckMarkingBounds(copy, port)) return false;
   marking = copy;
   state.markedCount = marking.markingLength;
   return true;

@@ -192,22 +192,33 @@ bool EnterMarkingEnergies(Workspace& ws, UiPort& port) {
       return false;
     }
     in.energyFile = name;
-    std::vector<double> values(kMaxPresetPoints + 1, 0.0);
-    NumberStream stream(file);
-    count = stream.Read(values, 1, kMaxPresetPoints);
-    for (int i = 1; i <= count; ++i) in.points[i] = values[i];
+    count = ReadEnergyList(file, in);
   }
+  SetPresetEnergies(ws, port, count);
+  return true;
+}
+
+int ReadEnergyList(std::istream& file, MarkingInput& in) {
+  std::vector<double> values(kMaxPresetPoints + 1, 0.0);
+  NumberStream stream(file);
+  const int count = stream.Read(values, 1, kMaxPresetPoints);
+  for (int i = 1; i <= count; ++i) in.points[i] = values[i];
+  return count;
+}
+
+void SetPresetEnergies(Workspace& ws, UiPort& port, int count) {
+  MarkingInput& in = ws.markingInput;
   if (!ws.state.energyCalibrated) {
     port.ShowMessage("Warning, no previous calibration; energies treated as channels");
   } else {
     for (int i = 1; i <= count; ++i) in.points[i] = EnergyToChannel(ws.state, ws.calibration, in.points[i]);
   }
-  std::sort(in.points.begin() + 1, in.points.begin() + count + 1);
+  // A channel that is not a finite positive number marks nothing (and would upset the sorting).
   int kept = 0;
   for (int i = 1; i <= count; ++i)
-    if (in.points[i] > 0) in.points[++kept] = in.points[i];
+    if (in.points[i] > 0 && std::isfinite(in.points[i])) in.points[++kept] = in.points[i];
+  std::sort(in.points.begin() + 1, in.points.begin() + kept + 1);
   in.count = kept;
-  return true;
 }
 
 void MergePresetPeaks(Workspace& ws, int first, int last) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <iosfwd>
 #include <string>
 
 #include "core/port.h"
@@ -38,6 +39,11 @@ bool SetPeakSearchControls(Workspace& ws, UiPort& port);
 
 // Mode 2: asks for the energy list (screen or file) and converts it to channels into ws.markingInput.
 bool EnterMarkingEnergies(Workspace& ws, UiPort& port);
+// An energy list file: free-field numbers into in.points[1..], at most kMaxPresetPoints; the count.
+int ReadEnergyList(std::istream& file, MarkingInput& in);
+// The first `count` preset energies to channels (as they are without an energy calibration), sorted,
+// those not above 0 dropped.
+void SetPresetEnergies(Workspace& ws, UiPort& port, int count);
 // Adds the preset channels inside first..last to the found peaks, merges close pairs, forms the
 // intervals and keeps only those that hold a preset channel.
 void MergePresetPeaks(Workspace& ws, int first, int last);

@@ -70,12 +70,14 @@ std::vector<std::string> SummaryLines(const Workspace& ws, double normalisingVal
   if (byCoefficient)
     lines.push_back("Ncoef = " + FormatFixed(normalisingValue, 8, 2));
   else
-    lines.push_back("Peak_norm, chan. = " + FormatFixed(normArea, 12, 1) +
-                    FormatFixed(normalisingValue, 8, 2));
-  lines.push_back("Sens, Res = " + FormatFixed(st.sensitivity, 8, 3) + FormatFixed(st.resolution, 8, 2));
-  lines.push_back("Spectrum interval= " + FormatInt(s.b1, 7) + FormatInt(s.b2, 7));
-  lines.push_back("Widths, Backgr.  = " + FormatFixed(s.width1, 8, 3) + FormatFixed(s.width2, 8, 3) +
-                  FormatInt(st.usedBackgroundDegree, 4));
+    lines.push_back("Peak_norm, chan. = " +
+                    JoinFields({FormatFixed(normArea, 12, 1), FormatFixed(normalisingValue, 8, 2)}));
+  lines.push_back("Sens, Res = " +
+                  JoinFields({FormatFixed(st.sensitivity, 8, 3), FormatFixed(st.resolution, 8, 2)}));
+  lines.push_back("Spectrum interval= " + JoinFields({FormatInt(s.b1, 7), FormatInt(s.b2, 7)}));
+  lines.push_back("Widths, Backgr.  = " +
+                  JoinFields({FormatFixed(s.width1, 8, 3), FormatFixed(s.width2, 8, 3),
+                              FormatInt(st.usedBackgroundDegree, 4)}));
   lines.push_back("");
   lines.push_back("   Channel  Energy     Area     Intensity    Width   Norm.area Crit/Back");
   lines.push_back("");
@@ -95,14 +97,14 @@ std::vector<std::string> SummaryLines(const Workspace& ws, double normalisingVal
     }
     const int d = norm >= 0.01 ? 2 : 3;
     const double intensityColumn = st.limFormat ? row.background : c.intensity;
-    lines.push_back(FormatFixed(row.channel, 9, 2) + FormatFixed(c.energy, 9, 2) +
-                    FormatFixed(row.area, 9, 0) + FormatFixed(intensityColumn, 14, 0) +
-                    FormatFixed(row.width, 9, 2) + FormatFixed(norm, 12, d) +
-                    FormatFixed(row.criterion, 10, 2));
-    lines.push_back(FormatFixed(row.channelError, 9, 2) + FormatFixed(c.energyError, 9, 2) +
-                    FormatFixed(row.areaError, 9, 0) + FormatFixed(c.intensityError, 14, 0) +
-                    FormatFixed(row.widthError, 9, 2) + FormatFixed(normErr, 12, d) +
-                    FormatFixed(row.background, 10, 2));
+    lines.push_back(
+        JoinFields({FormatFixed(row.channel, 9, 2), FormatFixed(c.energy, 9, 2), FormatFixed(row.area, 9, 0),
+                    FormatFixed(intensityColumn, 14, 0), FormatFixed(row.width, 9, 2),
+                    FormatFixed(norm, 12, d), FormatFixed(row.criterion, 10, 2)}));
+    lines.push_back(JoinFields({FormatFixed(row.channelError, 9, 2), FormatFixed(c.energyError, 9, 2),
+                                FormatFixed(row.areaError, 9, 0), FormatFixed(c.intensityError, 14, 0),
+                                FormatFixed(row.widthError, 9, 2), FormatFixed(normErr, 12, d),
+                                FormatFixed(row.background, 10, 2)}));
     lines.push_back("");
   }
   return lines;
@@ -121,8 +123,9 @@ bool WriteCalibrationSection(Workspace& ws, UiPort& port, const std::string& tit
   for (int k = 1; k <= count; ++k) {
     const CalibrationItem& item = items[k];
     // Argument first, as the calibration entry reads an item back.
-    lines.push_back(FormatFixed(item.argument, 10, 2) + FormatFixed(item.value, valueWidth, valueDecimals) +
-                    FormatFixed(item.error, valueWidth, valueDecimals));
+    lines.push_back(
+        JoinFields({FormatFixed(item.argument, 10, 2), FormatFixed(item.value, valueWidth, valueDecimals),
+                    FormatFixed(item.error, valueWidth, valueDecimals)}));
   }
   if (!WriteSection(ws, lines)) {
     port.ShowMessage(OutputError(ws));
@@ -157,14 +160,14 @@ bool WriteMarkingInfo(Workspace& ws, UiPort& port) {
   const std::vector<std::string> lines = {
       "",
       std::string(15, ' ') + "MARKING INFORMATION",
-      "Spectrum interval = " + FormatInt(s.b1, 7) + FormatInt(s.b2, 7),
-      "W0, W1, dW        = " + FormatFixed(s.width1, 9, 2) + FormatFixed(s.width2, 9, 2) +
-          FormatFixed(s.deltaWidth, 9, 2),
+      "Spectrum interval = " + JoinFields({FormatInt(s.b1, 7), FormatInt(s.b2, 7)}),
+      "W0, W1, dW        = " + JoinFields({FormatFixed(s.width1, 9, 2), FormatFixed(s.width2, 9, 2),
+                                           FormatFixed(s.deltaWidth, 9, 2)}),
       "Background degree = " + FormatInt(s.dback, 9),
       "Maximum interval  = " + FormatInt(st.maxInterval, 9),
       "Sensitivity       = " + FormatFixed(st.sensitivity, 12, 5),
       "Resolution        = " + FormatFixed(st.resolution, 9, 2),
-      "kWidth, adInterv  = " + FormatFixed(st.kWidth, 9, 1) + FormatFixed(st.adInterv, 9, 1)};
+      "kWidth, adInterv  = " + JoinFields({FormatFixed(st.kWidth, 9, 1), FormatFixed(st.adInterv, 9, 1)})};
   if (!WriteSection(ws, lines)) {
     port.ShowMessage(OutputError(ws));
     return false;

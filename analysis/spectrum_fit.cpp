@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "analysis/interval_checks.h"
 #include "analysis/workspace.h"
 #include "core/numtext.h"
 
@@ -19,20 +20,22 @@ void WritePeakLines(const Workspace& ws, LineSink& table, const ResultRow& row) 
   const CalibratedPeak c =
       ApplyCalibrations(ws.state, ws.calibration, row.channel, row.channelError, row.area, row.areaError);
   const double norm = std::max(ws.state.normCoefficient, 0.0001);
-  table.WriteLine(FormatNumber(9, 2, row.channel) + FormatNumber(9, 2, c.energy) +
-                  FormatNumber(9, 0, row.area) + FormatNumber(14, 0, c.intensity) +
-                  FormatNumber(9, 2, row.width) + FormatNumber(12, 2, c.intensity / norm) +
-                  FormatNumber(10, 2, row.criterion));
-  table.WriteLine(FormatNumber(9, 2, row.channelError) + FormatNumber(9, 2, c.energyError) +
-                  FormatNumber(9, 0, row.areaError) + FormatNumber(14, 0, c.intensityError) +
-                  FormatNumber(9, 2, row.widthError) + FormatNumber(12, 2, c.intensityError / norm) +
-                  FormatNumber(10, 2, row.background));
+  table.WriteLine(
+      JoinFields({FormatNumber(9, 2, row.channel), FormatNumber(9, 2, c.energy), FormatNumber(9, 0, row.area),
+                  FormatNumber(14, 0, c.intensity), FormatNumber(9, 2, row.width),
+                  FormatNumber(12, 2, c.intensity / norm), FormatNumber(10, 2, row.criterion)}));
+  table.WriteLine(
+      JoinFields({FormatNumber(9, 2, row.channelError), FormatNumber(9, 2, c.energyError),
+                  FormatNumber(9, 0, row.areaError), FormatNumber(14, 0, c.intensityError),
+                  FormatNumber(9, 2, row.widthError), FormatNumber(12, 2, c.intensityError / norm),
+                  FormatNumber(10, 2, row.background)}));
 }
 
 bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
   AnalysisState& st = ws.state;
   IntervalFitState& fs = ws.fit;
   ws.engine.port = &port;
+  st.usedBackgroundDegree = 0;
   for (st.currentInterval = 1; st.currentInterval <= ws.marking.intervalCount; ++st.currentInterval) {
     port.ShowProgress("Spectrum fit", st.currentInterval - 1, ws.marking.intervalCount);
     LoadInterval(ws, st.currentInterval);
@@ -40,6 +43,7 @@ bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
       port.ShowMessage("Error, no peaks in " + Bounds(fs));
       continue;
     }
+    if (!CheckIntervalForFit(ws, ws.marking.intervalTable[st.currentInterval], port)) continue;
     if (fs.endChannel - fs.startChannel + 1 > st.maxInterval) {
       port.ShowMessage("Error, too long interval " + Bounds(fs));
       continue;
@@ -52,6 +56,7 @@ bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
       if (ws.engine.abandoned) return false;
       continue;
     }
+    NoteBackgroundDegree(ws);
     for (int k = 1; k <= fs.n; ++k) {
       const PeakFigures p = PeakResult(ws, k);
       const ResultRow row{p.position, p.positionError, p.area,      p.areaError,

@@ -13,19 +13,25 @@ namespace orv {
 
 namespace {
 
-// Reads the file named by the spectrum settings into a copy; the workspace changes only when `accept`
-// approves the copy, so a failed or refused reading leaves the spectrum exactly as it was.
+// Reads the file named by the spectrum settings into a clean copy; the workspace changes only when
+// `accept` approves the copy, so a failed or refused reading leaves the spectrum exactly as it was,
+// and a shorter spectrum keeps nothing of the longer one before it. Every way in (dialog, command
+// file, loop, series) gets the same deviations.
 template <typename Accept>
 bool ReadIntoCopy(Workspace& ws, UiPort& port, Accept accept) {
   TSpectrum copy = ws.spectrum;
+  copy.ClearData();
   ReadOutcome r = ReadSpectrumFile(copy, ws.state.input);
   for (const auto& m : r.messages) port.ShowMessage(m);
   if (!r.ok) return false;
   copy.FindExtremes();
   if (!accept(copy)) return false;
+  copy.SetErrors(ws.state.covar);
   ws.spectrum = std::move(copy);
   SetInterval(ws.state, ws.spectrum, ws.spectrum.b1, ws.spectrum.b2);
   ClearSpectrumCounters(ws.state);
+  // The results of the previous spectrum are gone with it; nothing is left to save.
+  ws.state.resultsUnsaved = false;
   return true;
 }
 
@@ -91,13 +97,17 @@ bool FinishSpectrumInput(Workspace& ws, UiPort& port) {
   if (const std::string times = MeasurementTimesLine(s.measurement); !times.empty())
     WriteOutputLine(ws, times);
   UseFileCalibration(ws);
-  s.SetErrors(ws.state.covar);
   return true;
+}
+
+bool ConfirmDiscardResults(Workspace& ws, UiPort& port) {
+  return !ws.state.resultsUnsaved || port.AskOkCancel("Previous fit results not saved");
 }
 
 bool InputSpectrumCommand(Workspace& ws, UiPort& port) {
   AnalysisState& st = ws.state;
   TSpectrum& s = ws.spectrum;
+  if (!ConfirmDiscardResults(ws, port)) return false;
   FileOpenRequest f;
   f.title = "  Select the file";
   f.initialName = s.fileName;

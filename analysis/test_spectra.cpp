@@ -120,7 +120,6 @@ void SimulateCommand(Workspace& ws, std::uint64_t clockSeed, UiPort& port) {
     s.sp[i] = std::max(0.0, y + g * std::sqrt(y));
     s.err[i] = std::sqrt(std::fabs(s.sp[i]) + 1);
   }
-  s.countsAreRaw = true;
   s.FindExtremes();
   ws.state.scaleMode = 0;
   s.fileName.clear();
@@ -163,11 +162,11 @@ bool TestSpectraCommand(Workspace& ws, UiPort& port) {
   }
   st.resultsUnsaved = false;
 
+  s.ClearData();
   for (int i = 1; i <= chosen.channels; ++i) {
     s.sp[i] = counts[i];
     s.err[i] = std::sqrt(std::fabs(counts[i]) + 1);
   }
-  s.countsAreRaw = true;
   s.fileName = chosen.name;
   s.a1 = 1;
   s.a2 = chosen.channels;

@@ -80,13 +80,15 @@ void ClearSpectrumCounters(AnalysisState& state) {
   state.markedCount = 0;
   state.graphMarkCount = 0;
   state.currentInterval = 1;
+  state.usedBackgroundDegree = 0;
 }
 
 bool CreateOutputFile(Workspace& ws, UiPort& port) {
   std::filesystem::path name(ws.state.outputFileName);
   std::filesystem::path path =
       name.has_parent_path() ? name : std::filesystem::path(ws.state.startDir) / name;
-  if (ws.output.Create(path.string())) return true;
+  // A second run in the same folder adds to the file: the results of the first are never lost.
+  if (ws.output.Append(path.string())) return true;
   port.ShowMessage("Output file failure: possibly shared or read only");
   return false;
 }

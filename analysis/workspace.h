@@ -59,9 +59,9 @@ struct Workspace {
 // reads the instrument definition file "orvant.def" of the start directory when it exists.
 void ResetAnalysisState(Workspace& ws);
 
-// Creates the run's output file `state.outputFileName` in the start directory (a name with a folder
-// of its own is taken as it stands). On failure shows "Output file failure: possibly shared or read
-// only" and returns false; the run goes on without an output file.
+// Opens the run's output file `state.outputFileName` in the start directory (a name with a folder
+// of its own is taken as it stands) for appending, creating it when missing. On failure shows "Output file
+// failure: possibly shared or read only" and returns false; the run goes on without an output file.
 bool CreateOutputFile(Workspace& ws, UiPort& port);
 
 // A new spectrum starts without results, marking count or graph marks, at the first interval; every

@@ -6,6 +6,7 @@
 //   loop NAMES --marking F [--type N]    fit a series of spectra with one marking into orvant.tab
 // Graphs are drawn on an offscreen image, so headless runs make the same pictures as the windows.
 #include <CLI/CLI.hpp>
+#include <QBuffer>
 #include <QGuiApplication>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "analysis/command_file.h"
@@ -110,16 +112,18 @@ void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
   }
   for (int k = 1; k <= st.resultCount; ++k) {
     const ResultRow& r = ws.results[k];
-    out << FormatNumber(5, 0, k) << FormatNumber(10, 2, r.channel) << FormatNumber(9, 3, r.channelError)
-        << FormatNumber(13, 0, r.area) << FormatNumber(11, 0, r.areaError) << FormatNumber(9, 2, r.width)
-        << FormatNumber(9, 3, r.widthError) << FormatNumber(8, 1, r.criterion)
-        << FormatNumber(12, 0, r.background);
+    // Fields of asterisks (values that do not fit) keep a blank between them.
+    std::string row =
+        JoinFields({FormatNumber(5, 0, k), FormatNumber(10, 2, r.channel), FormatNumber(9, 3, r.channelError),
+                    FormatNumber(13, 0, r.area), FormatNumber(11, 0, r.areaError),
+                    FormatNumber(9, 2, r.width), FormatNumber(9, 3, r.widthError),
+                    FormatNumber(8, 1, r.criterion), FormatNumber(12, 0, r.background)});
     const CalibratedPeak c =
         ApplyCalibrations(st, ws.calibration, r.channel, r.channelError, r.area, r.areaError);
     if (calibrated)
-      out << FormatNumber(11, 2, c.energy) << FormatNumber(9, 3, c.energyError)
-          << FormatNumber(13, 0, c.intensity) << FormatNumber(11, 0, c.intensityError);
-    out << '\n';
+      row = JoinFields({row, FormatNumber(11, 2, c.energy), FormatNumber(9, 3, c.energyError),
+                        FormatNumber(13, 0, c.intensity), FormatNumber(11, 0, c.intensityError)});
+    out << row << '\n';
     if (csv) {
       char line[512];
       std::snprintf(line, sizeof line, "%d,%.4f,%.4f,%.2f,%.2f,%.4f,%.4f,%.3f,%.2f", k, r.channel,
@@ -152,32 +156,65 @@ class LoopPort : public PresetPort {
   }
 };
 
-// The spectrum names of a names file: one per line, blanks around it removed; empty lines and lines
-// beginning with "*" are skipped. A relative name is taken from `base` (kept as written when `base`
-// is empty). False, with the reason on standard error, when the file cannot be read or holds more
-// names than the list takes.
-bool ReadLoopNames(const std::string& namesFile, const std::filesystem::path& base, SpectrumNameList& list,
-                   int& count) {
-  std::ifstream in(namesFile);
-  if (!in) {
-    std::cerr << "No file " << namesFile << '\n';
+// A script or list named on the command line: an ordinary file of bounded size, read whole. A device,
+// a pipe or a file beyond the bound is refused (reading /dev/zero would never end, a pipe may block).
+constexpr std::uintmax_t kMaxListBytes = 64u << 20;
+bool ReadListFile(const std::string& path, std::string& text) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    std::cerr << "Error, " << path << " is not an ordinary file\n";
     return false;
   }
-  count = 0;
-  for (std::string line; std::getline(in, line);) {
-    const auto first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '*') continue;
-    const std::string name = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-    if (count == kNameListCapacity) {
-      std::cerr << "Error, more than " << kNameListCapacity << " spectrum file names in " << namesFile
-                << '\n';
-      return false;
-    }
-    const std::filesystem::path path(name);
-    list.names[++count] =
-        base.empty() || path.is_absolute() ? name : (base / path).lexically_normal().string();
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec || size > kMaxListBytes) {
+    std::cerr << "Error, " << path << " is larger than " << (kMaxListBytes >> 20) << " MiB\n";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  if (!in) {
+    std::cerr << "Cannot read " << path << '\n';
+    return false;
+  }
+  text = all.str();
+  return true;
+}
+
+// The spectrum names of a names file; a relative name is taken from `base`.
+bool ReadLoopNames(const std::string& namesFile, const std::filesystem::path& base, SpectrumNameList& list,
+                   int& count) {
+  std::string text, error;
+  if (!ReadListFile(namesFile, text)) return false;
+  std::istringstream in(text);
+  if (!ReadLoopNameList(in, base.string(), list, count, error)) {
+    std::cerr << error << " in " << namesFile << '\n';
+    return false;
   }
   return true;
+}
+
+// Encodes the picture in memory and writes it, so that a full disk or a broken device is seen: false
+// with the reason on standard error when any byte did not reach the file.
+bool WriteImage(const QImage& image, const char* format, const std::string& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  bool ok = !image.isNull() && image.save(&buffer, format);
+  std::FILE* f = ok ? std::fopen(path.c_str(), "wb") : nullptr;
+  ok = f && std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), f) ==
+                static_cast<std::size_t>(bytes.size());
+  if (f) ok = std::fclose(f) == 0 && ok;
+  if (!ok) std::cerr << "Cannot write " << path << '\n';
+  return ok;
+}
+
+// Any line the output file lost is a failed run.
+bool OutputWritten(const Workspace& ws) {
+  if (!ws.output.writeFailed()) return true;
+  std::cerr << "Error, the output file " << ws.output.path()
+            << " could not be written: " << ws.output.lastError() << '\n';
+  return false;
 }
 
 bool OpenOutput(Workspace& ws, const std::string& path) {
@@ -385,6 +422,13 @@ int main(int argc, char** argv) {
       }
     }
     PrintResults(ws, std::cout, csvFile.empty() ? nullptr : &csv);
+    if (!csvFile.empty()) {
+      csv.close();
+      if (!csv) {
+        std::cerr << "Cannot write " << csvFile << '\n';
+        return 1;
+      }
+    }
     if (!bmpFile.empty() || !pngFile.empty()) {
       // The whole spectrum with the fitted peaks marked, as "Graph the Spectrum" shows it.
       ws.state.viewFirst = ws.spectrum.a1;
@@ -394,19 +438,14 @@ int main(int argc, char** argv) {
       // Several channels share a pixel column here; a connected line reads better than crosses.
       ws.state.pointStyle = 2;
       DrawCurrentGraph(ws, surface);
-      if (!bmpFile.empty() && !surface.SaveBitmap(bmpFile)) {
-        std::cerr << "Cannot write " << bmpFile << '\n';
-        return 1;
-      }
-      if (!pngFile.empty() && !surface.image().save(QString::fromStdString(pngFile), "PNG")) {
-        std::cerr << "Cannot write " << pngFile << '\n';
-        return 1;
-      }
+      if (!bmpFile.empty() && !WriteImage(surface.image(), "BMP", bmpFile)) return 1;
+      if (!pngFile.empty() && !WriteImage(surface.image(), "PNG", pngFile)) return 1;
     }
     // Saved as "Save the Fit Results" saves them, so the output file holds the summary table.
     WriteSummaryTable(ws, ws.state.normCoefficient);
     const std::string outputPath = ws.output.path();
     ExitCommand(program, false);
+    if (!OutputWritten(ws)) return 1;
     std::cout << "Output file: " << outputPath << '\n';
     return 0;
   }
@@ -440,7 +479,7 @@ int main(int argc, char** argv) {
     ws.spectrum.fileType = type;
     const FitLoopOutcome out = FitLoopCommand(ws, port, jobs);
     ExitCommand(program, false);
-    if (!out.ran) return 1;
+    if (!out.ran || !OutputWritten(ws)) return 1;
     std::cout << "Loop table: " << out.tablePath << '\n';
     const bool anyFitted = out.summary.processed > out.summary.failed;
     return anyFitted && out.summary.tableWritten ? 0 : 1;
@@ -452,27 +491,33 @@ int main(int argc, char** argv) {
     if (!readFile(port)) return 1;
     if (keepBounds) SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
     PrintSummary(ws, std::cout);
-    return 0;
+    ws.output.Close();
+    return OutputWritten(ws) ? 0 : 1;
   }
 
-  std::ifstream in(script);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::ofstream logStream;
+  std::string text;
+  if (!ReadListFile(script, text)) return 1;
+  std::unique_ptr<LineFlushingBuffer> logBuffer;
   if (!logFile.empty()) {
-    logStream.open(logFile);
-    if (!logStream) {
+    std::FILE* f = std::fopen(logFile.c_str(), "w");
+    if (!f) {
       std::cerr << "Cannot create the log file " << logFile << '\n';
       return 1;
     }
+    logBuffer = std::make_unique<LineFlushingBuffer>(f);
   }
+  std::ostream logStream(logBuffer.get());
   std::ostream& log = logFile.empty() ? std::cout : logStream;
-  ScriptPort port(text.str(), log);
+  ScriptPort port(text, log);
   Program program(ws, port);
   program.outputFileOverride = output;
   program.graphSurface = &surface;
   program.fitSurface = &fitSurface;
   int rc = RunScript(program, port);
   if (rc != 0) std::cerr << port.error() << '\n';
+  if (logBuffer && logBuffer->failed()) {
+    std::cerr << "Error, the log file " << logFile << " could not be written\n";
+    rc = 1;
+  }
   return rc;
 }

@@ -126,7 +126,8 @@ bool SelectFile(UiPort& port, std::string& name, int mode, const std::string& pr
     f.filter = "All|*.*;|D(*.dat)|*.dat;|SPC(*.spc)|*.spc;|Ini(*.ini)|*.ini";
     auto chosen = port.ChooseFileToOpen(f);
     if (!chosen) return false;
-    std::string file = RemoveBlanks(*chosen);
+    // A chosen path is the file's own name: blanks in folder or file names belong to it.
+    const std::string file = *chosen;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) {
       port.ShowMessage("No file " + file);
@@ -141,7 +142,9 @@ bool SelectFile(UiPort& port, std::string& name, int mode, const std::string& pr
   if (!port.ShowDialog(r)) return false;
   std::string typed = r.edit->text;
   if (mode != 2) {
-    typed = RemoveBlanks(typed);
+    // Blanks around a typed name are slips of the keyboard; blanks inside it are part of the name.
+    const auto first = typed.find_first_not_of(" \t"), last = typed.find_last_not_of(" \t");
+    typed = first == std::string::npos ? std::string() : typed.substr(first, last - first + 1);
     // The bare name: without folder and without a four-character extension such as ".res".
     std::string bare = std::filesystem::path(typed).filename().string();
     if (bare.size() >= 4 && bare[bare.size() - 4] == '.') bare.resize(bare.size() - 4);
@@ -157,6 +160,14 @@ bool SelectFile(UiPort& port, std::string& name, int mode, const std::string& pr
   }
   name = typed;
   return true;
+}
+
+int LimitIterations(double value, UiPort& port) {
+  const int limit = std::clamp(RoundHalfEven(value), 1, kMaxIterationLimit);
+  if (!(std::fabs(value - limit) <= 0.5))
+    port.ShowMessage("Warning, the iteration limit " + FormatNumberCompact(12, value) + " is cut to " +
+                     std::to_string(limit));
+  return limit;
 }
 
 std::vector<std::string> LoadHelpText(int count, const std::vector<std::string>& block, bool russian) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/port.h"
+#include "core/state.h"
 
 namespace orv {
 
@@ -44,6 +45,10 @@ double ReadGridValue(const DialogRequest& r, int row, int column, int& accepted)
 // name of a new output file (asks before overwriting). Mode 2: type a name only. Returns true and
 // updates `name` when accepted.
 bool SelectFile(UiPort& port, std::string& name, int mode, const std::string& prompt = "");
+
+// An iteration limit as typed or read: rounded and kept within 1..kMaxIterationLimit, with a message
+// when the value had to be cut.
+int LimitIterations(double value, UiPort& port);
 
 // The help block of a dialog: |count| lines, English first, then as many lines in the second language.
 // A negative count marks a block without a second language.

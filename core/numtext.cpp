@@ -137,15 +137,25 @@ std::optional<double> ParseFreeFieldToken(std::string_view token, bool* outOfRan
   return std::nullopt;
 }
 
-int ParseNumberList(std::string_view text, std::vector<double>& out, bool* outOfRange) {
+bool IsMistypedNumber(std::string_view token) {
+  return std::any_of(token.begin(), token.end(), IsDigit) && !ParseFreeFieldToken(token);
+}
+
+int ParseNumberList(std::string_view text, std::vector<double>& out, bool* outOfRange,
+                    std::string* badToken) {
   out.clear();
+  if (badToken) badToken->clear();
   std::size_t i = 0;
   while (i < text.size()) {
     while (i < text.size() && IsSeparator(text[i])) ++i;
     std::size_t start = i;
     while (i < text.size() && !IsSeparator(text[i])) ++i;
     if (i > start) {
-      if (auto v = ParseFreeFieldToken(text.substr(start, i - start), outOfRange)) out.push_back(*v);
+      const std::string_view token = text.substr(start, i - start);
+      if (auto v = ParseFreeFieldToken(token, outOfRange))
+        out.push_back(*v);
+      else if (badToken && badToken->empty() && IsMistypedNumber(token))
+        *badToken = token;
     }
   }
   return static_cast<int>(out.size());
@@ -169,7 +179,11 @@ int NumberStream::Read(std::vector<double>& values, int first, int last) {
     FreeFieldLine kind = ClassifyFreeFieldLine(line_);
     if (kind == FreeFieldLine::kEndOfBlock) return stored;
     if (kind == FreeFieldLine::kSkip) continue;
-    ParseNumberList(line_, numbers_, &outOfRange_);
+    ParseNumberList(line_, numbers_, &outOfRange_, &lineBadToken_);
+    if (!lineBadToken_.empty() && badToken_.empty()) {
+      badToken_ = lineBadToken_;
+      badTokenLine_ = lineNumber_;
+    }
     for (double v : numbers_) {
       values[index++] = v;
       ++stored;
@@ -183,15 +197,23 @@ int NumberStream::Read(std::vector<double>& values, int first, int last) {
 std::string FormatFixed(double value, int width, int decimals) {
   width = std::clamp(width, 0, 200);
   decimals = std::clamp(decimals, 0, 30);
-  if (!std::isfinite(value)) {
-    std::string s = std::isnan(value) ? "NaN" : (value > 0 ? "+Inf" : "-Inf");
-    return std::string(std::max<int>(0, width - static_cast<int>(s.size())), ' ') + s;
-  }
+  // No number to write: asterisks fill the field, as for a number that does not fit, so that a
+  // reader never takes "NaN" or "Inf" for a value.
+  if (!std::isfinite(value)) return std::string(std::max(width, 1), '*');
   std::array<char, 400> buf;
   int n = std::snprintf(buf.data(), buf.size(), "%*.*f", width, decimals, value);
   if (n < 0) return std::string(width, '*');
   if (n >= static_cast<int>(buf.size())) n = static_cast<int>(buf.size()) - 1;
   return std::string(buf.data(), n);
+}
+
+std::string JoinFields(std::initializer_list<std::string> fields) {
+  std::string line;
+  for (const std::string& f : fields) {
+    if (!line.empty() && !f.empty() && f.front() != ' ') line += ' ';
+    line += f;
+  }
+  return line;
 }
 
 std::string FormatInt(long long value, int width) {

@@ -1,6 +1,7 @@
 // Reading numbers from typed text and free-field files, and writing them in fixed-width fields.
 #pragma once
 
+#include <initializer_list>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -28,9 +29,15 @@ int ReadInteger(std::string_view text, int& accepted);
 // applies. `outOfRange` is set when the token is a number too large for a double.
 std::optional<double> ParseFreeFieldToken(std::string_view token, bool* outOfRange = nullptr);
 
+// True when a free-field token that gave no number still held characters of a number ("1.2.3",
+// "--5", "1e", "1e400", or one too long to be any): a mistyped number, never a word to pass over.
+bool IsMistypedNumber(std::string_view token);
+
 // Numbers of one free-field line (blanks, commas and tabs separate) appended to `out` after clearing
-// it; returns their count.
-int ParseNumberList(std::string_view text, std::vector<double>& out, bool* outOfRange = nullptr);
+// it; returns their count. `badToken`, when given, receives the first mistyped number of the line
+// (empty when there is none).
+int ParseNumberList(std::string_view text, std::vector<double>& out, bool* outOfRange = nullptr,
+                    std::string* badToken = nullptr);
 
 // Line rules of free-field files. Data lines come back with the comment tail cut off.
 enum class FreeFieldLine { kSkip, kEndOfBlock, kData };
@@ -44,6 +51,9 @@ class NumberStream {
   // A "/" line ends the call; the rest of the line holding the last number is dropped.
   int Read(std::vector<double>& values, int first, int last);
   bool outOfRange() const { return outOfRange_; }
+  // The first mistyped number met (empty when none) and the line that held it.
+  const std::string& badToken() const { return badToken_; }
+  int badTokenLine() const { return badTokenLine_; }
   int lineNumber() const { return lineNumber_; }
   bool atEnd() const { return atEnd_; }
 
@@ -51,7 +61,9 @@ class NumberStream {
   std::istream& in_;
   std::string line_;
   std::vector<double> numbers_;
+  std::string badToken_, lineBadToken_;
   int lineNumber_ = 0;
+  int badTokenLine_ = 0;
   bool outOfRange_ = false;
   bool atEnd_ = false;
 };
@@ -65,7 +77,11 @@ std::string RemoveBlanks(std::string text);
 // or exponent form for large magnitudes; blanks removed.
 std::string FormatNumberCompact(int width, double value);
 // Fixed-point in a field of at least `width` characters; a number that does not fit widens the field.
+// A value that is not finite is `width` asterisks (at least one).
 std::string FormatFixed(double value, int width, int decimals);
+// The fields of one table line side by side; a field that fills its width (or widened it) gets a
+// blank in front, so that it never runs into the field before it.
+std::string JoinFields(std::initializer_list<std::string> fields);
 std::string FormatInt(long long value, int width);
 
 }  // namespace orv

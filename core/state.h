@@ -17,6 +17,8 @@ inline constexpr int kEnginePoints = 4096;
 inline constexpr int kMaxMarkedPeaks = 999;
 inline constexpr int kMaxResults = 1000;
 inline constexpr int kMaxCalibrationItems = 60;
+// Iterations a fit may take: beyond this a fit that has not converged never will, it only hangs.
+inline constexpr int kMaxIterationLimit = 1000;
 
 // Colour as one integer: red + 256 * green + 65536 * blue.
 constexpr std::int32_t MakeColor(int red, int green, int blue) {

@@ -17,6 +17,16 @@ double NeighbourMeanDeviation(const TSpectrum& s, int i) {
   return std::sqrt(s.err[i - 1] * s.err[i - 1] + s.err[i + 1] * s.err[i + 1]) / 2.0;
 }
 
+// The squared deviation that a sound count passes once in 10^5 channels (the chi-square of one
+// degree of freedom at that probability). A lower limit would alter clean spectra: at 10 a spectrum of
+// 10^4 channels always has a dozen counts replaced, and their sum with them.
+constexpr double kCleanChannelDeviation = 19.51;
+
+// The variance of a count of mean `mean`, by the deviation formula the spectrum's errors follow.
+double CountVariance(double mean, double covar) {
+  return std::fabs(0.9 * mean + 0.1 * (covar * mean) * (covar * mean)) + 0.1;
+}
+
 // Isolated spikes: a point far above both neighbours when the neighbours agree.
 int ReplaceIsolatedSpikes(TSpectrum& s, const AnalysisState& st, int first, int last) {
   std::vector<double>& sp = s.sp;
@@ -53,7 +63,15 @@ BlunderCount ReplaceLocalFitOutliers(TSpectrum& s, const AnalysisState& st, int 
     if (c != 0.0 && sum < st.smallStatistics) continue;
     const double q = product == 0.0 ? 0.0 : std::fabs(diff) / (std::fabs(sum) + 1.0);
     const bool direct = (q < 0.25 && (c > sum || c < sum / 4.0)) || c == 0.0 || j == 2 || j == last - first;
-    double a = sum / 2.0;
+    // The neighbours' mean: with a zero neighbour `sum` is twice their difference, which suits the
+    // tests above but would double the estimate.
+    double a = (sp[i - 1] + sp[i + 1]) / 2.0;
+    // The counts the judgement rests on, the point among them: their mean is what a sound point and
+    // its neighbours share, so it sets the scatter both the point and the estimate have. Taken from
+    // the measured point alone (a zero above all) or from the estimate alone (neighbours that are low
+    // by chance), the scatter would make ordinary counts look far off.
+    double pooled = (c + sp[i - 1] + sp[i + 1]) / 3.0;
+    double estimateShare = 0.5;  // variance of the mean of two counts, in units of one count's
     if (!direct) {
       const double h = 2.0 * std::sqrt(std::fabs(sum));
       if (sp[i - 1] - sp[i - 2] > h && c - sp[i - 1] > h && c - sp[i + 1] > h && sp[i + 1] - sp[i + 2] > h)
@@ -67,9 +85,12 @@ BlunderCount ReplaceLocalFitOutliers(TSpectrum& s, const AnalysisState& st, int 
       const double r0 = a - b - sp[i - 1];
       const double chi = s.Weight(i - 2) * r2 * r2 + s.Weight(i + 1) * r1 * r1 + s.Weight(i - 1) * r0 * r0;
       if (chi > st.chibc) continue;
+      // The line through i-2, i-1 and i+1 taken at i is (4 sp[i-1] + 2 sp[i+1] + sp[i-2]) / 7.
+      pooled = (c + sp[i - 2] + sp[i - 1] + sp[i + 1]) / 4.0;
+      estimateShare = 21.0 / 49.0;
     }
-    const double dev = s.Weight(i) * (a - c) * (a - c);
-    if (dev > st.blunderOrder) {
+    const double dev = (a - c) * (a - c) / ((1.0 + estimateShare) * CountVariance(pooled, st.covar));
+    if (dev > std::max(st.blunderOrder, kCleanChannelDeviation)) {
       sp[i] = std::max(0.0, a);
       // The old deviation belonged to the blunder; a dropout's would give the estimate a weight far
       // above its neighbours'.

@@ -86,6 +86,25 @@ int ReadNameListFile(std::istream& in, SpectrumNameList& list) {
   return count;
 }
 
+bool ReadLoopNameList(std::istream& in, const std::string& base, SpectrumNameList& list, int& count,
+                      std::string& error) {
+  count = 0;
+  for (std::string line; std::getline(in, line);) {
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '*') continue;
+    const std::string name = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+    if (count == kNameListCapacity) {
+      error = "Error, more than " + std::to_string(kNameListCapacity) + " spectrum file names";
+      return false;
+    }
+    const std::filesystem::path path(name);
+    list.names[++count] = base.empty() || path.is_absolute()
+                              ? name
+                              : (std::filesystem::path(base) / path).lexically_normal().string();
+  }
+  return true;
+}
+
 void InputSpectrumNamesCommand(AnalysisState& state, SpectrumNameList& list, UiPort& port) {
   DialogRequest mode = NameListDialog();
   ShowLabel(mode, 1, 5, 40, "Select the mode:", kYellow, kGreen);

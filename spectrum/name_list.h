@@ -28,6 +28,12 @@ void RemoveSpectrumName(SpectrumNameList& list, int& nameCount, const std::strin
 // beyond the 100th replacing the 100th. Stores names[1..count] and returns the count.
 int ReadNameListFile(std::istream& in, SpectrumNameList& list);
 
+// The names file of the headless fit loop: one name per line, blanks around it removed; empty lines
+// and lines beginning with "*" are skipped. A relative name is taken from `base` (kept as written when
+// `base` is empty). False, with `error` set, when it holds more names than the list takes.
+bool ReadLoopNameList(std::istream& in, const std::string& base, SpectrumNameList& list, int& count,
+                      std::string& error);
+
 // The menu command "Input the Spectrum Names": a new list from a multiple file selection (at most 200
 // names) or from a list file (`nameListFile` is the preset; a relative name not found as typed is
 // looked for in the start folder). Cancel or a missing file keeps the previous list.

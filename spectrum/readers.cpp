@@ -36,6 +36,33 @@ std::string OutOfRangeMessage(int line) {
   return "Error, number out of range in line " + std::to_string(line);
 }
 
+std::string NotANumberMessage(const std::string& file, int line, const std::string& token) {
+  const std::string shown = token.size() <= 40 ? token : token.substr(0, 40) + "...";
+  return "Error, " + file + " line " + std::to_string(line) + ": \"" + shown + "\" is not a number";
+}
+
+// The numbers of a line by the typed-number grammar, each token whole; false with the first token
+// that is no number (or none a double can hold).
+bool ParseStrictNumbers(const std::string& line, std::vector<double>& out, std::string& bad) {
+  out.clear();
+  std::size_t i = 0;
+  auto separator = [](char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r'; };
+  while (i < line.size()) {
+    while (i < line.size() && separator(line[i])) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !separator(line[i])) ++i;
+    if (i == start) continue;
+    const std::string_view token(line.data() + start, i - start);
+    const auto v = ParseNumberToken(token);
+    if (!v) {
+      bad = token;
+      return false;
+    }
+    out.push_back(*v);
+  }
+  return true;
+}
+
 // A first data line holding control characters suggests a binary file read as text. Tabs are
 // separators of both text types and never count.
 bool HasControlCharacter(const std::string& line) {
@@ -103,7 +130,6 @@ ReadOutcome ReadFreeFieldSpectrum(TSpectrum& s, std::istream& in) {
   std::string line;
   std::vector<double> numbers;
   bool firstLine = true;
-  bool outOfRange = false;
   int lineNumber = 0;
   int ch = s.a1 - 1;
   while (std::getline(in, line)) {
@@ -113,9 +139,10 @@ ReadOutcome ReadFreeFieldSpectrum(TSpectrum& s, std::istream& in) {
     if (kind == FreeFieldLine::kSkip) continue;
     if (firstLine && HasControlCharacter(line)) r.messages.push_back("Warning, no ASCII spectrum");
     firstLine = false;
-    ParseNumberList(line, numbers, &outOfRange);
-    if (outOfRange) {
-      r.messages.push_back(OutOfRangeMessage(lineNumber));
+    // Every token is a count: one dropped would move every later count one channel down.
+    std::string bad;
+    if (!ParseStrictNumbers(line, numbers, bad)) {
+      r.messages.push_back(NotANumberMessage(s.fileName, lineNumber, bad));
       return r;
     }
     if (ch + static_cast<long long>(numbers.size()) > kSpectrumCapacity) {
@@ -188,7 +215,7 @@ ReadOutcome ReadXYSpectrum(TSpectrum& s, std::istream& in, const InputOptions& o
       s.err[ch] = std::sqrt(std::fabs(y) + 1.0);
       if (numbers.size() >= needE) {
         s.err[ch] = numbers[ind[2] - 1];
-        s.countsAreRaw = false;
+        s.errorsFromFile = true;
       }
       last = static_cast<int>(ch);
     }
@@ -206,7 +233,6 @@ ReadOutcome ReadXYSpectrum(TSpectrum& s, std::istream& in, const InputOptions& o
 
 ReadOutcome ReadSpectrumFile(TSpectrum& s, const InputOptions& o) {
   ReadOutcome r;
-  s.countsAreRaw = true;
   // What the last file knew about its measurement does not belong to this one.
   s.measurement = SpectrumMeasurement{};
   if (IsFormatType(s.fileType)) return ReadFormatFile(s);

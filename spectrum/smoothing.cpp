@@ -140,7 +140,7 @@ bool SmoothOrBackgroundCommand(int mode, TSpectrum& spectrum, AnalysisState& sta
       spectrum.sp[ch] = value - std::min(curve, value);
     }
   }
-  spectrum.countsAreRaw = false;
+  spectrum.processed = true;
   state.reportLines[0] = mode == kSplineSmoothing ? "Spectrum smoothed" : "Background subtracted";
   return true;
 }

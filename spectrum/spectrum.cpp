@@ -16,6 +16,19 @@ TSpectrum::TSpectrum(std::string name)
   for (int i = 0; i <= kSpectrumCapacity; ++i) x[i] = i;
 }
 
+void TSpectrum::ClearData() {
+  std::fill(sp.begin(), sp.end(), 0.0);
+  std::fill(err.begin(), err.end(), 1.0);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<double>(i);
+  xFirst = 1.0;
+  xLast = 16384.0;
+  xStep = 1.0;
+  channelOffset = 0.0;
+  channelsPerX = 1.0;
+  errorsFromFile = false;
+  processed = false;
+}
+
 void TSpectrum::FindExtremes() {
   double hi = -1e14, lo = 1e14;
   int first = std::max(a1, 1), last = std::min(a2, kSpectrumCapacity);
@@ -34,7 +47,7 @@ double TSpectrum::Weight(int channel) const {
 }
 
 void TSpectrum::SetErrors(double covar) {
-  if (fileType == 3) return;
+  if (fileType == 3 || errorsFromFile) return;
   int first = std::max(a1, 1), last = std::min(a2, kSpectrumCapacity);
   for (int i = first; i <= last; ++i) {
     double c = covar * sp[i];
@@ -45,6 +58,11 @@ void TSpectrum::SetErrors(double covar) {
 bool TSpectrum::ReadDefinition(const std::string& path) {
   std::ifstream in(path);
   if (!in) return false;
+  ReadDefinition(in);
+  return true;
+}
+
+void TSpectrum::ReadDefinition(std::istream& in) {
   std::string line;
   auto nextLine = [&]() -> bool {
     while (std::getline(in, line)) {
@@ -53,7 +71,7 @@ bool TSpectrum::ReadDefinition(const std::string& path) {
     }
     return false;
   };
-  if (!nextLine()) return true;
+  if (!nextLine()) return;
   definitionTitle = line;
   double* fields[] = {&chanWidth, &delay, &theta, &flightPath, &width1, &lambda};
   std::vector<double> numbers;
@@ -61,7 +79,6 @@ bool TSpectrum::ReadDefinition(const std::string& path) {
     if (!nextLine()) break;
     if (ParseNumberList(line, numbers) >= 1 && numbers[0] != 0.0) *field = numbers[0];
   }
-  return true;
 }
 
 std::int32_t TSpectrum::SwapHalves(std::int32_t v) {

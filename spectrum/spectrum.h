@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -39,18 +40,25 @@ class TSpectrum {
   double xStep = 1.0;
   double channelOffset = 0.0, channelsPerX = 1.0;
   std::string definitionTitle;
-  // The counts are as the detector recorded them, so their variance is their expectation: fits weigh
-  // them by the model. False once they were smoothed or had a background subtracted, or when the file
-  // brought its own deviations: then `err` holds the spread.
-  bool countsAreRaw = true;
   // Times, start and calibration as the file gave them; empty for the bare types.
   SpectrumMeasurement measurement;
+  // Where the deviations come from: the file's own error column (kept as given), and whether the
+  // counts were changed beyond counting (smoothed, background subtracted), so that they no longer
+  // follow counting statistics.
+  bool errorsFromFile = false;
+  bool processed = false;
+  // The counts are as the detector recorded them, so their variance is their expectation: fits
+  // weigh them by the model. Otherwise `err` holds the spread.
+  bool CountsAreRaw() const { return !errorsFromFile && !processed; }
 
   // Indexed 1..kSpectrumCapacity; element 0 is unused.
   std::vector<double> sp;
   std::vector<double> err;
   std::vector<double> x;
 
+  // The arrays and the abscissa mapping as created, and no record of their origin: a new reading
+  // starts from here, so nothing of the previous spectrum survives beyond the new one's end.
+  void ClearData();
   // Largest and smallest count in [a1, a2]; the minimum is never above 0.
   void FindExtremes();
   // The count of a channel for sums, start values and comparisons: 0 outside the arrays and for a
@@ -61,11 +69,13 @@ class TSpectrum {
   }
   // 1/err^2, or 0 for a channel whose deviation is 0 (left out of fits).
   double Weight(int channel) const;
-  // err = sqrt(|0.9 sp + 0.1 (covar sp)^2| + 0.1) over [a1, a2]; free-field spectra keep their own.
+  // err = sqrt(|0.9 sp + 0.1 (covar sp)^2| + 0.1) over [a1, a2]; free-field spectra and spectra whose
+  // file gave the errors keep their own.
   void SetErrors(double covar);
   // Reads the instrument definition file; a missing file is skipped, a value of 0 keeps the field.
   // Returns false when the file could not be opened.
   bool ReadDefinition(const std::string& path);
+  void ReadDefinition(std::istream& in);
 
   static std::int32_t SwapHalves(std::int32_t v);
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "analysis/interval_checks.h"
 #include "analysis/marking_modes.h"
 #include "analysis/spectrum_fit.h"
 #include "core/dialog.h"
@@ -41,6 +42,7 @@ bool IntervalFitSession::Command() {
 
 bool IntervalFitSession::Start() {
   ws_.state.currentInterval = 1;
+  ws_.state.usedBackgroundDegree = 0;
   return Continue();
 }
 
@@ -121,6 +123,10 @@ void IntervalFitSession::ShowIntervalFit(int mode) {
     Fail();
     return;
   }
+  if (!CheckIntervalForFit(ws_, mk.intervalTable[st.currentInterval], port_)) {
+    Fail();
+    return;
+  }
   if (fs.endChannel - fs.startChannel + 1 > st.maxInterval) {
     port_.ShowStatus("Error, too long interval " + Bounds(fs), "");
     Fail();
@@ -133,6 +139,7 @@ void IntervalFitSession::ShowIntervalFit(int mode) {
     Fail();
     return;
   }
+  NoteBackgroundDegree(ws_);
   if (fitCanvas) DrawFitGraph(ws_, *fitCanvas);
   StoreRows();
   Report();
@@ -250,8 +257,10 @@ bool IntervalFitSession::BlunderClick(int channel) {
   TSpectrum& s = ws_.spectrum;
   // Both neighbours must be counts of the spectrum.
   if (channel <= std::max(s.a1, 1) || channel >= std::min(s.a2, kSpectrumCapacity)) return false;
-  corrected_.emplace_back(channel, s.sp[channel]);
+  corrected_.push_back({channel, s.sp[channel], s.err[channel]});
   s.sp[channel] = (s.CountAt(channel - 1) + s.CountAt(channel + 1)) / 2;
+  // The old deviation belonged to the blunder: the mean of two counts has the deviation of that mean.
+  s.err[channel] = std::hypot(s.err[channel - 1], s.err[channel + 1]) / 2;
   port_.ShowPrompt("");
   ShowIntervalFit(0);
   return true;
@@ -317,11 +326,15 @@ bool IntervalFitSession::NewBounds() {
   Marking& mk = ws_.marking;
   const IntervalFitState& fs = ws_.fit;
   // The blunder corrections of this interval are undone first.
-  for (auto it = corrected_.rbegin(); it != corrected_.rend(); ++it)
-    if (it->first >= fs.startChannel && it->first <= fs.endChannel) s.sp[it->first] = it->second;
-  std::erase_if(corrected_, [&fs](const std::pair<int, double>& c) {
-    return c.first >= fs.startChannel && c.first <= fs.endChannel;
-  });
+  auto inside = [&fs](const CorrectedPoint& c) {
+    return c.channel >= fs.startChannel && c.channel <= fs.endChannel;
+  };
+  for (auto it = corrected_.rbegin(); it != corrected_.rend(); ++it) {
+    if (!inside(*it)) continue;
+    s.sp[it->channel] = it->count;
+    s.err[it->channel] = it->error;
+  }
+  std::erase_if(corrected_, inside);
   DialogRequest r = PrepareDialog("Enter new bounds", 250, 300, 200);
   ShowParameterGrid(r, 40, 30, 2, 10, 1, {" i1=", " i2="},
                     {{static_cast<double>(fs.startChannel)}, {static_cast<double>(fs.endChannel)}},

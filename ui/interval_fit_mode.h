@@ -110,8 +110,12 @@ class IntervalFitSession {
   std::vector<FitGridRow> grid_;
   std::string quality_;
   std::vector<std::string> warnings_;
-  // Spectrum values replaced by blunder corrections: channel, original value.
-  std::vector<std::pair<int, double>> corrected_;
+  // Blunder clicks with what they replaced, undone when the interval gets new bounds.
+  struct CorrectedPoint {
+    int channel;
+    double count, error;
+  };
+  std::vector<CorrectedPoint> corrected_;
 };
 
 }  // namespace orv

@@ -201,7 +201,7 @@ bool FittingDataDialog(Workspace& ws, UiPort& port) {
   const bool byPeak = Checked(r.checkList, 0);
   s.widthVariable = (*v)[0];
   s.deltaWidthVariable = (*v)[1];
-  st.iterationLimit = RoundHalfEven((*v)[2]);
+  st.iterationLimit = LimitIterations((*v)[2], port);
   st.fitStep = std::fabs((*v)[3]);
   st.fitDamper = (*v)[4];
   // The entry is the highest degree the data may choose: kept as the automatic choice (negative), so
@@ -253,7 +253,7 @@ bool AssignSpectrumNameCommand(Workspace& ws, UiPort& port) {
     // shows), ini-bounds restored.
     if (const int shown = DetectSpectrumFormat(s.fileName).type; IsFormatType(shown)) s.fileType = shown;
     SetInputBounds(ws, true);
-    ok = FinishSpectrumInput(ws, port);
+    ok = ConfirmDiscardResults(ws, port) && FinishSpectrumInput(ws, port);
   } else {
     // The input dialog starts its file selection at the chosen name.
     ok = InputSpectrumCommand(ws, port);

@@ -217,6 +217,12 @@ TEST_F(CalibrationEntry, CancelsAndRefusedCounts) {
   port_.answers = {Sources({2}), Type({"1 2 3", "4 5 6"}), kOk};
   EXPECT_TRUE(Enter(kEnergyCalibration));
   EXPECT_EQ(st_.energyItemCount, 2);
+  // Both points on one channel give no calibration: every energy would be the same.
+  port_.answers = {Sources({2}), Type({"100 50 0.1", "100 60 0.1"}), kOk};
+  EXPECT_FALSE(Enter(kEnergyCalibration));
+  EXPECT_EQ(port_.messages.back(),
+            "Error, all calibration items at 100; a calibration needs two different points");
+  EXPECT_FALSE(st_.energyCalibrated);
   port_.files.clear();  // Cancel in the file selection
   port_.answers = {Sources({3}), kOk};
   EXPECT_FALSE(Enter(kEnergyCalibration) || st_.energyCalibrated);
@@ -255,8 +261,13 @@ TEST_F(CalibrationEntry, Efficiency) {
   ASSERT_TRUE(Enter(kEfficiencyCalibration));
   EXPECT_TRUE(st_.efficiencyCalibrated && !st_.energyCalibrated);
   EXPECT_EQ(st_.reportLines[0], " Efficiency calibration set up");
-  EXPECT_EQ(port_.shown.at(1).textArea->lines.at(0), "    50.00     0.50    0.010");
+  // Coefficients are listed with the digits they need: 0.0045 would show as 0.00 with two decimals.
+  EXPECT_EQ(port_.shown.at(1).textArea->lines.at(0), "    50.00      0.5000000      0.0100000");
   EXPECT_NEAR(ApplyCalibrations(st_, cal_, 75, 0, 300, 3).intensity, 800, 1e-9);
+  port_.files = {File("50 0.0045 0.0001\n100 0.25 0.01\n")};
+  port_.answers = {Sources({3}), kOk};
+  ASSERT_TRUE(Enter(kEfficiencyCalibration));
+  EXPECT_EQ(port_.shown.back().textArea->lines.at(0), "    50.00      0.0045000      0.0001000");
 }
 
 }  // namespace

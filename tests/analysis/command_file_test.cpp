@@ -153,6 +153,12 @@ TEST_F(CommandFileTest, CalibrationTables) {
   // A negative count reads no items.
   Read("EDENC\n-5 0\nMI\n128\n");
   EXPECT_EQ(std::tuple(st().energyItemCount, st().maxInterval), std::tuple(0, 128));
+  // Items all on one channel are kept but not put in force, with a message.
+  port_.messages.clear();
+  Read("EDENC\n2 1\n100 50 0.1\n100 60 0.1\n");
+  EXPECT_EQ(port_.messages,
+            (Strings{"Error, all calibration items at 100; a calibration needs two different points"}));
+  EXPECT_EQ(std::tuple(st().energyItemCount, st().energyCalibrated), std::tuple(2, false));
 }
 
 TEST_F(CommandFileTest, InputSpectrumCommand) {
@@ -163,12 +169,19 @@ TEST_F(CommandFileTest, InputSpectrumCommand) {
                        st().maxInterval),
             std::tuple(file, 3, 1, 8, 400.0, dir_.string(), 64));  // a2 set by the reading
   EXPECT_DOUBLE_EQ(st().kw1, (sp().width2 - sp().width1) / 7);
-  // A missing file: the numbers are stored, the name is told, reading goes on, the spectrum stays.
+  // A missing file or a failed reading: the name is told, reading goes on, and the spectrum in hand
+  // keeps its own name, type, bounds and counts together.
   const std::string missing = (dir_ / "none.spc").string();
   Read("IS\n5 50 1\n" + missing + "\nMI\n32\n");
   EXPECT_EQ(port_.messages, (Strings{"No file " + missing}));
   EXPECT_EQ(std::tuple(sp().a1, sp().a2, sp().fileType, sp().fileName, sp().maxValue, st().maxInterval),
-            std::tuple(5, 50, 1, missing, 400.0, 32));
+            std::tuple(1, 8, 3, file, 400.0, 32));
+  port_.messages.clear();
+  const std::string garbage = Write("garbage.bin", "10 20 x30\n");
+  Read("IS\n1 8 3\n" + garbage + "\n");
+  ASSERT_EQ(port_.messages.size(), 2u);
+  EXPECT_EQ(port_.messages[1], "Spectrum input failure");
+  EXPECT_EQ(std::tuple(sp().fileName, sp().sp[4]), std::tuple(file, 400.0));
   // An unknown type reads nothing; type 7 (N42) refuses a file that is no XML.
   port_.messages.clear();
   Read("IS\n1 8 12\n" + file + "\n");
@@ -176,12 +189,67 @@ TEST_F(CommandFileTest, InputSpectrumCommand) {
   port_.messages.clear();
   Read("IS\n1 8 7\n" + file + "\n");
   EXPECT_EQ(port_.messages.back(), "Spectrum input failure");
-  EXPECT_EQ(sp().sp[4], 400.0);
-  // Without loading (tools that must not open arbitrary files) only the settings change.
+  EXPECT_EQ(std::tuple(sp().fileType, sp().sp[4]), std::tuple(3, 400.0));
+  // A file the tool does not approve counts as missing.
   port_.messages.clear();
-  Read("IS\n1 8 1\n" + file + "\n", CommandFileOptions{false});
+  CommandFileOptions refuseAll;
+  refuseAll.mayLoad = [](const std::string&) { return false; };
+  Read("IS\n1 8 1\n" + file + "\n", refuseAll);
+  EXPECT_EQ(port_.messages, (Strings{"No file " + file}));
+  EXPECT_EQ(std::tuple(sp().fileType, sp().sp[4]), std::tuple(3, 400.0));
+}
+
+// Every way of reading a spectrum starts from a clean object, sets the same deviations and asks
+// before it drops unsaved results.
+TEST_F(CommandFileTest, ReadingReplacesTheWholeSpectrum) {
+  const std::string longer = Write("long.txt", "5 5 5 5 5 5 5 5 5 5 700 700\n");
+  const std::string shorter = Write("short.txt", "1 2 3 4\n");
+  const std::string xy = Write("xy.txt", "1 100 3\n2 200 -2\n3 300 7\n");
+  Read("IS\n1 1 3\n" + longer + "\n");
+  ASSERT_EQ(sp().a2, 12);
+  ws_->state.resultsUnsaved = true;
+  port_.okCancel = false;  // the unsaved results win: nothing is read
+  Read("IS\n1 1 3\n" + shorter + "\n");
+  EXPECT_EQ(port_.questions, (Strings{"Previous fit results not saved"}));
+  EXPECT_EQ(std::tuple(sp().fileName, sp().a2, sp().sp[11]), std::tuple(longer, 12, 700.0));
+  port_.okCancel = true;
+  Read("IS\n1 1 3\n" + shorter + "\n");
+  EXPECT_EQ(std::tuple(sp().fileName, sp().a2, sp().sp[11], sp().err[11], st().resultsUnsaved),
+            std::tuple(shorter, 4, 0.0, 1.0, false));
+  // Binary counts get the same deviations by the command file as by the input dialog.
+  const std::string binary = Write("b.bin", std::string("\0\0\x64\0\x90\x01\x10\x27", 8));
+  Read("COVAR\n0.5\nIS\n1 1 1\n" + binary + "\n");
+  TSpectrum byDialog = ws_->spectrum;
+  byDialog.SetErrors(0.5);
+  EXPECT_EQ(sp().err, byDialog.err);
+  EXPECT_DOUBLE_EQ(sp().err[3], std::sqrt(0.9 * 400 + 0.1 * 200 * 200 + 0.1));
+  // Errors given in a type-4 file are kept, also by a later change of the settings.
+  Read("IS\n1 1 4\n" + xy + "\n");
+  EXPECT_TRUE(sp().errorsFromFile);
+  EXPECT_EQ(std::tuple(sp().err[1], sp().err[2], sp().err[3]), std::tuple(3.0, -2.0, 7.0));
+  ws_->spectrum.SetErrors(0.1);
+  EXPECT_EQ(sp().err[3], 7.0);
+}
+
+// A mistyped number refuses the rest of the file: the command it belongs to changes nothing, and the
+// next command's numbers are never taken for it.
+TEST_F(CommandFileTest, MistypedNumbersStopTheFile) {
+  const std::string path = Write("bad.ini", "COVAR\n1e400\nMI\n512\n");
+  ReadCommandFile(*ws_, port_, path);
+  EXPECT_EQ(port_.messages, (Strings{"Error in the command file " + path +
+                                     ", line 2: \"1e400\" is not a number; reading stopped"}));
+  EXPECT_EQ(std::tuple(st().covar, st().maxInterval), std::tuple(0.01, 256));
+  for (const std::string bad : {"1.2.3", "--5", "1e"}) {
+    port_.messages.clear();
+    Read("* settings\nMI\n100\nEWI\n3 " + bad + " 1\nDB\n2\n");
+    EXPECT_EQ(port_.messages, (Strings{"Error in the command file , line 5: \"" + bad +
+                                       "\" is not a number; reading stopped"}));
+    EXPECT_EQ(std::tuple(st().maxInterval, sp().width1, sp().dback), std::tuple(100, 4.0, -3));
+  }
+  // Words on a data line are no numbers and pass as before.
+  port_.messages.clear();
+  Read("MI\n64 channels\n");
   EXPECT_TRUE(port_.messages.empty());
-  EXPECT_EQ(std::tuple(sp().fileType, sp().sp[4]), std::tuple(1, 400.0));
   // An IAEA SPE file by its code: read from channel 1 whatever the bounds, its calibration in force.
   port_.messages.clear();
   const std::string spe = Write("s.spe", "$DATA:\n0 3\n1 2 3 4\n$ENER_FIT:\n10 2\n");
@@ -190,6 +258,16 @@ TEST_F(CommandFileTest, InputSpectrumCommand) {
   EXPECT_EQ(
       std::tuple(sp().fileType, sp().a1, sp().a2, sp().sp[4], st().energyCalibrated, st().calibrationMode),
       std::tuple(5, 1, 4, 4.0, true, 1));
+  EXPECT_EQ(st().maxInterval, 64);
+  // Iteration limits stay within 1..1000, and a cut value is told.
+  Read("NITER\n1e9\n");
+  EXPECT_EQ(st().iterationLimit, kMaxIterationLimit);
+  Read("NITER\n-4\n");
+  EXPECT_EQ(st().iterationLimit, 1);
+  EXPECT_EQ(port_.messages, (Strings{"Warning, the iteration limit 1.000000E+09 is cut to 1000",
+                                     "Warning, the iteration limit -4 is cut to 1"}));
+  Read("NITER\n7.6\n");
+  EXPECT_EQ(std::tuple(st().iterationLimit, port_.messages.size()), std::tuple(8, 2u));
 }
 
 TEST_F(CommandFileTest, UnsafeValuesAreKeptSound) {
@@ -204,21 +282,22 @@ TEST_F(CommandFileTest, UnsafeValuesAreKeptSound) {
   EXPECT_EQ(port_.messages, (Strings{"No file " + dir_.string()}));
   EXPECT_EQ(st().maxInterval, 99);
   // Bounds stay inside the arrays and in order.
-  const std::string x = (dir_ / "x").string();
+  const std::string x = Write("x", std::string(20, '\x01'));
   Read("IS\n99999 -4 1\n" + x + "\nSAB\n40000 0\n");
   const int cap = kSpectrumCapacity;
-  EXPECT_EQ(std::tuple(sp().a1, sp().a2, sp().b1, sp().b2, st().intervalLength, st().iniB2),
-            std::tuple(1, cap, 1, cap, cap, cap));
+  EXPECT_EQ(std::tuple(sp().b1, sp().b2, st().intervalLength, st().iniB2), std::tuple(1, cap, cap, cap));
+  Read("IS\n99999 -4 3\n" + Write("y", "1 2 3\n") + "\n");
+  EXPECT_EQ(std::tuple(sp().a1, sp().a2), std::tuple(1, 3));
   Read("SAB\n300 200\n");
   EXPECT_EQ(std::tuple(sp().b1, sp().b2), std::tuple(200, 300));
   // A one-channel spectrum gives a constant width law.
-  Read("IS\n50 50 1\n" + x + "\nEWI\n3 8 1\n");
+  Read("IS\n50 50 3\n" + Write("z", "7\n") + "\nEWI\n3 8 1\n");
   EXPECT_EQ(std::tuple(st().kw1, st().kw0), std::tuple(0.0, 3.0));
   // Numbers beyond any meaning are limited, so rounding and the width law stay defined and finite.
   Read("EWI\n-1e300 1e300 1e308\nNITER\n1e300\nDB\n-1e300\nSAB\n1e300 -1e300\n");
   EXPECT_TRUE(std::isfinite(st().kw0) && std::isfinite(st().kw1));
   EXPECT_EQ(std::tuple(sp().width1, st().iterationLimit, sp().dback, sp().b1, sp().b2),
-            std::tuple(-1e30, 1000000000, -1000000000, 1, cap));
+            std::tuple(-1e30, kMaxIterationLimit, -1000000000, 1, cap));
 }
 
 // A state with every written field away from its start-up value.
@@ -230,7 +309,7 @@ void FillState(Workspace& ws) {
   ws.calibration.energyItems[1] = {121.78, 100, 0.01};
   ws.calibration.energyItems[2] = {1408.01, 2000, 0.05};
   st.efficiencyItemCount = 3, st.efficiencyMode = 2, st.efficiencyCalibrated = true;
-  ws.calibration.efficiencyItems[1] = {0.5, 100, 0.02};
+  ws.calibration.efficiencyItems[1] = {0.0045, 100, 0.02};
   ws.calibration.efficiencyItems[2] = {0.25, 500, 0.01};
   ws.calibration.efficiencyItems[3] = {0.125, 1500, 0.005};
   st.markingMode = 3, st.sensitivity = 1.234, st.resolution = 0.5, st.maxInterval = 300, st.covar = 0.0254;
@@ -252,12 +331,14 @@ TEST_F(CommandFileTest, WriteReadRoundTrip) {
   EXPECT_EQ(std::tuple(st.energyItemCount, st.calibrationMode, st.energyCalibrated, st.efficiencyItemCount,
                        st.efficiencyMode, st.efficiencyCalibrated, st.markingMode, st.maxInterval),
             std::tuple(2, 1, true, 3, 2, true, 3, 300));
-  // Values as rounded to their written fields.
-  ExpectDoubles({s.width1, s.width2, s.deltaWidth, cal.energyItems[2].value, cal.energyItems[2].argument,
-                 cal.energyItems[2].error, cal.efficiencyItems[3].value, cal.efficiencyItems[3].error,
-                 st.sensitivity, st.resolution, st.covar},
-                {3.142, 5.1235, 2.25, 1408.01, 2000, 0.05, 0.125, 0.005, 1.23, 0.5, 0.025});
-  EXPECT_DOUBLE_EQ(st.kw1, (5.1235 - 3.142) / 19);
+  // Every value comes back equal, also where its field's decimals would have rounded it.
+  EXPECT_EQ((std::vector<double>{s.width1, s.width2, s.deltaWidth, cal.energyItems[2].value,
+                                 cal.energyItems[2].argument, cal.energyItems[2].error,
+                                 cal.efficiencyItems[3].value, cal.efficiencyItems[3].error,
+                                 cal.efficiencyItems[1].value, st.sensitivity, st.resolution, st.covar}),
+            (std::vector<double>{3.14159, 5.123456, 2.25, 1408.01, 2000, 0.05, 0.125, 0.005, 0.0045, 1.234,
+                                 0.5, 0.0254}));
+  EXPECT_DOUBLE_EQ(st.kw1, (5.123456 - 3.14159) / 19);
   EXPECT_NE(cal.linearSlope, 0.0);  // the line was fitted
 }
 
@@ -272,8 +353,8 @@ TEST_F(CommandFileTest, WrittenLines) {
   EXPECT_EQ((Strings{lines[0], lines[3], lines[6], lines[9], lines[12], lines[15], lines[16], lines[26],
                      lines[28], lines[30], lines[31]}),
             (Strings{".......Input the Spectrum", "    1    4096  1", "       3      15",
-                     "    3.142   5.1235    2.250", "   -3", "    2  1  1", "  100.000  121.780    0.010",
-                     "    3    1.23    0.50", "  300", "    0.025", ".......STOP"}));
+                     "  3.14159 5.123456    2.250", "   -3", "    2  1  1", "  100.000  121.780    0.010",
+                     "    3   1.234    0.50", "  300", "   0.0254", ".......STOP"}));
 }
 
 TEST_F(CommandFileTest, WrittenFileStaysReadable) {
@@ -287,11 +368,14 @@ TEST_F(CommandFileTest, WrittenFileStaysReadable) {
   ws_->state.energyItemCount = 45;
   for (int i = 1; i <= 45; ++i) ws_->calibration.energyItems[i] = {2.0 * i, 10.0 * i, 0.1};
   ASSERT_TRUE(WriteCommandFile(*ws_, port_));
+  EXPECT_EQ(port_.messages,
+            (Strings{"Warning, only the first 30 of 45 energy calibration items are saved in a.ini"}));
+  port_.messages.clear();
   const auto ws = ReadBack();
   EXPECT_TRUE(port_.messages.empty());
   ExpectDoubles({ws->spectrum.width1, ws->spectrum.width2, ws->spectrum.deltaWidth,
                  ws->calibration.energyItems[30].argument},
-                {123456.789, 1234567.5, -98765.432, 300});
+                {123456.789, 1234567.5, -98765.4321, 300});
   EXPECT_EQ(ws->state.energyItemCount, kCommandFileCalibrationItems);
 }
 

@@ -187,7 +187,7 @@ TEST_F(IntervalFitTest, ModelProcedureWeightsAndLocality) {
   IntervalModel(ws, y, w, f, 3, 3);
   EXPECT_DOUBLE_EQ(w, 1 / (400 + 0.01 * 400 * 400));
   // Counts with deviations of their own: a channel with zero deviation is left out of the fit.
-  ws.spectrum.countsAreRaw = false;
+  ws.spectrum.errorsFromFile = true;
   IntervalModel(ws, y, w, f, 3, 2);
   EXPECT_EQ(w, 0);
   // Low statistics: the last point pairs with the channel after the interval and stands at their
@@ -217,7 +217,7 @@ TEST_F(IntervalFitTest, BackgroundDegreeAndRefusals) {
   EXPECT_NEAR(PeakResult(ws, 1).area, 8000, 40);
   EXPECT_TRUE(std::isfinite(PeakResult(ws, 1).areaError));
   // Every weight zero (deviations of their own, all 0): the engine stops the fit and the command ends.
-  ws.spectrum.countsAreRaw = false;
+  ws.spectrum.errorsFromFile = true;
   for (int ch = 560; ch <= 640; ++ch) ws.spectrum.sp[ch] = ws.spectrum.err[ch] = 0;
   EXPECT_FALSE(Fit(570, 630, {600}, 5.0));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -87,17 +88,18 @@ TEST_F(OutputSections, SummaryTableVariants) {
   EXPECT_EQ(lines[14].substr(50, 12), "      100.00");
   EXPECT_EQ(lines[15].substr(50, 12), "        0.02");  // 100 * 500 * 0.1 / 500^2
   // By coefficient: area / coefficient; 0.01 exactly keeps two decimals. LIM shows the background, and
-  // a background too wide for its fields widens them.
+  // a background too wide for its fields widens them, a blank still in front. A value that is no
+  // number fills its field with asterisks.
   ws.state.normaliseByCoefficient = ws.state.limFormat = true;
-  ws.results[1] = {100.0, 0.05, 1.0, 0.5, 4.1, 0.02, 25.3, 500.4};
+  ws.results[1] = {100.0, 0.05, 1.0, 0.5, 4.1, 0.02, std::nan(""), 500.4};
   ws.results[2] = {250.5, 0.12, 0.5, 0.25, 4.2, 0.03, 0.5, 1e12};
   ASSERT_TRUE(WriteSummaryTable(ws, 100.0));
   lines = FileLines();
   ASSERT_EQ(lines.size(), 2u * 17u);
   EXPECT_EQ(lines[17 + 4], "Ncoef =   100.00");
-  EXPECT_EQ(lines[17 + 11], "   100.00   100.00        1           500     4.10        0.01     25.30");
+  EXPECT_EQ(lines[17 + 11], "   100.00   100.00        1           500     4.10        0.01 **********");
   EXPECT_EQ(lines[17 + 14], "   250.50   250.50        0 1000000000000     4.20       0.005      0.50");
-  EXPECT_EQ(lines[17 + 15].substr(50), "       0.0031000000000000.00");
+  EXPECT_EQ(lines[17 + 15].substr(50), "       0.003 1000000000000.00");
   // Intensities come through the calibrations: a flat efficiency of 4 quarters the areas.
   ws.state.limFormat = false, ws.state.efficiencyCalibrated = true, ws.state.efficiencyItemCount = 2;
   ws.calibration.efficiencyItems[1] = {4.0, 0.0, 0.0};

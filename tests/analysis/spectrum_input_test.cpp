@@ -56,6 +56,20 @@ TEST_F(SpectrumInputTest, WholeDialogAnsweredByScript) {
   EXPECT_EQ(line, file + " Spectrum read in. ");
 }
 
+// Reading a spectrum drops the fit results of the one before: unsaved ones are asked about first, as
+// the fits and the compression ask, and nothing is left for Exit to ask about afterwards.
+TEST_F(SpectrumInputTest, UnsavedResultsAreAskedAbout) {
+  const std::string file = Write("s.txt", "10 20 30 400 30 20 10\n");
+  ws_->state.resultsUnsaved = true;
+  auto [ok, log] = Input("cancel\n");
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(Logged(log, "question: Previous fit results not saved -> cancel")) << log;
+  EXPECT_TRUE(ws_->state.resultsUnsaved);
+  std::tie(ok, log) = Input("ok\nfile " + file + "\ndialog\nradio 3\nok\n");
+  EXPECT_TRUE(ok) << log;
+  EXPECT_FALSE(ws_->state.resultsUnsaved);
+}
+
 TEST_F(SpectrumInputTest, BinaryTypeGetsTheVarianceFormula) {
   std::string bytes;
   for (int i = 0; i < 100; ++i) bytes += std::string{char(100), char(0)};
@@ -86,7 +100,7 @@ TEST_F(SpectrumInputTest, FailuresLeaveTheSpectrumAsItWas) {
   for (auto [script, said] : {std::pair{"file " + Write("long.txt", many) + "\ndialog\nradio 3\nok\n",
                                         "message: Error, more than 32768 channels"},
                               {"file " + Write("huge.txt", "1 2 3e999\n") + "\ndialog\nradio 3\nok\n",
-                               "number out of range in line 1"},
+                               "line 1: \"3e999\" is not a number"},
                               {"file " + (dir_ / "missing.txt").string() + "\n", "message: No file "},
                               {std::string("cancel\n"), ""},
                               {"file " + good + "\ndialog\nradio 1\ncancel\n", ""}}) {

@@ -111,7 +111,7 @@ TEST_F(SimulationAndTestSpectra, EachTestSpectrumLoadsWithItsSettings) {
     const Expected& e = table[k - 1];
     SCOPED_TRACE(e.name);
     st.resultCount = 7, st.markedCount = 4, st.energyCalibrated = st.efficiencyCalibrated = true;
-    s.sp[e.channels + 1] = -5;  // beyond the loaded channels: kept
+    s.sp[e.channels + 1] = -5;  // beyond the loaded channels: nothing of the old spectrum stays
     const double kw0 = st.kw0, kw1 = st.kw1;
     FakePort choice;
     choice.answers = {ChooseRadio(k)};
@@ -120,7 +120,7 @@ TEST_F(SimulationAndTestSpectra, EachTestSpectrumLoadsWithItsSettings) {
     EXPECT_EQ(s.fileName, e.name);
     EXPECT_EQ(
         std::tuple(s.a1, s.b1, s.a2, s.b2, st.intervalLast, s.maxValue, s.minValue, s.sp[e.channels + 1]),
-        std::tuple(1, 1, e.channels, e.channels, e.channels, e.high, 0.0, -5.0));
+        std::tuple(1, 1, e.channels, e.channels, e.channels, e.high, 0.0, 0.0));
     EXPECT_EQ(std::tuple(st.kw0, st.kw1), std::tuple(kw0, kw1));  // the width law stays as it was
     EXPECT_EQ(std::tuple(st.resultCount, st.markedCount, st.energyCalibrated, st.efficiencyCalibrated,
                          st.resultsUnsaved),

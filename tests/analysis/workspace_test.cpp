@@ -1,6 +1,9 @@
 #include "analysis/workspace.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <cstdio>
+#include <memory>
 
 #include <filesystem>
 #include <fstream>
@@ -49,12 +52,56 @@ TEST(Workspace, OutputFileLinesAreOnDiskAtOnce) {
   }
   ws.output.Close();
   EXPECT_FALSE(ws.output.WriteLine("after close"));
+  // A second run in the same folder adds to the file: the first run's lines stay.
+  ASSERT_TRUE(CreateOutputFile(ws, port));
+  ASSERT_TRUE(WriteOutputLine(ws, "third"));
+  ws.output.Close();
+  {
+    std::ifstream in(path);
+    std::string a, b, c;
+    std::getline(in, a), std::getline(in, b), std::getline(in, c);
+    EXPECT_EQ(std::tuple(a, b, c), std::tuple("first", "second", "third"));
+  }
+  // A line that does not reach the disk is remembered, so that the run can say its output is lost.
+  if (fs::exists("/dev/full")) {
+    ASSERT_TRUE(ws.output.Append("/dev/full"));
+    EXPECT_FALSE(WriteOutputLine(ws, "lost"));
+    ws.output.Close();
+    EXPECT_TRUE(ws.output.writeFailed());
+  }
   EXPECT_FALSE(ws.output.Create("/nonexistent/dir/a.res"));
   EXPECT_NE(ws.output.lastError().find("I/O error"), std::string::npos);
   ws.state.outputFileName = "/nonexistent/dir/a.res";
   EXPECT_FALSE(CreateOutputFile(ws, port));
   EXPECT_EQ(messages.str(), "Output file failure: possibly shared or read only\n");
   fs::remove_all(dir);
+}
+
+// A log reaches the disk whole lines at a time as each ends: a killed run keeps every line it logged and
+// leaves no half line.
+TEST(Workspace, LogLinesAreOnDiskAtOnce) {
+  const auto path = fs::temp_directory_path() / ("orv_log_" + std::to_string(::getpid()));
+  auto buffer = std::make_unique<LineFlushingBuffer>(std::fopen(path.string().c_str(), "w"));
+  std::ostream log(buffer.get());
+  log << "dialog: Input the Spectrum -> ok\n"
+      << "status: " << 42;
+  auto onDisk = [&] {
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  };
+  EXPECT_EQ(onDisk(), "dialog: Input the Spectrum -> ok\n");
+  log << " | \n";
+  EXPECT_EQ(onDisk(), "dialog: Input the Spectrum -> ok\nstatus: 42 | \n");
+  EXPECT_FALSE(buffer->failed());
+  buffer.reset();
+  fs::remove(path);
+  if (!fs::exists("/dev/full")) return;
+  LineFlushingBuffer full(std::fopen("/dev/full", "w"));
+  std::ostream lost(&full);
+  lost << "a line\n";
+  EXPECT_TRUE(full.failed());
 }
 
 }  // namespace

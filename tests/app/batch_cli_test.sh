@@ -182,11 +182,16 @@ case_read_errors() {
   expect_text err.txt "Error, more than 32768 channels in the spectrum file"
   expect_empty out.txt
 
+  # A token that is no number is refused by name, never dropped (the later counts would move).
   printf '* header\n1 2 3\n4 1e999 5\n6\n' >huge.txt
   batch read huge.txt --type 3
   expect_rc 1
-  expect_text err.txt "Error, number out of range in line 3"
+  expect_text err.txt "Error, huge.txt line 3: \"1e999\" is not a number"
   expect_empty out.txt
+  printf '1 2 NaN 4\n' >nan.txt
+  batch read nan.txt --type 3
+  expect_rc 1
+  expect_text err.txt "Error, nan.txt line 1: \"NaN\" is not a number"
 
   # A failed reading must not leave a report of success in the output file.
   batch read empty.txt --type 3 --output failed.res
@@ -734,6 +739,54 @@ case_loop_formats() {
   batch loop series/words.txt --marking mark.dat
   expect_rc 1
   expect_text err.txt "Give --type 1 or 2 for binary word files"
+}
+
+# Nothing lost: runs append to their output file, lost output is an error, and scripts and lists
+# that are no ordinary files are refused instead of read for ever.
+case_data_safety() {
+  batch analyse --test negr
+  expect_rc 0
+  batch analyse --test bpeak --csv bpeak.csv
+  expect_rc 0
+  [[ $(grep -c "ORVANT START" a.res) -eq 2 ]] || fail "a.res does not hold both runs"
+  [[ $(grep -c "SUMMARY TABLE" a.res) -eq 2 ]] || fail "a.res does not hold both summary tables"
+  [[ $(grep "^File  " a.res | tail -1) == "File             = bpeak.spc" ]] || fail "the last table is not bpeak's"
+
+  if [[ -w /dev/full ]]; then
+    batch analyse --test negr --output /dev/full
+    expect_rc 1
+    expect_text err.txt "Error, the output file /dev/full could not be written"
+    expect_no_text out.txt "Output file:"
+    local option
+    for option in --csv --png --bmp; do
+      batch analyse --test negr --output full.res "$option" /dev/full
+      expect_rc 1
+      expect_text err.txt "Cannot write /dev/full"
+    done
+  fi
+
+  batch run /dev/zero
+  expect_rc 1
+  expect_text err.txt "Error, /dev/zero is not an ordinary file"
+  mkfifo pipe
+  last_command="orvant-batch run pipe"
+  timeout 30 "$BATCH" run pipe >out.txt 2>err.txt
+  rc=$?
+  expect_rc 1
+  printf '100 140 1\n120\n' >mark.dat
+  last_command="orvant-batch loop pipe"
+  timeout 30 "$BATCH" loop pipe --marking mark.dat --type 1 >out.txt 2>err.txt
+  rc=$?
+  expect_rc 1
+  expect_text err.txt "is not an ordinary file"
+
+  # A marking data set with a bound beyond the arrays is refused before any fit.
+  printf '100 140 1\n120\n1630 3000000000 1\n1649\n' >huge.dat
+  printf 'a.bin\n' >names.txt
+  make_binary u16 a.bin 2048
+  batch loop names.txt --marking huge.dat --type 1
+  expect_rc 1
+  expect_text err.txt "Error, interval 1630 2147483647 outside the channels 1 32768"
 }
 
 if ! declare -F "case_$CASE" >/dev/null; then

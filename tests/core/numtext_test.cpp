@@ -59,6 +59,12 @@ TEST(FormatNumber, FieldsAsterisksAndCompactForms) {
   EXPECT_EQ(FormatNumberCompact(8, 123456.5), "1.234565E+05");  // at 10^(8-3) and above
   EXPECT_EQ(FormatFixed(1234.56, 9, 0), "     1235");
   EXPECT_EQ(FormatFixed(123456789.0, 4, 1), "123456789.0");  // widens when too narrow
+  // No number: asterisks fill the field; a table keeps a blank between widened fields.
+  EXPECT_EQ(FormatFixed(std::nan(""), 9, 2), "*********");
+  EXPECT_EQ(FormatFixed(HUGE_VAL, 10, 2), "**********");
+  EXPECT_EQ(JoinFields({FormatFixed(0.28, 9, 2), FormatFixed(12345678.9, 9, 2), FormatFixed(1.0, 9, 2)}),
+            "     0.28 12345678.90     1.00");
+  EXPECT_EQ(JoinFields({FormatNumber(9, 2, 7.89), FormatNumber(9, 2, 99999.999)}), "     7.89 100000.00");
   EXPECT_EQ(FormatInt(42, 5), "   42");
   EXPECT_EQ(FormatInt(-123456, 3), "-123456");
 }

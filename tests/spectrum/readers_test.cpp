@@ -88,10 +88,23 @@ TEST(FreeFieldReader, KnownFileAndBadInput) {
   EXPECT_EQ(t.sp[12], -4);
   EXPECT_EQ(t.err[12], 0.0);
 
-  std::istringstream binary(std::string("1 2\x01\x02 3\n", 9));
+  std::istringstream binary(std::string("1 2 3\x01\x02\n", 9));
   r = ReadFreeFieldSpectrum(t, binary);
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.messages, std::vector<std::string>{"Warning, no ASCII spectrum"});
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.messages.front(), "Warning, no ASCII spectrum");
+
+  // A token that is no number refuses the file, naming it, the line and the token: dropping it would
+  // move every later count one channel down.
+  for (const std::string& bad :
+       std::vector<std::string>{"NaN", "Inf", "1.2.3", "--5", "1e", "1e999", std::string(129, '7') + "x"}) {
+    TSpectrum b;
+    b.fileName = "s.txt";
+    std::istringstream in("* counts\n1 2\n3 " + bad + " 5\n");
+    r = ReadFreeFieldSpectrum(b, in);
+    EXPECT_FALSE(r.ok) << bad;
+    const std::string shown = bad.size() > 40 ? bad.substr(0, 40) + "..." : bad;
+    EXPECT_EQ(r.messages, std::vector<std::string>{"Error, s.txt line 3: \"" + shown + "\" is not a number"});
+  }
 
   TSpectrum e;
   e.a2 = 777;
@@ -104,10 +117,6 @@ TEST(FreeFieldReader, KnownFileAndBadInput) {
   r = ReadFreeFieldSpectrum(e, tooMany);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.messages.at(0).find("more than 32768"), std::string::npos);
-  std::istringstream huge("1 2\n3 1e999\n");
-  r = ReadFreeFieldSpectrum(e, huge);
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.messages.back(), "Error, number out of range in line 2");
   e.a1 = 40000;  // a first channel past the arrays
   std::istringstream one("1\n");
   EXPECT_FALSE(ReadFreeFieldSpectrum(e, one).ok);

@@ -132,8 +132,10 @@ TEST_F(IntervalFitModeTest, CorrectionsChangeTheFit) {
   EXPECT_TRUE(session.GraphSinglePeaks(fitGraph));
 
   EXPECT_FALSE(session.Click(300));  // nothing waits for a click yet
+  EXPECT_EQ(ws.state.usedBackgroundDegree, ws.fit.backgroundDegree);
   ASSERT_TRUE(session.Correct(FitCorrection::kBackground));
   EXPECT_EQ(ws.fit.backgroundDegree, 3);
+  EXPECT_EQ(ws.state.usedBackgroundDegree, 3);  // the summary shows what the fits used
 
   // The blunder: the spike becomes the mean of its neighbours and the fit improves.
   const double chiBefore = ws.engine.chi2;
@@ -142,13 +144,15 @@ TEST_F(IntervalFitModeTest, CorrectionsChangeTheFit) {
   EXPECT_EQ(session.WaitingFor(), FitClickMode::kBlunder);
   ASSERT_TRUE(session.Click(285));
   EXPECT_DOUBLE_EQ(ws.spectrum.sp[285], (ws.spectrum.sp[284] + ws.spectrum.sp[286]) / 2);
+  // The corrected count has the deviation of the mean it now is, not the spike's.
+  EXPECT_DOUBLE_EQ(ws.spectrum.err[285], std::hypot(ws.spectrum.err[284], ws.spectrum.err[286]) / 2);
   EXPECT_EQ(session.WaitingFor(), FitClickMode::kNone);
   EXPECT_LT(ws.engine.chi2, chiBefore);
 
   // New bounds undo the blunder corrections inside.
   port_.answers = {FillGrid({"280", "330.4"})};
   ASSERT_TRUE(session.Correct(FitCorrection::kBounds));
-  EXPECT_EQ(ws.spectrum.sp[285], 2000);
+  EXPECT_EQ(std::tuple(ws.spectrum.sp[285], ws.spectrum.err[285]), std::tuple(2000.0, std::sqrt(2000.0)));
   EXPECT_EQ(std::tuple(ws.fit.startChannel, ws.marking.intervalTable[1].endChannel), std::tuple(280, 330));
   EXPECT_EQ(ws.fit.backgroundDegree, 3);
   // Bounds outside the spectrum or reversed are refused; the interval stays.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "core/dialog.h"
@@ -92,8 +95,11 @@ TEST(ScriptPort, UnanswerableRequestStopsWithItsLine) {
     EXPECT_FALSE(port.ShowDialog(r)) << c.script;
     EXPECT_TRUE(port.failed()) << c.script;
     EXPECT_NE(port.error().find(c.expected), std::string::npos) << port.error();
-    // Once stopped, every later request is refused without reading further.
+    // Once stopped, every later request is refused without reading further, also at the end of the
+    // script, where questions are otherwise answered yes.
     EXPECT_FALSE(port.AskYesNo("again?"));
+    port.SetEndOfScript();
+    EXPECT_FALSE(port.AskOkCancel("quit?"));
   }
 }
 
@@ -111,6 +117,18 @@ TEST(Dialog, GridCellsAndFileSelection) {
   ScriptPort open("file /nonexistent/q.ini\n", log);
   EXPECT_FALSE(SelectFile(open, name, 0));
   EXPECT_NE(log.str().find("message: No file /nonexistent/q.ini"), std::string::npos);
+
+  // Paths keep their blanks: a chosen file opens, a typed name loses only the blanks around it.
+  const auto folder = std::filesystem::temp_directory_path() / ("orv dialog " + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder / "my data");
+  const std::string spaced = (folder / "my data" / "run 1.ini").string();
+  std::ofstream(spaced) << "STOP\n";
+  ScriptPort choose("file " + spaced + "\ndialog\nedit   my out/b 1.res \nok\n", log);
+  EXPECT_TRUE(SelectFile(choose, name, 0));
+  EXPECT_EQ(name, spaced);
+  EXPECT_TRUE(SelectFile(choose, name, 1, "Output file name"));
+  EXPECT_EQ(name, "my out/b 1.res");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Dialog, HelpBlocks) {

@@ -142,8 +142,10 @@ TEST_F(SettingsDialogsTest, FittingData) {
   EXPECT_EQ(st.normCoefficient, 1332);  // the mark chooses the peak channel row
   EXPECT_FALSE(st.normaliseByCoefficient);
 
-  Type({"0", "0", "7", "0.99", "0.01", "1.5", "5", "2.5", "1332"}, false);
+  Type({"0", "0", "100000", "0.99", "0.01", "1.5", "5", "2.5", "1332"}, false);
   ASSERT_TRUE(FittingDataDialog(*ws_, port));
+  EXPECT_EQ(st.iterationLimit, kMaxIterationLimit);  // a fit that has not converged by then never will
+  EXPECT_EQ(port.messages.back(), "Warning, the iteration limit 100000 is cut to 1000");
   EXPECT_EQ(s.dback, -2);
   EXPECT_EQ(st.normCoefficient, 2.5);
   EXPECT_TRUE(st.normaliseByCoefficient);

@@ -222,6 +222,7 @@ bool ScriptPort::AtEnd() {
 
 bool ScriptPort::AskQuestion(const std::string& question, const char* yes, const char* no) {
   Line l;
+  if (failed()) return false;  // a stopped run answers nothing, not even at the end of its script
   if (endOfScript_ && !Peek(l)) {
     log_ << "question: " << OneLine(question) << " -> " << yes << " (end of script)\n";
     return true;
@@ -388,6 +389,10 @@ int RunScript(Program& p, ScriptPort& port) {
   // The run ends as a user would end it: through "&Exit", quitting even with unsaved results.
   port.SetEndOfScript();
   if (!p.ended) ExitCommand(p, !port.failed());  // a failed script can answer nothing more
+  // Results that never reached the output file are lost work: the run has failed.
+  if (p.ws.output.writeFailed())
+    port.Fail(0,
+              "the output file " + p.ws.output.path() + " could not be written: " + p.ws.output.lastError());
   return port.failed() ? 1 : 0;
 }
 
