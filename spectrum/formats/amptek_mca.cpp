@@ -3,29 +3,13 @@
 // "channel energy" pairs (channels from 0); <<DATA>> one count per line up to <<END>>. The instrument's
 // configuration and status sections that may follow are skipped.
 #include <cmath>
-#include <cstdio>
 
 #include "spectrum/formats/format_util.h"
 #include "spectrum/formats/formats.h"
 
 namespace orv {
 
-namespace {
-
 using namespace formats;
-
-std::string McaDate(std::string_view text) {
-  int mo = 0, d = 0, y = 0, h = 0, mi = 0;
-  double sec = 0.0;
-  const std::string t(Trim(text));
-  if (std::sscanf(t.c_str(), "%d/%d/%d %d:%d:%lf", &mo, &d, &y, &h, &mi, &sec) >= 3) {
-    std::string iso = IsoDateTime(y, mo, d, h, mi, sec);
-    if (!iso.empty()) return iso;
-  }
-  return t;
-}
-
-}  // namespace
 
 ReadOutcome ReadAmptekMca(TSpectrum& s, std::string_view text) {
   ReadOutcome r;
@@ -75,7 +59,7 @@ ReadOutcome ReadAmptekMca(TSpectrum& s, std::string_view text) {
         if (!v) return refuse(key + " '" + std::string(value.substr(0, 20)) + "' is not a number");
         (key == "live_time" ? p.measurement.liveTime : p.measurement.realTime) = *v;
       } else if (key == "start_time") {
-        p.measurement.startTime = McaDate(value);
+        p.measurement.startTime = MonthFirstDateTime(value);
       } else if (key == "tag" || key == "description") {
         if (!value.empty())
           p.measurement.description += (p.measurement.description.empty() ? "" : "; ") + std::string(value);

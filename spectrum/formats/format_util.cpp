@@ -245,4 +245,15 @@ std::string IsoDateTime(int year, int month, int day, int hour, int minute, doub
   return text;
 }
 
+std::string MonthFirstDateTime(std::string_view text) {
+  int mo = 0, d = 0, y = 0, h = 0, mi = 0;
+  double sec = 0.0;
+  const std::string t(Trim(text));
+  if (std::sscanf(t.c_str(), "%d/%d/%d %d:%d:%lf", &mo, &d, &y, &h, &mi, &sec) >= 3) {
+    std::string iso = IsoDateTime(y, mo, d, h, mi, sec);
+    if (!iso.empty()) return iso;
+  }
+  return t;
+}
+
 }  // namespace orv::formats

@@ -78,5 +78,8 @@ std::optional<CsvLayout> FindCsvHeader(const std::vector<std::string_view>& line
 
 // "yyyy-mm-dd hh:mm:ss" from the parts, "" when they are not a date.
 std::string IsoDateTime(int year, int month, int day, int hour, int minute, double second);
+// A date written "mm/dd/yyyy hh:mm:ss" (as analysers' text files do) in the form above; the text
+// itself, trimmed, when it is not such a date.
+std::string MonthFirstDateTime(std::string_view text);
 
 }  // namespace orv::formats

@@ -4,7 +4,6 @@
 // coefficients (before the unit); $ENER_FIT: the offset and slope of an older calibration. Sections the
 // reader does not know are skipped.
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "spectrum/formats/format_util.h"
@@ -27,17 +26,6 @@ bool LineNumbers(std::string_view line, std::vector<double>& out, std::size_t co
     out.push_back(*v);
   }
   return true;
-}
-
-std::string SpeDate(std::string_view line) {
-  int mo = 0, d = 0, y = 0, h = 0, mi = 0;
-  double sec = 0.0;
-  const std::string text(Trim(line));
-  if (std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%lf", &mo, &d, &y, &h, &mi, &sec) >= 3) {
-    std::string iso = IsoDateTime(y, mo, d, h, mi, sec);
-    if (!iso.empty()) return iso;
-  }
-  return text;
 }
 
 }  // namespace
@@ -102,7 +90,7 @@ ReadOutcome ReadIaeaSpe(TSpectrum& s, std::string_view text) {
       p.measurement.liveTime = numbers[0];
       if (numbers.size() > 1) p.measurement.realTime = numbers[1];
     } else if (name == "date_mea") {
-      if (auto date = next()) p.measurement.startTime = SpeDate(*date);
+      if (auto date = next()) p.measurement.startTime = MonthFirstDateTime(*date);
     } else if (name == "spec_id") {
       if (auto id = next()) p.measurement.description = std::string(Trim(*id));
     } else if (name == "ener_fit") {

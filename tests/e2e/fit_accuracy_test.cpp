@@ -34,10 +34,10 @@ constexpr int kFits = 500;
 // The start folder of every workspace here: one without an instrument definition file to read.
 constexpr const char* kNoFolder = "/nonexistent-orvant-accuracy-folder";
 
-// One realization: the spectrum and the marked interval; marked peak k belongs to spec.lines[k] (an
+// One realization: the spectrum and the marked interval; marked peak k belongs to synthetic.lines[k] (an
 // absent peak is a line of area 0).
 struct Case {
-  SyntheticSpectrum spec;
+  SyntheticSpectrum synthetic;
   MarkedInterval interval;
 };
 using CaseMaker = std::function<Case(RandomGenerator&)>;
@@ -79,18 +79,18 @@ ClassResult Measure(const char* name, std::uint32_t tag, const CaseMaker& make) 
   std::vector<double> areaPulls, positionPulls;
   for (int i = 0; i < kFits; ++i) {
     const Case c = make(g);
-    testing::LoadSynthetic(ws, c.spec, &g);
+    testing::LoadSynthetic(ws, c.synthetic, &g);
     ws.engine.ApplyStartupSettings();
     const testing::IntervalOutcome out = testing::FitMarkedInterval(ws, c.interval);
     ++r.fits;
     r.retried += out.retried;
-    if (!out.fitted || out.peaks.size() != c.spec.lines.size()) {
+    if (!out.fitted || out.peaks.size() != c.synthetic.lines.size()) {
       ++r.bad;
       continue;
     }
     for (std::size_t k = 0; k < out.peaks.size(); ++k) {
       const PeakFigures& p = out.peaks[k];
-      const Line& truth = c.spec.lines[k];
+      const Line& truth = c.synthetic.lines[k];
       ++r.peaks;
       if (!std::isfinite(p.area) || !(p.areaError > 0) || !std::isfinite(p.areaError)) {
         ++r.bad;
@@ -98,7 +98,7 @@ ClassResult Measure(const char* name, std::uint32_t tag, const CaseMaker& make) 
       }
       // The area as the row reports it: its sign is the fit's to give.
       areaPulls.push_back((p.area - truth.area) / p.areaError);
-      if (c.spec.TrueCriterion(static_cast<int>(k)) > 5 && p.positionError > 0)
+      if (c.synthetic.TrueCriterion(static_cast<int>(k)) > 5 && p.positionError > 0)
         positionPulls.push_back((p.position - truth.position) / p.positionError);
     }
   }
@@ -133,26 +133,26 @@ void ExpectHonest(const ClassResult& r, bool knownFault) {
 // FWHM off at most (either side).
 Case Singlet(RandomGenerator& g, double area, double offset, const testing::SyntheticBackground& shape) {
   Case c;
-  c.spec.channels = 160;
-  c.spec.fwhm = 4;
+  c.synthetic.channels = 160;
+  c.synthetic.fwhm = 4;
   const double at = 80 + RandomUniform(g);
-  c.spec.lines = {{at, area}};
-  c.spec.background = shape;
-  c.spec.background.centre = at;
-  c.spec.background.halfSpan = 4 * c.spec.fwhm;
-  c.interval = testing::MarkLines(c.spec, 0, 0, 4, offset, g);
+  c.synthetic.lines = {{at, area}};
+  c.synthetic.background = shape;
+  c.synthetic.background.centre = at;
+  c.synthetic.background.halfSpan = 4 * c.synthetic.fwhm;
+  c.interval = testing::MarkLines(c.synthetic, 0, 0, 4, offset, g);
   return c;
 }
 
 // Two lines 2 FWHM apart, marked up to 0.4 FWHM off each.
 Case Doublet(RandomGenerator& g, double area1, double area2) {
   Case c;
-  c.spec.channels = 160;
-  c.spec.fwhm = 4;
+  c.synthetic.channels = 160;
+  c.synthetic.fwhm = 4;
   const double at = 70 + RandomUniform(g);
-  c.spec.lines = {{at, area1}, {at + 2 * c.spec.fwhm, area2}};
-  c.spec.background = {200, 0.1, 0, at, 4 * c.spec.fwhm};
-  c.interval = testing::MarkLines(c.spec, 0, 1, 4, 0.4, g);
+  c.synthetic.lines = {{at, area1}, {at + 2 * c.synthetic.fwhm, area2}};
+  c.synthetic.background = {200, 0.1, 0, at, 4 * c.synthetic.fwhm};
+  c.interval = testing::MarkLines(c.synthetic, 0, 1, 4, 0.4, g);
   return c;
 }
 
@@ -163,7 +163,7 @@ TEST(FitAccuracy, StrongSingletsMarkedUpToOneFwhmOff) {
   // The hardest of them: the most counts, the mark half a FWHM to either side.
   const ClassResult half = Measure("strong singlet 1e7, mark 0.5 W off", 112, [](RandomGenerator& g) {
     Case c = Singlet(g, 1e7, 0, {200, 0.1, 0, 0, 1});
-    c.interval.marks[0] += (RandomUniform(g) < 0.5 ? -0.5 : 0.5) * c.spec.fwhm;
+    c.interval.marks[0] += (RandomUniform(g) < 0.5 ? -0.5 : 0.5) * c.synthetic.fwhm;
     return c;
   });
   ExpectHonest(r, true);
@@ -178,8 +178,9 @@ TEST(FitAccuracy, StrongDoubletsMarkedUpToFourTenthsFwhmOff) {
   // The hardest of them: the strong pair, each mark 0.4 FWHM to either side.
   const ClassResult edge = Measure("doublet 1e7 + 5e6, marks 0.4 W off", 113, [](RandomGenerator& g) {
     Case c = Doublet(g, 1e7, 5e6);
-    for (std::size_t k = 0; k < c.spec.lines.size(); ++k)
-      c.interval.marks[k] = c.spec.lines[k].position + (RandomUniform(g) < 0.5 ? -0.4 : 0.4) * c.spec.fwhm;
+    for (std::size_t k = 0; k < c.synthetic.lines.size(); ++k)
+      c.interval.marks[k] =
+          c.synthetic.lines[k].position + (RandomUniform(g) < 0.5 ? -0.4 : 0.4) * c.synthetic.fwhm;
     return c;
   });
   ExpectHonest(big, true);
@@ -222,12 +223,12 @@ TEST(FitAccuracy, LowCounts) {
   double worst = 0;
   for (double at : {80.0, 80.25, 80.5, 80.75}) {
     Case c;
-    c.spec.channels = 160;
-    c.spec.fwhm = 6;
-    c.spec.lines = {{at, 20}};
-    c.spec.background = {0.5, 0, 0, at, 1};
-    c.interval = testing::MarkLines(c.spec, 0, 0, 4, 0, g);
-    testing::LoadSynthetic(ws, c.spec, nullptr);
+    c.synthetic.channels = 160;
+    c.synthetic.fwhm = 6;
+    c.synthetic.lines = {{at, 20}};
+    c.synthetic.background = {0.5, 0, 0, at, 1};
+    c.interval = testing::MarkLines(c.synthetic, 0, 0, 4, 0, g);
+    testing::LoadSynthetic(ws, c.synthetic, nullptr);
     ws.engine.ApplyStartupSettings();
     const testing::IntervalOutcome out = testing::FitMarkedInterval(ws, c.interval);
     ASSERT_TRUE(out.fitted);
@@ -256,7 +257,7 @@ TEST(FitAccuracy, SingletsOnCurvedBackgrounds) {
   for (double curvature : {0.1, 0.5}) {
     RandomGenerator g = testing::SeededGenerator(114);
     const Case c = Singlet(g, 1e4, 0, {1000, 0, curvature, 0, 1});
-    testing::LoadSynthetic(ws, c.spec, nullptr);
+    testing::LoadSynthetic(ws, c.synthetic, nullptr);
     ws.engine.ApplyStartupSettings();
     const testing::IntervalOutcome out = testing::FitMarkedInterval(ws, c.interval);
     ASSERT_TRUE(out.fitted);
@@ -274,14 +275,14 @@ TEST(FitAccuracy, ExactDataGiveTheTruth) {
   RandomGenerator g = testing::SeededGenerator(115);
   for (int i = 0; i < 4; ++i) {
     const Case c = Singlet(g, 1e6, 0, {200, 0.1, 0, 0, 1});
-    testing::LoadSynthetic(ws, c.spec, nullptr);
+    testing::LoadSynthetic(ws, c.synthetic, nullptr);
     ws.engine.ApplyStartupSettings();
     const testing::IntervalOutcome out = testing::FitMarkedInterval(ws, c.interval);
     ASSERT_TRUE(out.fitted);
-    EXPECT_NEAR(out.peaks[0].position, c.spec.lines[0].position, 1e-3);
+    EXPECT_NEAR(out.peaks[0].position, c.synthetic.lines[0].position, 1e-3);
     EXPECT_NEAR(out.peaks[0].area / 1e6, 1, 1e-4);
-    EXPECT_NEAR(out.peaks[0].width, c.spec.fwhm, 1e-3);
-    EXPECT_GT(c.spec.TrueCriterion(0), 5);
+    EXPECT_NEAR(out.peaks[0].width, c.synthetic.fwhm, 1e-3);
+    EXPECT_GT(c.synthetic.TrueCriterion(0), 5);
   }
   // The true criterion of a line alone on a flat background, by hand: N/√(N + 2U + 1).
   SyntheticSpectrum lone;
@@ -296,16 +297,16 @@ TEST(FitAccuracy, ExactDataGiveTheTruth) {
 TEST(FitAccuracy, IntervalsOfTwoToThirtyPeaks) {
   const ClassResult r = Measure("2-30 peaks 1e3-1e5, 2.5-3.5 W apart", 110, [](RandomGenerator& g) {
     Case c;
-    c.spec.fwhm = 3;
+    c.synthetic.fwhm = 3;
     const int n = 2 + static_cast<int>(29 * RandomUniform(g));  // 2..30
     double at = 40 + RandomUniform(g);
     for (int k = 0; k < n; ++k) {
-      c.spec.lines.push_back({at, LogUniform(g, 1e3, 1e5)});
-      at += Uniform(g, 2.5, 3.5) * c.spec.fwhm;
+      c.synthetic.lines.push_back({at, LogUniform(g, 1e3, 1e5)});
+      at += Uniform(g, 2.5, 3.5) * c.synthetic.fwhm;
     }
-    c.interval = testing::MarkLines(c.spec, 0, n - 1, 4, 0.2, g);
-    c.spec.channels = c.interval.end + 40;
-    c.spec.background = {100, 0, 0, at, 1};
+    c.interval = testing::MarkLines(c.synthetic, 0, n - 1, 4, 0.2, g);
+    c.synthetic.channels = c.interval.end + 40;
+    c.synthetic.background = {100, 0, 0, at, 1};
     return c;
   });
   ExpectHonest(r, false);
@@ -331,8 +332,8 @@ TEST(FitAccuracy, RepeatableAndAsTheSpectrumFitDoesIt) {
   ResetAnalysisState(ws);
   RandomGenerator g = testing::SeededGenerator(111);
   Case c = Singlet(g, 1e7, 0, {200, 0.1, 0, 0, 1});
-  c.interval.marks = {c.spec.lines[0].position + 0.5 * c.spec.fwhm};
-  testing::LoadSynthetic(ws, c.spec, &g);
+  c.interval.marks = {c.synthetic.lines[0].position + 0.5 * c.synthetic.fwhm};
+  testing::LoadSynthetic(ws, c.synthetic, &g);
   const TSpectrum spectrum = ws.spectrum;
   const AnalysisState state = ws.state;
 

@@ -47,14 +47,14 @@ RandomGenerator SeededGenerator(std::uint32_t tag) {
   return g;
 }
 
-void LoadSynthetic(Workspace& ws, const SyntheticSpectrum& spec, RandomGenerator* noise) {
+void LoadSynthetic(Workspace& ws, const SyntheticSpectrum& synthetic, RandomGenerator* noise) {
   TSpectrum& s = ws.spectrum;
-  const int channels = std::clamp(spec.channels, 2, kSpectrumCapacity);
+  const int channels = std::clamp(synthetic.channels, 2, kSpectrumCapacity);
   const int previous = std::clamp(s.a2, 1, kSpectrumCapacity);
   // What the binary reader stores: counts, their first deviations, the bounds, channel 1 empty.
   s.fileType = 1;
   for (int ch = 1; ch <= channels; ++ch) {
-    const double mean = spec.Expected(ch);
+    const double mean = synthetic.Expected(ch);
     s.sp[ch] = noise ? PoissonDeviate(*noise, mean) : mean;
     s.err[ch] = std::sqrt(std::max(1.0, s.sp[ch]));
   }
@@ -70,21 +70,21 @@ void LoadSynthetic(Workspace& ws, const SyntheticSpectrum& spec, RandomGenerator
   SetInterval(ws.state, s, s.a1, s.a2);
   ClearSpectrumCounters(ws.state);
   // The true width law, constant over the spectrum.
-  s.width1 = s.width2 = spec.fwhm;
-  s.deltaWidth = spec.deltaWidth;
+  s.width1 = s.width2 = synthetic.fwhm;
+  s.deltaWidth = synthetic.deltaWidth;
   SetWidthLaw(ws.state, s);
   ws.state.covar = 0;
   s.SetErrors(ws.state.covar);
 }
 
-MarkedInterval MarkLines(const SyntheticSpectrum& spec, int first, int last, double margin, double offset,
-                         RandomGenerator& g) {
+MarkedInterval MarkLines(const SyntheticSpectrum& synthetic, int first, int last, double margin,
+                         double offset, RandomGenerator& g) {
   MarkedInterval m;
-  m.start = RoundHalfEven(spec.lines[first].position - margin * spec.fwhm);
-  m.end = RoundHalfEven(spec.lines[last].position + margin * spec.fwhm);
+  m.start = RoundHalfEven(synthetic.lines[first].position - margin * synthetic.fwhm);
+  m.end = RoundHalfEven(synthetic.lines[last].position + margin * synthetic.fwhm);
   for (int k = first; k <= last; ++k) {
-    const double shift = offset != 0 ? offset * (2 * RandomUniform(g) - 1) * spec.fwhm : 0.0;
-    m.marks.push_back(spec.lines[k].position + shift);
+    const double shift = offset != 0 ? offset * (2 * RandomUniform(g) - 1) * synthetic.fwhm : 0.0;
+    m.marks.push_back(synthetic.lines[k].position + shift);
   }
   return m;
 }

@@ -64,11 +64,11 @@ struct SyntheticSpectrum {
 // Seeds a generator for one class of fits; equal tags give equal sequences.
 RandomGenerator SeededGenerator(std::uint32_t tag);
 
-// Draws Poisson counts for `spec` (the expected counts themselves when `noise` is null) and loads them
+// Draws Poisson counts for `synthetic` (the expected counts themselves when `noise` is null) and loads them
 // into ws's spectrum as described above: bounds and the analysed interval the whole spectrum, width
-// law w(c) = fwhm with spec.deltaWidth, covar 0, counters cleared. Channels beyond spec.channels (up
-// to the end of the spectrum before) are emptied.
-void LoadSynthetic(Workspace& ws, const SyntheticSpectrum& spec, RandomGenerator* noise);
+// law w(c) = fwhm with synthetic.deltaWidth, covar 0, counters cleared. Channels beyond synthetic.channels
+// (up to the end of the spectrum before) are emptied.
+void LoadSynthetic(Workspace& ws, const SyntheticSpectrum& synthetic, RandomGenerator* noise);
 
 // One interval of a marking: its bounds and the marked positions (which may be off the truth).
 struct MarkedInterval {
@@ -76,11 +76,11 @@ struct MarkedInterval {
   std::vector<double> marks;
 };
 
-// An interval over lines first..last of `spec` (0-based, ascending), from `margin` FWHM before the
+// An interval over lines first..last of `synthetic` (0-based, ascending), from `margin` FWHM before the
 // first to `margin` FWHM after the last (rounded to channels), marking each line up to `offset` FWHM
 // off its position (uniformly, either side; 0 marks the truth).
-MarkedInterval MarkLines(const SyntheticSpectrum& spec, int first, int last, double margin, double offset,
-                         RandomGenerator& g);
+MarkedInterval MarkLines(const SyntheticSpectrum& synthetic, int first, int last, double margin,
+                         double offset, RandomGenerator& g);
 
 // Replaces ws's marking by the given intervals (peaks in the order given).
 void SetMarking(Workspace& ws, const std::vector<MarkedInterval>& intervals);
