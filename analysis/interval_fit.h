@@ -45,7 +45,6 @@ struct IntervalFitState {
   // outliers are discounted) and work room for their normalised residuals.
   std::vector<IntervalPoint> points;
   std::vector<double> discount, normalised;
-  std::vector<ParamRec> keptParams;   // a fit put aside while a richer background is tried
   std::vector<ParamRec> startParams;  // the start values, for a retry
 };
 

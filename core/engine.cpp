@@ -142,7 +142,7 @@ void TParameter::FitWith(ModelRef model, AfterPassRef afterPass) {
         ++iter;
       } while (status == 1 && inverted == 1 && iter < maxIter && (accuracy > eps || criterion > chiTarget));
     }
-    if (alive) {
+    if (alive && finalPass) {
       phase = 3;
       if (tracePeriod != 0) WriteIterationTrace();
       // The final pass covers every point, whatever offset the subsample rotation had reached.
@@ -289,11 +289,9 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
     double wPrime, c;
     if (rule2) {
       wPrime = w;
-      c = r * r * w;
-      const double t = std::fabs(r) * std::sqrt(w);
-      if (t >= c0) {
-        const double ratio = t / c0;
-        const double q = (1 + a) / (ratio * ratio + a);
+      c = r * r * w;  // t², t = |r|·√w the normalised residual
+      if (c >= c0 * c0) {
+        const double q = (1 + a) / (c / (c0 * c0) + a);
         wPrime *= q;
         c *= q;
       }
@@ -390,7 +388,9 @@ bool TParameter::RunPass(ModelRef model, AfterPassRef afterPass) {
   }
   // Adaptive damping (Levenberg–Marquardt): every accepted step lets the damping fall back towards
   // the fit's own, so that the fit goes on at full speed once near the minimum.
-  if (adaptive) damper = std::max(damper / 10, dampingFloor_);
+  // The pass that only re-measured the point a rejected step came from keeps the raised damping: it
+  // must not lead straight back to the step just rejected.
+  if (adaptive && !returned) damper = std::max(damper / 10, dampingFloor_);
   prevCriterion = criterion;
   ApplyStep();
   // The subsample rotates through every offset of the stride.

@@ -68,6 +68,7 @@ struct FitSettings {
   bool traceResiduals = false;
   bool traceAccuracy = false;
   bool traceFofCorr = false;
+  bool finalPass = true;        // false: stop after the iterations (a first stage nobody reads errors of)
   double eps = 0.5;             // required accuracy
   double chiTarget = 1.0;       // required criterion; negative: 1 + sqrt(2/ν)
   double step = 0.999;          // fraction of the Gauss–Newton step applied
@@ -137,6 +138,7 @@ class TParameter : public FitSettings {
   // Covariance of parameters i and j from the final pass (dependents through their coefficients);
   // 0 for fixed parameters and when no final pass inverted the matrix.
   double Covariance(int i, int j) const;
+  bool HoldsCovariances() const { return m_.holdsInverse && nParams == covarianceParams_; }
 
   int ParamCapacity() const { return paramCapacity_; }
 
