@@ -264,6 +264,14 @@ double BackgroundTermGain(Workspace& ws, const IntervalFitModel& model, int term
   return denominator > 0 ? numerator * numerator / denominator : 0;
 }
 
+// Where a peak's fit starts: its mark, kept inside the interval (the position may not leave it), or
+// the interval's middle for a mark that is not a number at all.
+double StartPosition(const IntervalFitState& fs, double mark) {
+  const double first = fs.startChannel, last = fs.endChannel;
+  if (!std::isfinite(mark)) return (first + last) / 2;
+  return std::clamp(mark, std::min(first, last), std::max(first, last));
+}
+
 bool Doubtful(const TParameter& e) {
   return e.notDefinite || e.notInverted || e.poorQuality || e.accuracyNotReached || e.signImbalance;
 }
@@ -324,7 +332,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   // held up by a bound; the bound only keeps a multiplet from trading huge opposite amplitudes.
   const double depth = 10 * std::sqrt(std::max(hi, 1.0)) / centre;
   for (int k = 1; k <= n; ++k) {
-    const double p = positions[k];
+    const double p = StartPosition(fs, positions[k]);
     const double amplitude = std::max(std::fabs(s.CountAt(RoundHalfEven(p)) - lo), 10.0) / centre;
     SetRecord(e.params[AmplitudeIndex(k)], -(amplitude + depth) * st.amplitudeBoundFactor, amplitude, 1e12);
     SetRecord(e.params[PositionIndex(n, k)], fs.startChannel, p, fs.endChannel);
@@ -467,7 +475,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
     const PeakFigures r = PeakResult(ws, k);
     if (std::fabs(r.area) >= 2 * r.areaError) continue;
     ParamRec& position = rec[PositionIndex(n, k)];
-    position.value = position.lower = position.upper = positions[k];
+    position.value = position.lower = position.upper = StartPosition(fs, positions[k]);
     held = true;
   }
   if (held) {

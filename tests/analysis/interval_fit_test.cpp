@@ -210,6 +210,14 @@ TEST_F(IntervalFitTest, BackgroundDegreeAndRefusals) {
   ASSERT_TRUE(Fit(570, 630, {600}, 5.0, 1));
   EXPECT_EQ(ws.fit.backgroundDegree, 3);
   EXPECT_NEAR(PeakResult(ws, 1).area, 8000, 20);
+  // Marks that are not numbers or lie far outside the interval start inside it: finite rows.
+  for (double mark : {std::nan(""), 1e300, -1e300, 10.0}) {
+    ASSERT_TRUE(Fit(570, 630, {mark}, 5.0)) << mark;
+    const PeakFigures r = PeakResult(ws, 1);
+    EXPECT_TRUE(std::isfinite(r.area) && std::isfinite(r.areaError) && std::isfinite(r.criterion)) << mark;
+    EXPECT_GE(r.position, 570);
+    EXPECT_LE(r.position, 630);
+  }
   // A NaN count is left out of the fit instead of spoiling it.
   ws.spectrum.sp[605] = std::nan("");
   ASSERT_TRUE(Fit(570, 630, {600}, 5.0));

@@ -9,10 +9,10 @@
 //     bit 5 background degree 3 instead of automatic; bit 6 a free width variable
 //   channels (2 bytes): 16 + value % 1009
 //   intervals (1 byte): value % 8, each:
-//     start, end (4 bytes each, signed; see kAnyIntervalBounds), peaks (1 byte): value % 16, each: a
-//     tag byte and then
+//     start, end (4 bytes each, signed; any, also far outside the spectrum), peaks (1 byte): value % 16,
+//     each: a tag byte and then
 //       tag % 4 = 0: a byte b, position start + (end - start) * b / 255
-//       tag % 4 = 1: 8 bytes, the position's bits (NaN, infinities, any magnitude; see kAnyMarks)
+//       tag % 4 = 1: 8 bytes, the position's bits (NaN, infinities, any magnitude)
 //       tag % 4 = 2: a byte b, position start - b / 4 (outside the interval, or left of it)
 //       tag % 4 = 3: the previous peak's position again
 //   counts: 2 bytes per channel (cycled when short)
@@ -29,15 +29,6 @@
 #include "analysis/workspace.h"
 
 namespace {
-
-// Intervals reaching outside the spectrum (bounds up to ±2^31) are not yet refused before the fit,
-// which then sizes its work for billions of points and runs out of memory; until that check is in,
-// bounds are folded into 1..channels (reversed and one-channel intervals stay). True lets any in.
-constexpr bool kAnyIntervalBounds = false;
-// Marks that are not numbers or lie far off (beyond 2^31 a channel index overflows) are not yet
-// refused either and give rows of NaN; until then such marks are folded into (-4, 4) spectrum lengths
-// (so still negative, outside their interval or beyond the spectrum). True lets every mark in.
-constexpr bool kAnyMarks = false;
 
 class Bytes {
  public:
@@ -64,16 +55,8 @@ class Bytes {
   std::size_t size_, pos_ = 0;
 };
 
-double Mark(double p, int channels) {
-  if (kAnyMarks) return p;
-  if (!std::isfinite(p)) return 0.5;
-  return std::fmod(p, 4.0 * channels);
-}
-
-std::int32_t Bound(std::uint32_t raw, int channels) {
-  const auto v = static_cast<std::int32_t>(raw);
-  if (kAnyIntervalBounds) return v;
-  return 1 + static_cast<std::int32_t>(raw % static_cast<std::uint32_t>(channels));
+std::int32_t Bound(std::uint32_t raw) {
+  return static_cast<std::int32_t>(raw);
 }
 
 }  // namespace
@@ -92,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   m.intervalCount = static_cast<int>(in.Byte() % 8);
   for (int i = 1; i <= m.intervalCount; ++i) {
     orv::MarkInterval& t = m.intervalTable[i];
-    t.startChannel = Bound(in.Word(4), channels);
-    t.endChannel = Bound(in.Word(4), channels);
+    t.startChannel = Bound(in.Word(4));
+    t.endChannel = Bound(in.Word(4));
     t.firstPeak = m.peakCount + 1;
     const int n = in.Byte() % 16;
     for (int k = 0; k < n; ++k) {
@@ -105,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           p = start + (end - start) * in.Byte() / 255.0;
           break;
         case 1:
-          p = Mark(in.Double(), channels);
+          p = in.Double();
           break;
         case 2:
           p = start - in.Byte() / 4.0;
