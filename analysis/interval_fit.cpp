@@ -272,6 +272,23 @@ double StartPosition(const IntervalFitState& fs, double mark) {
   return std::clamp(mark, std::min(first, last), std::max(first, last));
 }
 
+// Whether at least half of the interval lies farther than 1.5 FWHM from every fitted peak. Only
+// there does the background show itself: in an interval that is mostly peak, the curvature the data
+// ask for is the misfit of the peaks' own shape (a tail the shape does not follow), and a background
+// term fitted to it takes counts from the peaks.
+bool MostlyBackground(const IntervalFitState& fs, const std::vector<ParamRec>& rec, int points) {
+  const int n = fs.n;
+  const double reach = 1.5 * rec[WidthIndex(n)].value;
+  int outside = 0;
+  for (int i = 1; i <= points; ++i) {
+    bool near = false;
+    for (int k = 1; k <= n && !near; ++k)
+      near = std::fabs(fs.points[i].at - rec[PositionIndex(n, k)].value) < reach;
+    outside += !near;
+  }
+  return 2 * outside >= points;
+}
+
 bool Doubtful(const TParameter& e) {
   return e.notDefinite || e.notInverted || e.poorQuality || e.accuracyNotReached || e.signImbalance;
 }
@@ -413,7 +430,7 @@ bool FitInterval(Workspace& ws, const double* positions, int mode) {
   auto attempt = [&] {
     const FitSettings iterations = e;
     if (!run(false)) return false;
-    while (automatic && degree < maxDegree) {
+    while (automatic && degree < maxDegree && MostlyBackground(fs, rec, e.nPoints)) {
       const double variance = std::max(e.chi2, 1.0);
       if (!(BackgroundTermGain(ws, model, degree + 2) / variance > kDegreeTest)) break;
       fs.backgroundDegree = ++degree;
