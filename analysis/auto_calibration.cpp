@@ -41,59 +41,68 @@ ReferenceSample ParseSample(std::string name, std::string_view text) {
   return s;
 }
 
-// The largest number of masks any k gives for m items: C(m, m/2).
-std::size_t LargestMaskCount(int m) {
-  std::size_t c = 1;
-  for (int i = 1; i <= m / 2; ++i)
-    c = c * static_cast<std::size_t>(m - m / 2 + i) / static_cast<std::size_t>(i);
-  return c;
-}
-
-std::size_t Binomial(int m, int k) {
-  if (k < 0 || k > m) return 0;
-  std::size_t c = 1;
-  for (int i = 1; i <= k; ++i) c = c * static_cast<std::size_t>(m - k + i) / static_cast<std::size_t>(i);
-  return c;
-}
-
-std::string TooManyItems(int count) {
-  return std::to_string(count) + "-too large number of items. Job stopped";
-}
-
-// What the line fit needs of one peak subset; it depends on the channels only, so it is worked out
-// once per peak mask and serves every reference mask. The arithmetic is FitLine's, step for step, so
-// the search ranks pairings by exactly the chi-square FitLine reports.
-struct PeakSubset {
-  double x0 = 0;
-  double inv00 = 0, inv01 = 0, inv10 = 0, inv11 = 0;  // inverse of the lifted normal matrix
-  double determinant = 0;
-  bool ok = false;
+// One trial: which candidate each line took (-1: none) and the line fitted to the pairs.
+struct Match {
+  std::array<int, kMaxSubsetItems> peakOf{};
+  int count = 0;
+  unsigned lineMask = 0, peakMask = 0;
+  double slope = 0, offset = 0, deviation = 0;  // deviation: mean square in FWHM per degree of freedom
 };
 
-PeakSubset PreparePeakSubset(unsigned mask, const double* channels, int k, double w, double* dx) {
-  PeakSubset s;
-  double sx = 0;
-  for (unsigned m = mask; m != 0; m &= m - 1) sx += channels[std::countr_zero(m)];
-  s.x0 = sx / std::max(1, k);
-  double s11 = 0, s12 = 0, s22 = 0;
-  int j = 0;
-  for (unsigned m = mask; m != 0; m &= m - 1, ++j) {
-    const double d = channels[std::countr_zero(m)] - s.x0;
-    dx[j] = d;
-    s11 += w * d * d;
-    s12 += w * d;
-    s22 += w;
+// Each line (ascending) takes the candidate (ascending channels) nearest to the channel the trial
+// line puts it at, when that lies within the window and no earlier line took it.
+void MatchLines(const double* channel, const double* width, int n, const double* energy, int r, double slope,
+                double offset, Match& m) {
+  m.count = 0;
+  m.lineMask = m.peakMask = 0;
+  for (int i = 0; i < r; ++i) {
+    m.peakOf[i] = -1;
+    const double x = (energy[i] - offset) / slope;
+    const int above = static_cast<int>(std::lower_bound(channel, channel + n, x) - channel);
+    int q = above;
+    if (q == n || (q > 0 && x - channel[q - 1] < channel[q] - x)) q = above - 1;
+    if (std::fabs(channel[q] - x) > kMatchWindow * width[q] || (m.peakMask >> q & 1u)) continue;
+    m.peakOf[i] = q;
+    m.peakMask |= 1u << q;
+    m.lineMask |= 1u << i;
+    ++m.count;
   }
-  // The matrix {{s11·L, s12, 0}, {s12, s22·L, 0}, {0, 0, 1}} inverted by cofactors.
-  const double m00 = s11 * 1.00000001, m11 = s22 * 1.00000001;
-  s.determinant = m00 * m11 + s12 * -s12 + 0.0 * 0.0;
-  if (s.determinant == 0 || !std::isfinite(s.determinant)) return s;
-  s.ok = true;
-  s.inv00 = m11 / s.determinant;
-  s.inv01 = -s12 / s.determinant;
-  s.inv10 = -s12 / s.determinant;
-  s.inv11 = m00 / s.determinant;
-  return s;
+}
+
+// Straight line energy = slope * channel + offset through the matched pairs, weighted by 1/FWHM^2, and
+// the deviation of the pairs from it. False when it is degenerate or not rising.
+bool FitMatch(const double* channel, const double* width, const double* energy, int r, Match& m) {
+  double sw = 0, sx = 0, sy = 0;
+  for (int i = 0; i < r; ++i) {
+    if (m.peakOf[i] < 0) continue;
+    const double w = 1 / (width[m.peakOf[i]] * width[m.peakOf[i]]);
+    sw += w;
+    sx += w * channel[m.peakOf[i]];
+    sy += w * energy[i];
+  }
+  const double mx = sx / sw, my = sy / sw;
+  double sxx = 0, sxy = 0;
+  for (int i = 0; i < r; ++i) {
+    if (m.peakOf[i] < 0) continue;
+    const double w = 1 / (width[m.peakOf[i]] * width[m.peakOf[i]]);
+    const double dx = channel[m.peakOf[i]] - mx;
+    sxx += w * dx * dx;
+    sxy += w * dx * (energy[i] - my);
+  }
+  if (!(sxx > 0)) return false;
+  const double slope = sxy / sxx;
+  if (!(slope > 0) || !std::isfinite(slope)) return false;
+  m.slope = slope;
+  m.offset = my - slope * mx;
+  double total = 0;
+  for (int i = 0; i < r; ++i) {
+    if (m.peakOf[i] < 0) continue;
+    const int q = m.peakOf[i];
+    const double d = (slope * channel[q] + m.offset - energy[i]) / (slope * width[q]);
+    total += d * d;
+  }
+  m.deviation = total / std::max(m.count - 2, 1);
+  return true;
 }
 
 }  // namespace
@@ -129,93 +138,109 @@ int EnumerateSubsets(int m, int k, int printMode, std::vector<double>& masks, Li
   return count;
 }
 
-AutoCalibrationOutcome AutoCalibrate(std::span<const double> channels, std::span<const double> energies,
-                                     double pairError, AutoCalibration& best, UiPort& port, LineSink* sink) {
+int RequiredMatches(int referenceCount) {
+  return std::max(3, (referenceCount + 1) / 2);
+}
+
+AutoCalibrationOutcome AutoCalibrate(std::span<const CalibrationPeak> peaks, std::span<const double> energies,
+                                     AutoCalibration& best, UiPort& port) {
   best = AutoCalibration{};
-  best.pairError = pairError;
-  const int n = static_cast<int>(channels.size()), r = static_cast<int>(energies.size());
-  if (r > kMaxSubsetItems || n > kMaxSubsetItems) {
-    port.ShowMessage(TooManyItems(r > kMaxSubsetItems ? r : n));
-    return AutoCalibrationOutcome::kTooManyItems;
-  }
+  const int r = std::min(static_cast<int>(energies.size()), kMaxSubsetItems);
   best.referenceCount = r;
-  std::copy(energies.begin(), energies.end(), best.referenceEnergies.begin());
-  if (r < 3 || n < 3) return AutoCalibrationOutcome::kNoPairing;
+  std::copy(energies.begin(), energies.begin() + r, best.referenceEnergies.begin());
+  std::array<double, kMaxSubsetItems> energy{};
+  std::copy(energies.begin(), energies.begin() + r, energy.begin());
+  std::sort(energy.begin(), energy.begin() + r);
 
-  // Every buffer at its largest size before the loops; the enumerations refill within capacity.
-  const int top = std::min(r, n);
-  std::size_t dxSize = 0;
-  for (int k = 3; k <= top; ++k) dxSize = std::max(dxSize, Binomial(n, k) * static_cast<std::size_t>(k));
-  std::vector<double> referenceMasks, peakMasks, dx(dxSize);
-  referenceMasks.reserve(LargestMaskCount(r));
-  peakMasks.reserve(LargestMaskCount(n));
-  std::vector<PeakSubset> subsets(LargestMaskCount(n));
+  // The strongest candidates with a usable position and width, in channel order.
+  std::array<CalibrationPeak, kMaxCalibrationPeaks> taken{};
+  int n = 0;
+  for (const CalibrationPeak& p : peaks) {
+    if (n == kMaxCalibrationPeaks) break;
+    if (std::isfinite(p.channel) && p.width > 0 && std::isfinite(p.width)) taken[n++] = p;
+  }
+  std::sort(taken.begin(), taken.begin() + n,
+            [](const CalibrationPeak& a, const CalibrationPeak& b) { return a.channel < b.channel; });
+  std::array<double, kMaxCalibrationPeaks> channel{}, width{};
+  for (int q = 0; q < n; ++q) channel[q] = taken[q].channel, width[q] = taken[q].width;
+  const int required = RequiredMatches(r);
+  if (n < required || r < required) return AutoCalibrationOutcome::kTooFewPeaks;
 
-  const double w = pairError != 0 ? 1 / (pairError * pairError) : 0.0;
-  bool singularReported = false;
-  std::array<double, kMaxSubsetItems> y{};
-  for (int k = top; k >= 3; --k) {
-    port.ShowProgress("Auto-calibration", top - k, top - 2);  // larger k first, fewer pairings each
-    const int rc = EnumerateSubsets(r, k, 0, referenceMasks, nullptr);
-    const int pc = EnumerateSubsets(n, k, 0, peakMasks, nullptr);
-    for (int p = 0; p < pc; ++p)
-      subsets[p] = PreparePeakSubset(static_cast<unsigned>(peakMasks[p]), channels.data(), k, w, &dx[p * k]);
-    const double df = std::max(k - 2, 1);
-    for (int a = 0; a < rc; ++a) {
-      const auto referenceMask = static_cast<unsigned>(referenceMasks[a]);
-      int j = 0;
-      for (unsigned m = referenceMask; m != 0; m &= m - 1) y[j++] = energies[std::countr_zero(m)];
-      for (int p = 0; p < pc; ++p) {
-        const PeakSubset& s = subsets[p];
-        if (!s.ok) {
-          if (!singularReported && sink)
-            sink->WriteLine("not ok  det= " + FormatNumber(12, 4, s.determinant));
-          singularReported = true;
-          continue;
+  Match trial, previous, winner;
+  winner.count = 0;
+  const int pairs = r * (r - 1) / 2;
+  int pairsDone = 0;
+  for (int i = 0; i < r; ++i) {
+    for (int j = i + 1; j < r; ++j, ++pairsDone) {
+      port.ShowProgress("Auto-calibration", pairsDone, pairs);
+      for (int a = 0; a < n; ++a) {
+        for (int b = a + 1; b < n; ++b) {
+          if (!(channel[b] > channel[a])) continue;
+          double slope = (energy[j] - energy[i]) / (channel[b] - channel[a]);
+          if (!(slope > 0)) continue;
+          double offset = energy[i] - slope * channel[a];
+          // Match, fit, match again with the fitted line until the pairs no longer change.
+          bool settled = false;
+          previous.lineMask = previous.peakMask = 0;
+          for (int pass = 0; pass < 4 && !settled; ++pass) {
+            MatchLines(channel.data(), width.data(), n, energy.data(), r, slope, offset, trial);
+            if (trial.count < 3 || !FitMatch(channel.data(), width.data(), energy.data(), r, trial)) break;
+            settled = trial.lineMask == previous.lineMask && trial.peakMask == previous.peakMask;
+            previous = trial;
+            slope = trial.slope;
+            offset = trial.offset;
+          }
+          if (!settled || trial.deviation > kConsistentScatter * kConsistentScatter) continue;
+          if (trial.count > winner.count ||
+              (trial.count == winner.count && trial.deviation < winner.deviation))
+            winner = trial;
         }
-        const double* d = &dx[p * k];
-        double b1 = 0, b2 = 0;
-        for (int i = 0; i < k; ++i) {
-          b1 += w * d[i] * y[i];
-          b2 += w * y[i];
-        }
-        const double p0 = 0.9999999 * (s.inv00 * b1 + s.inv01 * b2);
-        const double p1 = 0.9999999 * (s.inv10 * b1 + s.inv11 * b2);
-        double total = 0;
-        for (int i = 0; i < k; ++i) {
-          const double e = y[i] - (p0 * d[i] + p1);
-          total += w * e * e;
-        }
-        const double chi = total / df;
-        if (!(chi < best.criterion)) continue;
-        best.criterion = chi;
-        best.referenceMask = static_cast<int>(referenceMask);
-        best.peakMask = static_cast<int>(peakMasks[p]);
-        best.size = k;
-        best.p0 = p0;
-        best.p1 = p1;
-        best.x0 = s.x0;
-        best.s0 = std::sqrt(std::fabs(s.inv00));
-        best.s1 = std::sqrt(std::fabs(s.inv11));
-        std::copy(y.begin(), y.begin() + k, best.energies.begin());
       }
     }
   }
-  port.ShowProgress("Auto-calibration", top - 2, top - 2);
-  // The channels of the best pairing, in marking order.
-  int j = 0;
-  for (unsigned m = static_cast<unsigned>(best.peakMask); m != 0; m &= m - 1)
-    best.channels[j++] = channels[std::countr_zero(m)];
-  return best.found() ? AutoCalibrationOutcome::kFound : AutoCalibrationOutcome::kNoPairing;
+  port.ShowProgress("Auto-calibration", pairs, pairs);
+  if (winner.count < required) return AutoCalibrationOutcome::kNoConsistentMatch;
+
+  // The final line: FitLine's weighted fit with each pair's FWHM in keV scaled by the scatter found, so
+  // that its errors are those the scatter of the pairs gives.
+  const double scatter = std::max(std::sqrt(winner.deviation), kLeastScatter);
+  std::array<LinePoint, kMaxSubsetItems + 1> points{};
+  int k = 0;
+  for (int i = 0; i < r; ++i) {
+    const int q = winner.peakOf[i];
+    if (q < 0) continue;
+    best.energies[k] = energy[i];
+    best.channels[k] = channel[q];
+    best.errors[k] = winner.slope * width[q] * scatter;
+    points[k + 1] = {best.energies[k], best.channels[k], best.errors[k], 0};
+    ++k;
+  }
+  const LineFit fit = FitLine(points.data(), k, 0, nullptr);
+  if (!fit.ok) return AutoCalibrationOutcome::kNoConsistentMatch;
+  for (int i = 0; i < r; ++i)
+    if (winner.lineMask >> i & 1u)
+      for (int t = 0; t < r; ++t)
+        if (best.referenceEnergies[t] == energy[i]) best.referenceMask |= 1 << t;
+  best.size = k;
+  best.criterion = winner.deviation;
+  best.p0 = fit.p0;
+  best.p1 = fit.p1;
+  best.x0 = fit.x0;
+  best.s0 = fit.error0;
+  best.s1 = fit.error1;
+  return AutoCalibrationOutcome::kFound;
 }
 
 double CalibrationAccuracy(const AutoCalibration& best) {
   if (!best.found()) return 0;
-  double mean = 0;
-  for (int i = 0; i < best.size; ++i) mean += best.energies[i];
+  double mean = 0, squares = 0;
+  for (int i = 0; i < best.size; ++i) {
+    mean += best.energies[i];
+    const double d = best.energies[i] - (best.p0 * (best.channels[i] - best.x0) + best.p1);
+    squares += d * d;
+  }
   mean /= best.size;
-  // chi-square per degree of freedom times the squared pair error is the residual variance in keV^2.
-  const double rms = std::fabs(best.pairError) * std::sqrt(std::max(best.criterion, 0.0));
+  const double rms = std::sqrt(squares / std::max(best.size - 2, 1));
   return mean != 0 ? 100 * rms / std::fabs(mean) : 0;
 }
 
@@ -230,15 +255,48 @@ bool WriteAutoCalibration(const AutoCalibration& best, LineSink* sink) {
   ok = sink->WriteLine("Calibration accuracy " + FormatFixed(CalibrationAccuracy(best), 7, 2) + " %") && ok;
   ok = sink->WriteLine(" Auto-calibr") && ok;
   std::array<LinePoint, kMaxSubsetItems + 1> points{};
-  for (int i = 0; i < best.size; ++i) points[i + 1] = {best.energies[i], best.channels[i], best.pairError, 0};
+  for (int i = 0; i < best.size; ++i) points[i + 1] = {best.energies[i], best.channels[i], best.errors[i], 0};
   FitLine(points.data(), best.size, 1, sink);
   return sink->WriteLine("") && ok;
+}
+
+std::vector<CalibrationPeak> CalibrationCandidates(const Workspace& ws) {
+  const Marking& mk = ws.marking;
+  const AnalysisState& st = ws.state;
+  const TSpectrum& s = ws.spectrum;
+  const int n = std::clamp(mk.peakCount, 0, kMaxMarkedPeaks);
+  auto width = [&](double c) {
+    double w = (mk.kw1 * c + mk.kw0) * mk.compr;
+    if (!(w > 0)) w = st.kw1 * c + st.kw0;
+    if (!(w > 0) && s.b2 > s.b1) w = s.width1 + (s.width2 - s.width1) * (c - s.b1) / (s.b2 - s.b1);
+    return w > 0 && std::isfinite(w) ? w : 1.0;
+  };
+  std::vector<CalibrationPeak> peaks;
+  peaks.reserve(n);
+  // Rows resultBase + k hold the fits of this marking's peaks once they have been fitted.
+  const int base = ws.results.resultBase;
+  const bool fitted = n > 0 && base + n <= std::min(st.resultCount, ResultTable::resultCapacity);
+  for (int k = 1; k <= n; ++k) {
+    if (fitted) {
+      const ResultRow& row = ws.results[base + k];
+      if (row.criterion > 3) peaks.push_back({row.channel, width(row.channel), row.criterion});
+      continue;
+    }
+    // Not fitted: the net height over the counts 1.5 widths to each side, times the width.
+    const double c = mk.peakList[k], w = width(c);
+    const double side = (s.CountAt(RoundHalfEven(c - 1.5 * w)) + s.CountAt(RoundHalfEven(c + 1.5 * w))) / 2;
+    peaks.push_back({c, w, (s.CountAt(RoundHalfEven(c)) - side) * w});
+  }
+  std::stable_sort(peaks.begin(), peaks.end(), [](const CalibrationPeak& a, const CalibrationPeak& b) {
+    return a.strength > b.strength;
+  });
+  return peaks;
 }
 
 bool PutAutoCalibrationInForce(const AutoCalibration& best, AnalysisState& state, CalibrationTables& cal) {
   if (!best.found() || best.size < 2) return false;
   for (int i = 0; i < best.size; ++i)
-    cal.energyItems[i + 1] = CalibrationItem{best.energies[i], best.channels[i], best.pairError};
+    cal.energyItems[i + 1] = CalibrationItem{best.energies[i], best.channels[i], best.errors[i]};
   SortCalibrationItems(cal.energyItems, best.size);
   state.energyItemCount = best.size;
   state.calibrationMode = 1;
@@ -259,22 +317,23 @@ bool AutoCalibrationCommand(Workspace& ws, UiPort& port, const std::function<boo
   const int chosen = r.radio1 ? std::clamp(r.radio1->chosen, 1, static_cast<int>(samples.size())) : 1;
   const ReferenceSample& sample = samples[chosen - 1];
 
-  const int n = std::clamp(ws.marking.peakCount, 0, kMaxMarkedPeaks);
+  const std::vector<CalibrationPeak> candidates = CalibrationCandidates(ws);
   LineSink* sink = ws.output.isOpen() ? &ws.output : nullptr;
   AutoCalibration& best = ws.autoCalibration;
-  const AutoCalibrationOutcome outcome =
-      AutoCalibrate({ws.marking.peakList.data() + 1, static_cast<std::size_t>(n)}, sample.energies,
-                    kAutoCalibrationPairError, best, port, sink);
+  const AutoCalibrationOutcome outcome = AutoCalibrate(candidates, sample.energies, best, port);
   best.sample = sample.name;
   std::string& report = ws.state.reportLines[0];
-  if (outcome == AutoCalibrationOutcome::kTooManyItems) {
-    report = " Auto-calibration stopped: too many peaks";
+  if (outcome == AutoCalibrationOutcome::kTooFewPeaks) {
+    report = " Auto-calibration: " + std::to_string(candidates.size()) + " peaks marked, " +
+             std::to_string(RequiredMatches(best.referenceCount)) + " at least needed";
+    port.ShowMessage(report.substr(1) + ". Nothing written.");
     return false;
   }
-  if (outcome == AutoCalibrationOutcome::kNoPairing) {
-    report = n < 3 ? " Auto-calibration: " + std::to_string(n) + " peaks marked, 3 at least needed"
-                   : " Auto-calibration: no pairing could be fitted";
-    port.ShowMessage(report.substr(1) + ". Nothing written.");
+  if (outcome == AutoCalibrationOutcome::kNoConsistentMatch) {
+    const std::string text = "No consistent match with the " + sample.name + " lines";
+    report = " " + text;
+    port.ShowMessage(text);
+    if (!WriteOutputLine(ws, text) && ws.output.isOpen()) port.ShowMessage(ws.output.lastError());
     return false;
   }
   report = " Auto-calibration done: " + std::to_string(best.size) + " of " +

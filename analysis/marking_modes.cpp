@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "analysis/peak_search.h"
@@ -230,8 +231,9 @@ void MergePresetPeaks(Workspace& ws, int first, int last) {
   }
   std::sort(mk.peakList.begin() + 1, mk.peakList.begin() + mk.peakCount + 1);
   // A preset peak the search also found is one peak: merge pairs closer than the resolution.
+  // Every merge removes one peak, so the loop ends; its bound must not be the shrinking count.
   const double minGap = std::max(std::fabs(ws.state.resolution), 1.1);
-  for (int pass = 1; pass < mk.peakCount && mk.peakCount >= 2; ++pass) {
+  while (mk.peakCount >= 2) {
     int closest = 1;
     for (int k = 2; k < mk.peakCount; ++k)
       if (mk.peakList[k + 1] - mk.peakList[k] < mk.peakList[closest + 1] - mk.peakList[closest]) closest = k;
@@ -263,6 +265,12 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
   TSpectrum& s = ws.spectrum;
   Marking& mk = ws.marking;
   const int mode = st.markingMode;
+  // Mode 2 searches (replacing the peaks and the width laws) before it asks for the energy list; a
+  // Cancel at any dialog must leave the marking and everything the search changed as it was.
+  const auto before = std::make_unique<Marking>(mk);
+  const double kw1Before = st.kw1, kw0Before = st.kw0;
+  const int baseBefore = ws.results.resultBase;
+  const bool consistentBefore = ws.markingInput.widthConsistent;
   ws.results.resultBase = st.resultCount;
   st.viewFirst = s.b1;
   st.viewLast = s.b2;
@@ -270,6 +278,11 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
   WriteOutputLine(ws, "Width function (chan)= " + FormatNumber(9, 4, st.kw1) + " * chan + " +
                           FormatNumber(9, 2, st.kw0) + "  +- " + FormatNumber(9, 2, s.deltaWidth));
   auto cancelled = [&] {
+    mk = *before;
+    st.kw1 = kw1Before;
+    st.kw0 = kw0Before;
+    ws.results.resultBase = baseBefore;
+    ws.markingInput.widthConsistent = consistentBefore;
     st.reportLines = {"", ""};
     return false;
   };

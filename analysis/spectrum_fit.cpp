@@ -14,6 +14,18 @@ std::string Bounds(const IntervalFitState& fs) {
   return std::to_string(fs.startChannel) + " " + std::to_string(fs.endChannel);
 }
 
+// The table becomes the marking's: peak k in row k, every row of an earlier marking gone. A peak whose
+// interval cannot be fitted keeps its row (so that an interval fit later fills the same row) with its
+// marked position and no area; criterion 0 keeps it out of the reported peaks.
+void StartTableForMarking(Workspace& ws) {
+  AnalysisState& st = ws.state;
+  const int rows = std::min(ws.marking.peakCount, ResultTable::resultCapacity);
+  for (int r = 1; r <= std::max(rows, std::min(st.resultCount, ResultTable::resultCapacity)); ++r)
+    ws.results[r] = r <= rows ? ResultRow{.channel = ws.marking.peakList[r]} : ResultRow{};
+  st.resultCount = rows;
+  ws.results.resultBase = 0;
+}
+
 }  // namespace
 
 void WritePeakLines(const Workspace& ws, LineSink& table, const ResultRow& row) {
@@ -36,6 +48,7 @@ bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
   IntervalFitState& fs = ws.fit;
   ws.engine.port = &port;
   st.usedBackgroundDegree = 0;
+  if (mode == 0) StartTableForMarking(ws);
   for (st.currentInterval = 1; st.currentInterval <= ws.marking.intervalCount; ++st.currentInterval) {
     port.ShowProgress("Spectrum fit", st.currentInterval - 1, ws.marking.intervalCount);
     LoadInterval(ws, st.currentInterval);
@@ -62,7 +75,6 @@ bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table) {
       const ResultRow row{p.position, p.positionError, p.area,      p.areaError,
                           p.width,    p.widthError,    p.criterion, p.background};
       if (mode == 0) {
-        st.resultCount = std::min(std::max(st.resultCount, fs.lastPeak), ws.results.resultCapacity);
         ws.results[fs.firstPeak + k - 1] = row;
       } else if (table) {
         WritePeakLines(ws, *table, row);

@@ -7,10 +7,11 @@ namespace orv {
 
 struct Workspace;
 
-// Fits every interval of the marking. Mode 0 stores the peaks in the result table (peak k of the
-// marking in row k); mode 1 writes each peak as a value line and an error line to `table` instead.
-// Intervals without peaks or longer than maxInterval are reported and skipped. False only when a fit
-// had to abandon the command (every weight zero).
+// Fits every interval of the marking. Mode 0 makes the result table the marking's: exactly its peaks,
+// peak k in row k (rows of an earlier marking are cleared; a peak of a skipped interval keeps its
+// marked position with no area), and the interval fit's rows follow from row 1; mode 1 writes each peak as a
+// value line and an error line to `table` instead. Intervals without peaks or longer than maxInterval are
+// reported and skipped. False only when a fit had to abandon the command (every weight zero).
 bool SpectrumFit(Workspace& ws, UiPort& port, int mode, LineSink* table);
 
 // The two loop-table lines of one result row: value line and error line, calibrated.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/marking_modes.h"
+#include "analysis/spectrum_fit.h"
 #include "analysis/test_spectra.h"
 #include "analysis/workspace.h"
 #include "core/numeric.h"
@@ -22,47 +24,54 @@ namespace {
 
 using testing::FakePort;
 
-// A found peak: its channel and the energy of the line it really is (0: no sample line).
+// A candidate peak and the energy of the line it really is (0: no sample line).
 struct Peak {
-  double channel = 0, energy = 0;
+  CalibrationPeak peak;
+  double energy = 0;
 };
 
-std::vector<double> Channels(const std::vector<Peak>& peaks) {
-  std::vector<double> c;
-  for (const Peak& p : peaks) c.push_back(p.channel);
+std::vector<CalibrationPeak> Candidates(const std::vector<Peak>& peaks) {
+  std::vector<CalibrationPeak> c;
+  for (const Peak& p : peaks) c.push_back(p.peak);
   return c;
 }
 
-// The items of `v` whose bits are set in `mask`, in index order.
-template <typename T>
-std::vector<T> Pick(int mask, const std::vector<T>& v) {
-  std::vector<T> out;
-  for (unsigned m = static_cast<unsigned>(mask); m != 0; m &= m - 1) out.push_back(v[std::countr_zero(m)]);
-  return out;
+// FWHM in channels of the synthetic detector: 1.5 at channel 0 growing to 3.1 at channel 4000.
+double Fwhm(double channel) {
+  return 1.5 + 0.0004 * channel;
 }
 
-void SortByChannel(std::vector<Peak>& peaks) {
-  std::sort(peaks.begin(), peaks.end(), [](const Peak& x, const Peak& y) { return x.channel < y.channel; });
+// The sample lines `present` and extra lines of no sample at channel (E - b) / a, each moved by
+// `jitter` channels times a standard normal deviate, strongest first: the sample lines, then the
+// extras (so extras beyond kMaxCalibrationPeaks are never taken).
+std::vector<Peak> Synthetic(const ReferenceSample& s, const std::vector<int>& present,
+                            const std::vector<double>& extras, double a, double b, double jitter = 0) {
+  RandomGenerator g;
+  std::vector<Peak> peaks;
+  auto add = [&](double energy, double truth) {
+    const double c = (energy - b) / a + jitter * RandomNormalPair(g).first;
+    peaks.push_back({{c, Fwhm(c), 1000.0 - static_cast<double>(peaks.size())}, truth});
+  };
+  for (int i : present) add(s.energies[i], s.energies[i]);
+  for (double e : extras) add(e, 0);
+  return peaks;
 }
 
-// Every chosen peak is paired with the line it really is.
+// Every matched pair is a line with the peak it really is.
 void ExpectTruePairs(const AutoCalibration& best, const std::vector<Peak>& peaks) {
   ASSERT_TRUE(best.found());
-  const auto chosen = Pick(best.peakMask, peaks);
-  ASSERT_EQ(static_cast<int>(chosen.size()), best.size);
-  for (int j = 0; j < best.size; ++j) EXPECT_EQ(chosen[j].energy, best.energies[j]) << "pair " << j;
+  for (int j = 0; j < best.size; ++j) {
+    const auto it = std::find_if(peaks.begin(), peaks.end(),
+                                 [&](const Peak& p) { return p.peak.channel == best.channels[j]; });
+    ASSERT_NE(it, peaks.end());
+    EXPECT_EQ(it->energy, best.energies[j]) << "pair " << j;
+  }
   EXPECT_EQ(std::popcount(static_cast<unsigned>(best.referenceMask)), best.size);
 }
 
-// The sample lines `present` at channel (E - b) / a plus peaks of no sample line, in channel order.
-std::vector<Peak> Synthetic(const ReferenceSample& s, std::vector<int> present, std::vector<double> extras,
-                            double a, double b) {
-  std::vector<Peak> peaks;
-  for (int i : present) peaks.push_back({(s.energies[i] - b) / a, s.energies[i]});
-  for (double e : extras) peaks.push_back({(e - b) / a, 0});
-  SortByChannel(peaks);
-  return peaks;
-}
+// Lines of other emitters, in keV, and background lines: what a real spectrum shows beside a sample.
+const std::vector<double> kOtherLines = {75.0,  139.5, 511.0,  583.2,  727.3,  860.6,
+                                         911.2, 969.0, 1460.8, 1592.5, 2103.5, 2614.5};
 
 TEST(AutoCalibration, SubsetCountsOrderAndPrint) {
   std::vector<double> masks;
@@ -87,80 +96,91 @@ TEST(AutoCalibration, SubsetCountsOrderAndPrint) {
   EXPECT_TRUE(masks.empty());
 }
 
-// FitLine on every pairing in order, the strictly smallest chi-square per degree of freedom kept.
-TEST(AutoCalibration, SearchIsTheExhaustiveMinimumAndTiesKeepTheFirst) {
-  RandomGenerator g;
-  FakePort port;
-  for (int trial = 0; trial < 4; ++trial) {
-    const int r = 4 + trial, n = 9 - trial;
-    std::vector<double> energies(r), channels(n), rm, pm;
-    for (double& e : energies) e = 100 + 1000 * RandomUniform(g);
-    for (double& c : channels) c = 50 + 2000 * RandomUniform(g);
-    AutoCalibration best;
-    ASSERT_EQ(AutoCalibrate(channels, energies, 1.0, best, port, nullptr), AutoCalibrationOutcome::kFound);
-    LineFit expect;
-    double chi = 1e17, masks[2] = {};
-    for (int k = std::min(r, n); k >= 3; --k) {
-      EnumerateSubsets(r, k, 0, rm, nullptr);
-      EnumerateSubsets(n, k, 0, pm, nullptr);
-      for (double a : rm)
-        for (double b : pm) {
-          const auto e = Pick(int(a), energies), c = Pick(int(b), channels);
-          LinePoint pts[17];
-          for (int j = 0; j < k; ++j) pts[j + 1] = {e[j], c[j], 1.0, 0};
-          const LineFit f = FitLine(pts, k, 0, nullptr);
-          if (f.ok && f.chi < chi) chi = f.chi, expect = f, masks[0] = a, masks[1] = b;
-        }
-    }
-    EXPECT_EQ(best.criterion, chi);
-    EXPECT_EQ(best.referenceMask, int(masks[0]));
-    EXPECT_EQ(best.peakMask, int(masks[1]));
-    EXPECT_EQ(best.p0, expect.p0);
-    EXPECT_EQ(best.s1, expect.error1);
-  }
-  // A line or a peak listed twice: identical pairings tie, and the first met (smallest mask) wins.
-  const std::vector<double> once{10, 20, 30}, twice{10, 20, 30, 10, 20, 30};
-  AutoCalibration best;
-  ASSERT_EQ(AutoCalibrate(twice, once, 1.0, best, port, nullptr), AutoCalibrationOutcome::kFound);
-  EXPECT_EQ(best.peakMask, 7);
-  ASSERT_EQ(AutoCalibrate(once, twice, 1.0, best, port, nullptr), AutoCalibrationOutcome::kFound);
-  EXPECT_EQ(best.referenceMask, 7);
-}
-
-// Exact positions: the true pairs win wherever lines are missing or peaks are extra.
+// Known calibrations come back with every pair right, whether lines are missing, peaks are extra or
+// positions scatter; the errors and the accuracy follow the scatter.
 TEST(AutoCalibration, KnownCalibrationIsRecovered) {
-  const double a = 0.7, b = 0.35;
+  FakePort port;
   for (const ReferenceSample& s : ReferenceSamples()) {
-    SCOPED_TRACE(s.name);
-    for (const auto& peaks : {Synthetic(s, {0, 1, 2, 3, 4, 5, 6, 7, 8}, {}, a, b),
-                              Synthetic(s, {0, 2, 3, 5, 7, 8}, {511.0, 1460.8}, a, b),
-                              Synthetic(s, {0, 1, 2, 3, 4, 5, 6, 7, 8},
-                                        {75, 139.5, 511.0, 583.2, 911.2, 1460.8, 2614.5}, a, b)}) {
-      FakePort port;
-      AutoCalibration best;
-      ASSERT_EQ(AutoCalibrate(Channels(peaks), s.energies, 1.0, best, port, nullptr),
-                AutoCalibrationOutcome::kFound);
-      ExpectTruePairs(best, peaks);
-      EXPECT_NEAR(best.p0, a, best.s0);
-      EXPECT_NEAR(best.p1 - best.p0 * best.x0, b, std::hypot(best.s0 * best.x0, best.s1));
+    for (const auto& [a, b] : {std::pair(0.7, 0.35), std::pair(0.25, -3.0), std::pair(1.6, 12.0)}) {
+      SCOPED_TRACE(s.name + " " + std::to_string(a) + " " + std::to_string(b));
+      struct Case {
+        std::vector<Peak> peaks;
+        int matches;
+      };
+      for (const Case& c : {Case{Synthetic(s, {0, 1, 2, 3, 4, 5, 6, 7, 8}, {}, a, b), 9},
+                            Case{Synthetic(s, {0, 2, 3, 5, 7}, {511.0, 1460.8}, a, b), 5},
+                            Case{Synthetic(s, {0, 1, 2, 3, 4, 5, 6, 7, 8}, kOtherLines, a, b, 0.05), 9}}) {
+        AutoCalibration best;
+        ASSERT_EQ(AutoCalibrate(Candidates(c.peaks), s.energies, best, port), AutoCalibrationOutcome::kFound);
+        ExpectTruePairs(best, c.peaks);
+        EXPECT_EQ(best.size, c.matches);
+        // The errors come from the scatter: exact positions give (nearly) exact parameters.
+        EXPECT_NEAR(best.p0, a, 6 * best.s0 + 1e-6 * a);
+        EXPECT_NEAR(best.p1 - best.p0 * best.x0, b, 6 * std::hypot(best.s0 * best.x0, best.s1) + 1e-3);
+        EXPECT_LT(best.s0, 2e-3 * a);
+      }
     }
   }
+  // A scatter of 0.05 channels is the accuracy reported: rms of the residuals over the mean energy.
+  const ReferenceSample& ra = ReferenceSamples()[0];
+  const auto exact = Synthetic(ra, {0, 1, 2, 3, 4, 5, 6, 7, 8}, {}, 0.7, 0.35);
+  const auto scattered = Synthetic(ra, {0, 1, 2, 3, 4, 5, 6, 7, 8}, {}, 0.7, 0.35, 0.05);
+  AutoCalibration best;
+  ASSERT_EQ(AutoCalibrate(Candidates(exact), ra.energies, best, port), AutoCalibrationOutcome::kFound);
+  EXPECT_LT(CalibrationAccuracy(best), 1e-4);
+  ASSERT_EQ(AutoCalibrate(Candidates(scattered), ra.energies, best, port), AutoCalibrationOutcome::kFound);
+  double mean = 0;
+  for (double e : ra.energies) mean += e / 9;
+  const double accuracy = CalibrationAccuracy(best);
+  EXPECT_GT(accuracy, 100 * 0.7 * 0.05 * 0.4 / mean);
+  EXPECT_LT(accuracy, 100 * 0.7 * 0.05 * 1.6 / mean);
 }
 
-TEST(AutoCalibration, TooFewTooManyAndSingular) {
-  const std::vector<double> energies(ReferenceSamples()[0].energies.begin(),
-                                     ReferenceSamples()[0].energies.end());
+// Only the strongest kMaxCalibrationPeaks candidates are looked at; more may be marked.
+TEST(AutoCalibration, TakesTheStrongestCandidates) {
+  const ReferenceSample& eu = ReferenceSamples()[1];
+  std::vector<double> weak;
+  for (int i = 0; i < 40; ++i) weak.push_back(60 + 37.3 * i);
+  const auto peaks = Synthetic(eu, {0, 1, 2, 3, 4, 5, 6, 7, 8}, weak, 0.89, 0.4);
   FakePort port;
   AutoCalibration best;
-  EXPECT_EQ(AutoCalibrate(std::vector<double>{100, 200}, energies, 1.0, best, port, &port),
-            AutoCalibrationOutcome::kNoPairing);
+  ASSERT_EQ(AutoCalibrate(Candidates(peaks), eu.energies, best, port), AutoCalibrationOutcome::kFound);
+  ExpectTruePairs(best, peaks);
+  EXPECT_EQ(best.size, 9);
+  // The same lines listed after 24 stronger peaks of other emitters are never considered.
+  std::vector<Peak> buried(peaks.begin() + 9, peaks.begin() + 9 + kMaxCalibrationPeaks);
+  buried.insert(buried.end(), peaks.begin(), peaks.begin() + 9);
+  EXPECT_EQ(AutoCalibrate(Candidates(buried), eu.energies, best, port),
+            AutoCalibrationOutcome::kNoConsistentMatch);
   EXPECT_FALSE(best.found());
-  EXPECT_EQ(AutoCalibrate(std::vector<double>(17, 100.0), energies, 1.0, best, port, &port),
-            AutoCalibrationOutcome::kTooManyItems);
-  // Coinciding positions give no line; the failure is written once, not for every pairing.
-  EXPECT_EQ(AutoCalibrate(std::vector<double>(5, 300.0), energies, 1.0, best, port, &port),
-            AutoCalibrationOutcome::kNoPairing);
-  EXPECT_EQ(port.lines, std::vector<std::string>{"not ok  det=       0.0000"});
+}
+
+// A wrong sample, too few of the sample's lines, or too few peaks: no calibration.
+TEST(AutoCalibration, NoConsistentMatchAndTooFewPeaks) {
+  const ReferenceSample &ra = ReferenceSamples()[0], &eu = ReferenceSamples()[1];
+  FakePort port;
+  AutoCalibration best;
+  for (double jitter : {0.0, 0.05}) {
+    const auto raPeaks = Synthetic(ra, {0, 1, 2, 3, 4, 5, 6, 7, 8}, kOtherLines, 0.7, 0.35, jitter);
+    EXPECT_EQ(AutoCalibrate(Candidates(raPeaks), eu.energies, best, port),
+              AutoCalibrationOutcome::kNoConsistentMatch);
+    EXPECT_FALSE(best.found());
+    const auto euPeaks = Synthetic(eu, {0, 1, 2, 3, 4, 5, 6, 7, 8}, kOtherLines, 0.89, 0.4, jitter);
+    EXPECT_EQ(AutoCalibrate(Candidates(euPeaks), ra.energies, best, port),
+              AutoCalibrationOutcome::kNoConsistentMatch);
+  }
+  // Four of nine lines is less than half.
+  const auto four = Synthetic(ra, {1, 3, 5, 7}, kOtherLines, 0.7, 0.35);
+  EXPECT_EQ(AutoCalibrate(Candidates(four), ra.energies, best, port),
+            AutoCalibrationOutcome::kNoConsistentMatch);
+  // Fewer candidates than lines that must match; coinciding or unusable peaks give no line.
+  EXPECT_EQ(RequiredMatches(9), 5);
+  const std::vector<CalibrationPeak> fewPeaks = {{100, 2, 1}, {200, 2, 1}, {300, 2, 1}, {400, 2, 1}};
+  EXPECT_EQ(AutoCalibrate(fewPeaks, ra.energies, best, port), AutoCalibrationOutcome::kTooFewPeaks);
+  const std::vector<CalibrationPeak> same(9, CalibrationPeak{300, 2, 1});
+  EXPECT_EQ(AutoCalibrate(same, ra.energies, best, port), AutoCalibrationOutcome::kNoConsistentMatch);
+  const std::vector<CalibrationPeak> bad(9, CalibrationPeak{std::nan(""), 0, 1});
+  EXPECT_EQ(AutoCalibrate(bad, ra.energies, best, port), AutoCalibrationOutcome::kTooFewPeaks);
 }
 
 class AutoCalibrationCommandTest : public testing::WorkspaceTest {
@@ -171,17 +191,21 @@ class AutoCalibrationCommandTest : public testing::WorkspaceTest {
     FakePort port;
     ASSERT_TRUE(CreateOutputFile(*ws_, port));
   }
-  void Mark(const std::vector<double>& channels) {
-    ws_->marking.peakCount = static_cast<int>(channels.size());
-    std::copy(channels.begin(), channels.end(), ws_->marking.peakList.begin() + 1);
+  // Marks the peaks as an unfitted marking; their strengths come from the (empty) spectrum then, so
+  // the order is the marking's.
+  void Mark(const std::vector<CalibrationPeak>& peaks) {
+    ws_->marking.peakCount = static_cast<int>(peaks.size());
+    for (std::size_t i = 0; i < peaks.size(); ++i) ws_->marking.peakList[i + 1] = peaks[i].channel;
+    ws_->results.resultBase = ws_->state.resultCount = 0;
   }
   std::vector<std::string> OutputLines() { return testing::ReadLines(ws_->output.path()); }
 };
 
 TEST_F(AutoCalibrationCommandTest, CancelFailuresAndTheResultLines) {
   Workspace& ws = *ws_;
+  ws.marking.kw1 = 0.0004, ws.marking.kw0 = 1.5, ws.marking.compr = 1;
   const auto peaks = Synthetic(ReferenceSamples()[1], {0, 1, 2, 3, 4, 5, 6, 7, 8}, {}, 0.5, 1.25);
-  Mark(Channels(peaks));
+  Mark(Candidates(peaks));
   int graphs = 0;
   auto graph = [&] { return ++graphs, true; };
 
@@ -195,68 +219,82 @@ TEST_F(AutoCalibrationCommandTest, CancelFailuresAndTheResultLines) {
   EXPECT_EQ(graphs, 1);
   ExpectTruePairs(ws.autoCalibration, peaks);
   EXPECT_FALSE(ws.state.energyCalibrated);
+  EXPECT_EQ(ws.state.reportLines[0], " Auto-calibration done: 9 of 9 Eu-152 lines matched");
   auto lines = OutputLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "Short calibr pars   0.50000     1.25"), lines.end());
+  for (const char* expected : {"Short calibr pars   0.50000     1.25", "Calibration accuracy    0.00 %"})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
 
-  // The graph's dialog cancelled: the pairing is kept, nothing written.
+  // The graph's dialog cancelled: the match is kept, nothing written.
   const auto before = OutputLines().size();
   port.answers.push_back(testing::ChooseRadio(2));
   EXPECT_TRUE(AutoCalibrationCommand(ws, port, [] { return false; }));
-
-  // Too few and too many peaks: a message, no parameter lines, no graph.
-  for (int count : {2, 17}) {
-    Mark(std::vector<double>(count, 100.0));
-    FakePort p;
-    p.AcceptNext();
-    EXPECT_FALSE(AutoCalibrationCommand(ws, p, graph));
-    EXPECT_EQ(p.messages,
-              std::vector<std::string>{
-                  count == 17 ? "17-too large number of items. Job stopped"
-                              : "Auto-calibration: 2 peaks marked, 3 at least needed. Nothing written."});
-    EXPECT_FALSE(ws.autoCalibration.found());
-  }
-  EXPECT_EQ(graphs, 1);
   EXPECT_EQ(OutputLines().size(), before);
+
+  // The wrong sample: the message and the output line, no graph, nothing to put in force.
+  FakePort wrong;
+  wrong.answers.push_back(testing::ChooseRadio(1));
+  EXPECT_FALSE(AutoCalibrationCommand(ws, wrong, graph));
+  EXPECT_EQ(wrong.messages, std::vector<std::string>{"No consistent match with the Ra-226 lines"});
+  EXPECT_EQ(OutputLines().back(), "No consistent match with the Ra-226 lines");
+  EXPECT_FALSE(ws.autoCalibration.found());
+  EXPECT_FALSE(PutAutoCalibrationInForce(ws.autoCalibration, ws.state, ws.calibration));
+
+  // Too few peaks: a message, nothing written, no graph.
+  Mark({{100, 2, 1}, {200, 2, 1}});
+  FakePort p;
+  p.AcceptNext();
+  EXPECT_FALSE(AutoCalibrationCommand(ws, p, graph));
+  EXPECT_EQ(p.messages, std::vector<std::string>{
+                            "Auto-calibration: 2 peaks marked, 5 at least needed. Nothing written."});
+  EXPECT_EQ(graphs, 1);
+  EXPECT_EQ(OutputLines().size(), before + 1);
 }
 
-TEST_F(AutoCalibrationCommandTest, BuiltInSpectraPairWithTheirTrueLines) {
+// As a user would: a built-in spectrum, an automatic marking, the spectrum fit, auto-calibration with
+// either sample. The right one gives the spectrum's true calibration; the wrong one says so.
+TEST_F(AutoCalibrationCommandTest, AutomaticMarkingOfTheBuiltInSpectra) {
+  struct Known {
+    std::string name;
+    int sample;
+    double slope, offset;
+  };
   const auto& records = TestSpectrumRecords();
-  for (int sample : {1, 2}) {
-    const ReferenceSample& s = ReferenceSamples()[sample - 1];
-    const std::string name = sample == 1 ? "raa" : "euu";
-    SCOPED_TRACE(name);
+  for (const Known& k : {Known{"raa", 1, 0.70, 0.35}, Known{"euu", 2, 0.89, 0.40}}) {
+    SCOPED_TRACE(k.name);
+    Workspace& ws = *ws_;
     FakePort load;
-    const auto it =
-        std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.name == name; });
+    load.fallback = [](DialogRequest&) { return true; };
+    const auto it = std::find_if(records.begin(), records.end(),
+                                 [&](const auto& r) { return r.name == k.name + ".spc"; });
     load.answers.push_back(testing::ChooseRadio(static_cast<int>(it - records.begin()) + 1));
-    ASSERT_TRUE(TestSpectraCommand(*ws_, load));
-    std::ifstream in(std::string(ORVANT_SOURCE_DIR) + "/data/test_spectra/" + name + ".truth");
-    std::vector<std::pair<double, Peak>> found;  // area, peak
-    for (std::string line; std::getline(in, line);) {
-      std::istringstream f(line);
-      double channel, area, fwhm, energy, gauss, under;
-      std::string kind;
-      if (line.empty() || line[0] == '*' ||
-          !(f >> channel >> area >> fwhm >> energy >> gauss >> under >> kind) || kind != "full" ||
-          energy < s.energies.front() - 20 || energy > s.energies.back() + 20)
-        continue;
-      // Truth energies are rounded to 10 eV; the sample's are the evaluated ones.
-      const auto near = std::find_if(s.energies.begin(), s.energies.end(),
-                                     [&](double e) { return std::fabs(e - energy) < 0.05; });
-      found.push_back({area, {channel, near != s.energies.end() ? *near : 0}});
+    ASSERT_TRUE(TestSpectraCommand(ws, load));
+    SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
+    ws.state.markingMode = 0;
+    ASSERT_TRUE(MarkSpectrum(ws, load));
+    const ReferenceSample& right = ReferenceSamples()[k.sample - 1];
+    const ReferenceSample& wrong = ReferenceSamples()[2 - k.sample];
+    for (bool fit : {false, true}) {
+      SCOPED_TRACE(fit ? "fitted" : "marked only");
+      if (fit) {
+        ASSERT_TRUE(SpectrumFit(ws, load, 0, nullptr));
+      }
+      FakePort port;
+      port.answers.push_back(testing::ChooseRadio(k.sample));
+      ASSERT_TRUE(AutoCalibrationCommand(ws, port, [] { return true; }));
+      const AutoCalibration& best = ws.autoCalibration;
+      EXPECT_EQ(best.size, 9);
+      EXPECT_NEAR(best.p0, k.slope, (fit ? 2e-4 : 2e-3) * k.slope);
+      EXPECT_NEAR(best.p1 - best.p0 * best.x0, k.offset, fit ? 0.3 : 2.0);
+      EXPECT_LT(CalibrationAccuracy(best), fit ? 0.02 : 0.2);
+      for (int j = 0; j < best.size; ++j) EXPECT_EQ(best.energies[j], right.energies[j]);
+
+      FakePort other;
+      other.answers.push_back(testing::ChooseRadio(3 - k.sample));
+      EXPECT_FALSE(AutoCalibrationCommand(ws, other, [] { return true; }));
+      EXPECT_EQ(other.messages,
+                std::vector<std::string>{"No consistent match with the " + wrong.name + " lines"});
+      EXPECT_FALSE(ws.state.energyCalibrated);
     }
-    std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
-    found.resize(std::min<std::size_t>(found.size(), kMaxSubsetItems));
-    std::vector<Peak> peaks;
-    for (const auto& f : found) peaks.push_back(f.second);
-    SortByChannel(peaks);
-    ASSERT_EQ(std::count_if(peaks.begin(), peaks.end(), [](const Peak& p) { return p.energy != 0; }), 9);
-    Mark(Channels(peaks));
-    FakePort port;
-    port.answers.push_back(testing::ChooseRadio(sample));
-    ASSERT_TRUE(AutoCalibrationCommand(*ws_, port, [] { return true; }));
-    ExpectTruePairs(ws_->autoCalibration, peaks);
-    EXPECT_LT(CalibrationAccuracy(ws_->autoCalibration), 0.01);
   }
 }
 

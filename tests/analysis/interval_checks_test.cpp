@@ -41,8 +41,11 @@ TEST(IntervalChecks, DegenerateIntervalsAreRefusedByName) {
   EXPECT_TRUE(SpectrumFit(ws, port, 0, nullptr));
   EXPECT_EQ(port.messages, (Strings{"Error, interval 1000 2147483647 outside the spectrum 1 1024",
                                     "Error, interval 500 500 has 1 channel(s) for 1 peak(s)"}));
-  EXPECT_EQ(ws.state.resultCount, 3);
+  // Every peak of the marking has its row; the refused ones hold their marked positions, no area.
+  EXPECT_EQ(ws.state.resultCount, 5);
   EXPECT_NEAR(ws.results[3].channel, 612, 0.1);
+  EXPECT_EQ(std::tuple(ws.results[4].channel, ws.results[4].area, ws.results[5].channel, ws.results[5].area),
+            std::tuple(1100.0, 0.0, 500.0, 0.0));
   // The highest degree the fits used (the data choose it for each interval).
   EXPECT_GE(ws.state.usedBackgroundDegree, ws.fit.backgroundDegree);
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <tuple>
 #include <vector>
@@ -130,6 +132,64 @@ TEST_F(MarkingModesTest, AutomaticAndEnergyMarking) {
   ws.state.markingMode = 0;
   EXPECT_FALSE(MarkSpectrum(ws, port));
   EXPECT_EQ(std::tuple(ws.state.reportLines[0], ws.marking.peakCount), std::tuple("", 2));
+}
+
+// Mode 2 searches before it asks for the energies: a Cancel there leaves the marking as it was.
+TEST_F(MarkingModesTest, CancelOfTheEnergyListKeepsTheMarking) {
+  FillSpectrum(ws.spectrum, 2048, {{400, 20000, 5}, {900, 15000, 5.5}, {1500, 30000, 6}}, 150, -0.03,
+               nullptr);
+  AutomaticOver(2048, 5, 6, 1.5);
+  Peaks({400, 1500}, 7);
+  FormIntervals(ws, 2, 2047);
+  ws.state.kw1 = 0.001, ws.state.kw0 = 6.5;
+  ws.results.resultBase = 4, ws.state.resultCount = 9;
+  const Marking before = ws.marking;
+  for (bool cancelFirst : {true, false}) {
+    ws.state.markingMode = 2;
+    port.AcceptNext();  // controls
+    if (cancelFirst) {
+      port.answers.push_back([](DialogRequest&) { return false; });
+    } else {
+      port.answers.push_back([](DialogRequest& r) { return r.radio1->chosen = 1; });
+      port.answers.push_back([](DialogRequest&) { return false; });
+    }
+    EXPECT_FALSE(MarkSpectrum(ws, port));
+    const Marking& m = ws.marking;
+    ASSERT_EQ(std::tuple(m.peakCount, m.intervalCount, m.kw1, m.kw0, m.compr),
+              std::tuple(before.peakCount, before.intervalCount, before.kw1, before.kw0, before.compr));
+    for (int k = 1; k <= m.peakCount; ++k) EXPECT_EQ(m.peakList[k], before.peakList[k]);
+    for (int i = 1; i <= m.intervalCount; ++i) {
+      const MarkInterval &a = m.intervalTable[i], &b = before.intervalTable[i];
+      EXPECT_EQ(std::tuple(a.startChannel, a.endChannel, a.firstPeak, a.lastPeak),
+                std::tuple(b.startChannel, b.endChannel, b.firstPeak, b.lastPeak));
+    }
+    EXPECT_EQ(std::tuple(ws.state.kw1, ws.state.kw0, ws.results.resultBase), std::tuple(0.001, 6.5, 4));
+    EXPECT_EQ(ws.state.reportLines[0], "");
+  }
+}
+
+// Merging continues until no two peaks are closer than the resolution (at least 1.1 channels), however
+// many merges a crowded stretch needs.
+TEST_F(MarkingModesTest, PresetMergingLeavesNoPairTooClose) {
+  FillSpectrum(ws.spectrum, 1024, {}, 100, 0, nullptr);
+  for (double resolution : {1.0, 2.0, -3.0}) {
+    for (double spacing : {0.4, 1.0, 1.05}) {
+      SCOPED_TRACE(::testing::Message() << "resolution " << resolution << " spacing " << spacing);
+      ws.state.resolution = resolution;
+      ws.marking.peakCount = 0;
+      for (int k = 0; k < 9; ++k) ws.marking.peakList[++ws.marking.peakCount] = 500 + spacing * k;
+      ws.marking.peakList[++ws.marking.peakCount] = 700;  // an interval without a preset: removed
+      ws.marking.kw1 = 0, ws.marking.kw0 = 4, ws.marking.compr = 1;
+      ws.markingInput.count = 1;
+      ws.markingInput.points[1] = 502;
+      MergePresetPeaks(ws, 2, 1023);
+      const double minGap = std::max(std::fabs(resolution), 1.1);
+      ASSERT_GE(ws.marking.peakCount, 1);
+      EXPECT_LT(ws.marking.peakList[ws.marking.peakCount], 600);
+      for (int k = 1; k < ws.marking.peakCount; ++k)
+        EXPECT_GE(ws.marking.peakList[k + 1] - ws.marking.peakList[k], minGap) << k;
+    }
+  }
 }
 
 // After a compressed search the width law is in channels again.

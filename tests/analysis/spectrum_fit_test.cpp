@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <tuple>
 
+#include "analysis/info_views.h"
 #include "analysis/marking_modes.h"
+#include "analysis/output_sections.h"
 #include "analysis/workspace.h"
+#include "core/numtext.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/synthetic.h"
+#include "tests/support/text_file.h"
 
 namespace orv {
 namespace {
@@ -66,6 +71,63 @@ TEST(SpectrumFit, RecoversKnownPeaksWithinReportedErrors) {
   EXPECT_EQ(ws.state.resultCount, rows);
 }
 
+// Two markings of different sizes, each fitted: the table, the result view and the saved summary hold
+// the rows of the second marking and nothing of the first.
+TEST(SpectrumFit, TableHoldsExactlyTheMarkingFitted) {
+  const auto dir = std::filesystem::temp_directory_path() / "orv_spectrum_fit_rows";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  Workspace ws(dir.string());
+  ResetAnalysisState(ws);
+  FakePort port;
+  ASSERT_TRUE(CreateOutputFile(ws, port));
+  RandomGenerator noise;
+  FillSpectrum(ws.spectrum, 2048,
+               {{250.4, 12000, 4.2},
+                {610.7, 6000, 4.6},
+                {622.9, 9000, 4.6},
+                {1100.2, 20000, 5.3},
+                {1700.8, 8000, 6.0}},
+               300, -0.08, &noise);
+  ws.spectrum.width1 = 4.2, ws.spectrum.width2 = 6.2, ws.spectrum.deltaWidth = 1.5;
+  auto markAndFit = [&](int b1, int b2) {
+    ws.spectrum.b1 = b1, ws.spectrum.b2 = b2;
+    port.AcceptNext();
+    EXPECT_TRUE(MarkSpectrum(ws, port));
+    EXPECT_TRUE(SpectrumFitCommand(ws, port));
+    return ws.marking.peakCount;
+  };
+  const int first = markAndFit(2, 2047);
+  const int second = markAndFit(560, 680);
+  ASSERT_GE(first, 5);
+  ASSERT_TRUE(second >= 2 && second < first);
+  EXPECT_EQ(std::tuple(ws.state.resultCount, ws.results.resultBase), std::tuple(second, 0));
+  for (int k = 1; k <= ResultTable::resultCapacity; ++k) {
+    const ResultRow& r = ws.results[k];
+    if (k <= second)
+      EXPECT_TRUE(r.channel > 560 && r.channel < 680 && r.areaError > 0) << k;
+    else
+      EXPECT_EQ(std::tuple(r.channel, r.area), std::tuple(0.0, 0.0)) << k;
+  }
+  port.AcceptNext();
+  ShowResultTableView(ws, port);
+  ASSERT_TRUE(port.dialogs.back().listBox);
+  EXPECT_EQ(port.dialogs.back().listBox->lines.size(), 2u * second);
+
+  port.AcceptNext();
+  SaveFitResultsCommand(ws, port);
+  const auto lines = testing::ReadLines(ws.output.path());
+  const auto heading = std::find(lines.begin(), lines.end(),
+                                 "Number of peaks  = " + FormatInt(second, 3) +
+                                     "  Peak model type  = " + PeakModelName(ws.model().kind));
+  ASSERT_NE(heading, lines.end());
+  // Value line, error line, empty line per row after the column heading and an empty line.
+  const auto columns =
+      std::find_if(heading, lines.end(), [](const std::string& l) { return l.rfind("   Channel", 0) == 0; });
+  ASSERT_NE(columns, lines.end());
+  EXPECT_EQ(lines.end() - columns - 2, 3 * second);
+}
+
 TEST(SpectrumFit, BadIntervalsAreReportedAndSkippedAndRowsMove) {
   Workspace ws(std::filesystem::temp_directory_path().string());
   ResetAnalysisState(ws);
@@ -79,8 +141,11 @@ TEST(SpectrumFit, BadIntervalsAreReportedAndSkippedAndRowsMove) {
   EXPECT_TRUE(SpectrumFit(ws, port, 0, nullptr));
   EXPECT_EQ(port.messages,
             (std::vector<std::string>{"Error, no peaks in 300 310", "Error, too long interval 300 900"}));
-  EXPECT_EQ(ws.state.resultCount, 1);
+  // The peak of the skipped interval keeps its row, at its marked position, with nothing fitted.
+  EXPECT_EQ(ws.state.resultCount, 2);
   EXPECT_NEAR(ws.results[1].channel, 200, 0.01);
+  EXPECT_EQ(std::tuple(ws.results[2].channel, ws.results[2].area, ws.results[2].criterion),
+            std::tuple(600.0, 0.0, 0.0));
   // Mode 1 writes a value line and an error line per peak; without calibrations energy = channel.
   port.lines.clear();
   ws.state.normCoefficient = 0;

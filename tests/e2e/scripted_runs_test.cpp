@@ -165,5 +165,30 @@ TEST_F(ScriptedRun, CommandsDisabledForTheRun) {
   }
 }
 
+// As a user would: raa marked automatically and fitted, then auto-calibration. The Eu-152 sample
+// does not fit a Ra-226 spectrum and sets nothing; the Ra-226 sample gives raa's true calibration
+// (0.70 keV per channel, 0.35 keV at channel 0), put in force when ticked.
+TEST_F(ScriptedRun, AutoCalibrationOfAnAutomaticMarking) {
+  const std::string calibrate = "menu Auto-Calibration\ndialog Auto-calibration\nradio ";
+  ASSERT_EQ(Run(AnalyseTestSpectrum(1) + calibrate + "2\nok\n"), 0) << log_.str() << error_;
+  EXPECT_NE(log_.str().find("message: No consistent match with the Eu-152 lines"), std::string::npos)
+      << log_.str();
+  const std::vector<std::string> first = Output();
+  EXPECT_NE(std::find(first.begin(), first.end(), "No consistent match with the Eu-152 lines"), first.end());
+  EXPECT_FALSE(ws_->state.energyCalibrated);
+
+  ASSERT_EQ(Run(calibrate + "1\nok\ndialog Auto-calibration: Ra-226\nbox on\nok\n"), 0)
+      << log_.str() << error_;
+  ASSERT_TRUE(ws_->state.energyCalibrated);
+  for (double channel : {265.5143, 502.2571, 3148.3})
+    EXPECT_NEAR(ApplyCalibrations(ws_->state, ws_->calibration, channel, 0, 0, 0).energy,
+                0.35 + 0.70 * channel, 0.1);
+  const std::vector<std::string> out = Output();
+  const auto pars = std::find_if(out.begin(), out.end(),
+                                 [](const std::string& l) { return l.rfind("Short calibr pars ", 0) == 0; });
+  ASSERT_NE(pars, out.end());
+  EXPECT_NEAR(std::stod(pars->substr(18, 9)), 0.70, 2e-4);
+}
+
 }  // namespace
 }  // namespace orv

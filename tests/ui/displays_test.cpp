@@ -136,7 +136,7 @@ TEST_F(DisplaysTest, AutoCalibrationShowsTheLineFoundAndPutsItInForceOnlyWhenTic
             " Auto-calibration done: " + matches + " Ra-226 lines matched| Energy calibration set up");
   // The search told how far it was, and that it ended.
   ASSERT_FALSE(port_.progress.empty());
-  EXPECT_EQ(port_.progress.back(), "Auto-calibration 7/7");
+  EXPECT_EQ(port_.progress.back(), "Auto-calibration 36/36");  // pairs of lines tried
 }
 
 TEST_F(DisplaysTest, StatusLinesTellWhatIsTrue) {
