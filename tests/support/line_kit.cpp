@@ -78,8 +78,10 @@ double LineSpectrum::ContinuumAt(double channel) const {
     if (!(lines[k].comptonRatio > 0)) continue;
     const double edge = ComptonEdge(k);
     if (!(edge > 1)) continue;
-    const double h = lines[k].comptonRatio * lines[k].area / (0.75 * edge);
-    const double s = 2 * Fwhm(edge) * kSigmaPerFwhm;
+    const double kev = continuum.kevPerChannel * lines[k].position;
+    const double share = std::min(1.0, kev / 1000) * std::min(1.0, kev / 1000);
+    const double h = lines[k].comptonRatio * share * lines[k].area / (0.75 * edge);
+    const double s = 2 * Fwhm(edge) * kSigmaPerFwhm + 0.02 * edge;
     y += h * (0.5 + 0.5 * channel / edge) * NormalCdf((edge - channel) / s);
   }
   return std::max(y, 0.0);

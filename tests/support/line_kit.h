@@ -13,9 +13,10 @@
 //   with comptonRatio > 0 adds the plateau of its Compton scattering: with E = kevPerChannel·p_k
 //   (energy in keV, zero offset) and α = E/511, the Compton edge lies at channel e_k = p_k·2α/(1+2α);
 //   compton_k(c) = h_k·(0.5 + 0.5·c/e_k)·Φ((e_k − c)/s_k), a plateau rising towards its edge and a
-//   smoothed step down at the edge (Φ the normal distribution function, s_k = 2σ_k, since the edge is
-//   smeared by the resolution and by multiple scattering), h_k = comptonRatio·A_k/(0.75·e_k), so that
-//   the plateau holds about comptonRatio times the line's counts.
+//   smoothed step down at the edge (Φ the normal distribution function; s_k = 2σ(e_k) + 0.02·e_k, since
+//   the edge is smeared by the resolution, the electrons' binding and multiple scattering),
+//   h_k = comptonRatio·min(1, E/1000)²·A_k/(0.75·e_k): the plateau holds about comptonRatio times the
+//   line's counts at 1 MeV and above, less below, where photoabsorption takes over.
 // - Counts are Poisson deviates of expected(c) (testing::PoissonDeviate) from a RandomGenerator with a
 //   fixed seed (KitGenerator), so every run sees the same spectra.
 // - Loading (LoadLineSpectrum) stores the counts as a binary spectrum file would: type 1, raw counts,

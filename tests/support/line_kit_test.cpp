@@ -47,7 +47,12 @@ TEST(LineKit, ExpectedCountsHoldTheAreasAndTheComptonPlateau) {
   double plateau = 0;
   for (int ch = 1; ch <= c.channels; ++ch) plateau += c.ContinuumAt(ch);
   EXPECT_NEAR(plateau / 3e5, 1.0, 0.02);
-  EXPECT_GT(c.ContinuumAt(c.ComptonEdge(0) - 30), 10 * c.ContinuumAt(c.ComptonEdge(0) + 30));
+  EXPECT_GT(c.ContinuumAt(c.ComptonEdge(0) - 150), 10 * c.ContinuumAt(c.ComptonEdge(0) + 150));
+  // At 250 keV photoabsorption dominates: a sixteenth of the plateau.
+  c.lines[0].position = 500;
+  double low = 0;
+  for (int ch = 1; ch <= c.channels; ++ch) low += c.ContinuumAt(ch);
+  EXPECT_NEAR(low / (3e5 / 16), 1.0, 0.03);
 }
 
 TEST(LineKit, TrueCriterionKnownAnswers) {
