@@ -288,6 +288,7 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
   };
   if (mode != 3 && !SetPeakSearchControls(ws, port)) return cancelled();
   ws.markingInput.widthConsistent = true;
+  bool listFull = false;
   if (mode == 1) {
     MarkingInput& in = ws.markingInput;
     if (in.count == 0) {
@@ -315,6 +316,8 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
     const PeakSearchResult found = SearchPeaks(s, s.b1, s.b2, s.deltaWidth, s.width2, s.width1, st,
                                                ws.model(), *ws.searchWork, mk, port);
     ws.markingInput.widthConsistent = found.widthConsistent;
+    listFull = found.listFull;
+    if (listFull) WriteOutputLine(ws, kPeakListFullText);
     // The search's width law, in channels, becomes the law of the analysis.
     st.kw1 = found.kw1;
     st.kw0 = found.kw0;
@@ -330,6 +333,7 @@ bool MarkSpectrum(Workspace& ws, UiPort& port) {
                           FormatNumber(5, 0, mk.peakCount) + " peaks");
   std::string status = FoundText(mk.peakCount);
   if (!ws.markingInput.widthConsistent) status += "Inexact peak width dependence; ";
+  if (listFull) status += kPeakListFullText;
   st.reportLines = {status, ""};
   return true;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <Eigen/Dense>
+
 #include "core/numeric.h"
 #include "core/numtext.h"
 
@@ -99,13 +101,16 @@ int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent)
   }
   maxBeforeScaling_ = M;
   // Thresholds below are tuned to a maximum of at most 10,000.
+  double scale = 1;
   if (M > 10000) {
-    const double f = 10000 / M;
-    for (int j = 1; j <= n_; ++j) y[j] *= f;
+    scale = 10000 / M;
+    for (int j = 1; j <= n_; ++j) y[j] *= scale;
   }
 
   Smooth();
-  for (int j = 1; j <= n_; ++j) w_.e[j] = std::sqrt(std::fabs(y[j]) + 1);
+  // The errors are those of the counts before scaling, scaled alike: scaling the counts down must not
+  // make weak peaks beside strong ones look less significant than they are.
+  for (int j = 1; j <= n_; ++j) w_.e[j] = scale * std::sqrt(std::fabs(y[j]) / scale + 1);
   SubtractBackground();
 
   const double segmentMax = MinMaxInRange(y, 1, n_, n_).maxValue;
@@ -511,6 +516,153 @@ void SegmentSearch::MergeClosePairs(double width) {
   }
 }
 
+// Significance of the candidates against noise and against the flanks of their neighbours.
+constexpr int kLocalPeaks = 9;  // candidates in one local fit, the tested one included
+constexpr int kLocalSize = kLocalPeaks + 3;
+using LocalMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kLocalSize, kLocalSize>;
+using LocalVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kLocalSize, 1>;
+
+class LocalFit {
+ public:
+  LocalFit(const TSpectrum& s, int first, int last, double kw0, double kw1, const TPeakModel& model,
+           const double* pos, int count)
+      : s_(s), first_(first), last_(last), kw0_(kw0), kw1_(kw1), model_(model), pos_(pos), count_(count) {
+    gaussian_ = !(model.EvaluateShape(0) > 0);
+  }
+
+  // Amplitude over its standard error of candidate k in a weighted linear least-squares fit of the
+  // counts within ±3 widths: a quadratic background plus the peak shape (positions fixed, width from
+  // the law) of k and of the nearest candidates with active[i] != 0 whose centres lie within ±4.5
+  // widths, so that their flanks are explained by their own shape. Weights: the inverse of the counts
+  // averaged over three channels, at least 1.
+  double Significance(int k, const unsigned char* active) { return Significance(k, active, pos_[k]); }
+  // The same with candidate k moved to channel p.
+  double Significance(int k, const unsigned char* active, double p) {
+    const double w = Width(p);
+    int members = 0;
+    std::array<int, kLocalPeaks> chosen{};
+    chosen[members++] = k;
+    // The nearest active candidates on either side, alternately.
+    int left = k - 1, right = k + 1;
+    while (members < kLocalPeaks) {
+      while (left >= 1 && !active[left]) --left;
+      while (right <= count_ && !active[right]) ++right;
+      const double dl = left >= 1 ? p - pos_[left] : 1e300, dr = right <= count_ ? pos_[right] - p : 1e300;
+      const double d = std::min(dl, dr);
+      if (!(d < 4.5 * w)) break;
+      if (dl <= dr) {
+        chosen[members++] = left--;
+      } else {
+        chosen[members++] = right++;
+      }
+    }
+    const int size = 3 + members;
+    LocalMatrix normal = LocalMatrix::Zero(size, size);
+    LocalVector rhs = LocalVector::Zero(size);
+    LocalVector row(size);
+    const int lo = std::max(first_, Round(p - 3 * w)), hi = std::min(last_, Round(p + 3 * w));
+    if (hi - lo + 1 <= size) return 0;
+    for (int j = lo; j <= hi; ++j) {
+      const double y = Count(j);
+      const double variance =
+          std::max(1.0, (std::fabs(Count(j - 1)) + std::fabs(y) + std::fabs(Count(j + 1))) / 3);
+      const double t = (j - p) / (3 * w);
+      row(0) = 1;
+      row(1) = t;
+      row(2) = t * t;
+      for (int m = 0; m < members; ++m) {
+        const double c = m == 0 ? p : pos_[chosen[m]];
+        row(3 + m) = Shape((j - c) / Width(c));
+      }
+      normal.noalias() += row * row.transpose() / variance;
+      rhs.noalias() += row * (y / variance);
+    }
+    // A whisker of ridge keeps coinciding shapes solvable; their significance then is small.
+    for (int i = 0; i < size; ++i) normal(i, i) *= 1 + 1e-10;
+    const Eigen::LDLT<LocalMatrix> ldlt(normal);
+    if (ldlt.info() != Eigen::Success) return 0;
+    const LocalVector x = ldlt.solve(rhs);
+    LocalVector unit = LocalVector::Zero(size);
+    unit(3) = 1;
+    const double variance = ldlt.solve(unit)(3);
+    if (!(variance > 0) || !std::isfinite(x(3))) return 0;
+    return x(3) / std::sqrt(variance);
+  }
+
+ private:
+  double Width(double p) const { return std::max(1.0, kw0_ + kw1_ * p); }
+  double Count(int j) const { return SafeCount(s_.sp[std::clamp(j, first_, last_)]); }
+  double Shape(double u) const {
+    return gaussian_ ? std::exp(-2.772588722239781 * u * u) : model_.EvaluateShape(u);
+  }
+
+  const TSpectrum& s_;
+  int first_, last_;
+  double kw0_, kw1_;
+  const TPeakModel& model_;
+  const double* pos_;
+  int count_;
+  bool gaussian_ = false;
+};
+
+// Keeps the candidates listed[1..count] (ascending) whose local fit shows them above noise:
+// amplitude above kSignificance·sensitivity standard errors. A candidate that fails beside another
+// failing one (two candidates sharing one peak's counts) is tried again against the passing
+// candidates only. Returns the new count; significance[] follows the kept candidates.
+constexpr double kSignificance = 3;
+
+int KeepSignificant(const TSpectrum& s, int first, int last, double kw0, double kw1, const TPeakModel& model,
+                    double sensitivity, PeakSearchWork& work, int count) {
+  LocalFit fit(s, first, last, kw0, kw1, model, work.listed.data(), count);
+  unsigned char* active = work.verdict.data();
+  const double threshold = kSignificance * std::max(sensitivity, 0.0);
+  std::fill(active + 1, active + count + 1, 1);
+  for (int k = 1; k <= count; ++k) work.significance[k] = fit.Significance(k, active);
+  for (int k = 1; k <= count; ++k) active[k] = work.significance[k] > threshold ? 1 : 0;
+  const int lastChannel = std::min(last, static_cast<int>(s.sp.size()) - 1);
+  for (int k = 1; k <= count; ++k) {
+    if (active[k]) continue;
+    // Tested against the passing candidates only (k itself is always in its own fit).
+    double z = fit.Significance(k, active);
+    if (!(z > threshold)) {
+      // A candidate the search left on the flank of its peak (a merged pair, say): the top within
+      // two widths, when no passing candidate holds it already.
+      const double p = work.listed[k];
+      const double w = std::max(1.0, kw0 + kw1 * p);
+      const int lo = std::max(first, Round(p - 2 * w)), hi = std::min(lastChannel, Round(p + 2 * w));
+      int m = lo;
+      for (int j = lo + 1; j <= hi; ++j) {
+        if (SafeCount(s.sp[j]) > SafeCount(s.sp[m])) m = j;
+      }
+      bool taken = m == lo || m == hi;
+      for (int i = std::max(1, k - kLocalPeaks); i <= std::min(count, k + kLocalPeaks) && !taken; ++i)
+        taken = active[i] && std::fabs(work.listed[i] - m) < 0.5 * w;
+      if (!taken && fit.Significance(k, active, m) > threshold) {
+        work.listed[k] = m;
+        z = fit.Significance(k, active);
+      }
+    }
+    if (z > threshold) {
+      work.significance[k] = z;
+      active[k] = 2;
+    }
+  }
+  int kept = 0;
+  for (int k = 1; k <= count; ++k) {
+    if (!active[k]) continue;
+    // Moved candidates stay in order: insertion into the kept, ascending part.
+    int i = ++kept;
+    const double p = work.listed[k], z = work.significance[k];
+    for (; i > 1 && work.listed[i - 1] > p; --i) {
+      work.listed[i] = work.listed[i - 1];
+      work.significance[i] = work.significance[i - 1];
+    }
+    work.listed[i] = p;
+    work.significance[i] = z;
+  }
+  return kept;
+}
+
 }  // namespace
 
 PeakEstimate EstimatePeak(const TSpectrum& spectrum, double p, double width) {
@@ -522,7 +674,8 @@ PeakEstimate EstimatePeak(const TSpectrum& spectrum, double p, double width) {
   r.ok = true;
   auto y = [&](int ch) { return SafeCount(spectrum.sp[std::clamp(ch, first, last)]); };
   const int c = Round(p);
-  const int lo = std::max(first, c - 5), hi = std::min(last, c + 5);
+  const int reach = std::max(1, Round(std::max(width, 2.0) / 2));
+  const int lo = std::max(first, c - reach), hi = std::min(last, c + reach);
   int m = lo;
   for (int j = lo + 1; j <= hi; ++j) {
     if (y(j) > y(m)) m = j;
@@ -582,9 +735,9 @@ PeakSearchResult SearchPeaks(const TSpectrum& spectrum, int b1, int b2, double d
   const int segmentLength =
       static_cast<int>(std::clamp(std::nearbyint(state.maxInterval * compr), 3.0, double{kSearchCapacity}));
   SegmentSearch search(work, state, model, deltaWidth, compr, marking.kw1, marking.kw0);
+  // Every segment of the interval is searched; the candidates are judged together afterwards.
   int count = 0;
-  // Once 300 peaks are listed no new segment is taken; the last one still adds all its peaks.
-  for (int a = s; e - a > minLength && count < kSearchPeakStop;) {
+  for (int a = s; e - a > minLength;) {
     int b = std::min(a + segmentLength - 1, e);
     int n = b - a + 1;
     for (int j = 1; j <= n; ++j) {
@@ -599,48 +752,70 @@ PeakSearchResult SearchPeaks(const TSpectrum& spectrum, int b1, int b2, double d
       b = a + n - 1;
     }
     const int found = search.Run(a, b, n, port, result.widthConsistent);
-    for (int k = 1; k <= found && count < kMaxMarkedPeaks; ++k) {
+    for (int k = 1; k <= found && count < kSearchCapacity; ++k) {
       // A compressed point p is centred on channel a + (p − 1)·compr − 1.5.
       const double p = work.position[k];
-      marking.peakList[++count] = std::fabs(compr > 1 ? a + (p - 1) * compr - 1.5 : a + p - 1);
+      work.searched[++count] = std::fabs(compr > 1 ? a + (p - 1) * compr - 1.5 : a + p - 1);
     }
     a = b;  // neighbouring segments share their boundary channel
   }
+  SortArray(work.searched.data(), count, 1);
 
   // Final positions and net areas on the full spectrum.
+  auto law = [&](double p) { return result.kw0 + result.kw1 * p; };
   for (int k = 1; k <= count; ++k) {
-    const double p = marking.peakList[k];
-    const PeakEstimate est = EstimatePeak(spectrum, p, result.kw0 + result.kw1 * p);
-    if (est.ok) marking.peakList[k] = est.position;
+    const double p = work.searched[k];
+    const PeakEstimate est = EstimatePeak(spectrum, p, law(p));
+    work.listed[k] = est.ok ? est.position : p;
     work.netArea[k] = est.netArea;
   }
-  // A peak found twice (at a shared boundary, or a smoothing side lobe whose refinement climbed the
-  // flank of its parent) ends up within half a width of another. No fit can separate two peaks that
-  // close: it would share one peak's area among them with errors larger than the areas. The one with
-  // the larger net area stays.
-  for (int k = 1; k <= count; ++k) {
-    for (int i = 1; i <= count && marking.peakList[k] != 0; ++i) {
-      const double pi = marking.peakList[i], pk = marking.peakList[k];
-      if (i == k || pi == 0) continue;
-      const double half = 0.5 * (result.kw0 + result.kw1 * pk);
-      if (std::fabs(pi - pk) >= std::max(half, 1e-9)) continue;
-      const int loser =
-          work.netArea[i] > work.netArea[k] || (work.netArea[i] == work.netArea[k] && i < k) ? k : i;
-      marking.peakList[loser] = 0;
+  // Two candidates the search placed within half a width of each other are one peak found twice (at a
+  // shared segment boundary): the one with the larger net area stays. Candidates the search placed
+  // apart stay apart: when their refinements meet, both keep the search's positions.
+  for (int k = 1; k < count; ++k) {
+    for (int i = k + 1; i <= count && work.searched[i] - work.searched[k] < 2 * law(work.searched[k]); ++i) {
+      if (work.listed[k] == 0 || work.listed[i] == 0) continue;
+      const double half = std::max(0.5 * law(work.listed[k]), 1e-9);
+      if (std::fabs(work.listed[i] - work.listed[k]) >= half) continue;
+      if (work.searched[i] - work.searched[k] < half) {
+        work.listed[work.netArea[i] > work.netArea[k] ? k : i] = 0;
+      } else {
+        work.listed[k] = work.searched[k];
+        work.listed[i] = work.searched[i];
+      }
     }
   }
-  // More than one fit can hold: the peaks with the smallest net area go.
   int kept = 0;
-  for (int k = 1; k <= count; ++k) kept += marking.peakList[k] != 0;
-  for (; kept > kMaxPeaks; --kept) {
-    int weakest = 0;
-    for (int k = 1; k <= count; ++k) {
-      if (marking.peakList[k] != 0 && (weakest == 0 || work.netArea[k] < work.netArea[weakest])) weakest = k;
-    }
-    marking.peakList[weakest] = 0;
+  for (int k = 1; k <= count; ++k) {
+    if (work.listed[k] == 0) continue;
+    ++kept;
+    work.listed[kept] = work.listed[k];
+    work.netArea[kept] = work.netArea[k];
   }
-  FilterBySign(marking.peakList.data(), count, 0);
-  SortArray(marking.peakList.data(), count, 1);
+  count = kept;
+  SortArray(work.listed.data(), count, 1);
+  count =
+      KeepSignificant(spectrum, first, last, result.kw0, result.kw1, model, state.sensitivity, work, count);
+
+  // The most significant candidates fill the peak list.
+  if (count > kMaxMarkedPeaks) {
+    result.listFull = true;
+    std::copy(work.significance.begin() + 1, work.significance.begin() + count + 1, work.netArea.begin() + 1);
+    std::nth_element(work.netArea.begin() + 1, work.netArea.begin() + (count - kMaxMarkedPeaks),
+                     work.netArea.begin() + count + 1);
+    const double cut = work.netArea[count - kMaxMarkedPeaks];
+    int listed = 0;
+    for (int k = 1; k <= count && listed < kMaxMarkedPeaks; ++k) {
+      if (work.significance[k] > cut) marking.peakList[++listed] = work.listed[k];
+    }
+    for (int k = 1; k <= count && listed < kMaxMarkedPeaks; ++k) {
+      if (work.significance[k] == cut) marking.peakList[++listed] = work.listed[k];
+    }
+    count = listed;
+    SortArray(marking.peakList.data(), count, 1);
+  } else {
+    std::copy(work.listed.begin() + 1, work.listed.begin() + count + 1, marking.peakList.begin() + 1);
+  }
   marking.peakCount = count;
   result.peakCount = count;
   return result;

@@ -13,9 +13,8 @@
 
 namespace orv {
 
-inline constexpr int kSearchCapacity = 16383;          // points of one segment
-inline constexpr int kSearchCompressLimit = 8192;      // longest segment that can be re-binned
-inline constexpr int kSearchPeakStop = 2 * kMaxPeaks;  // no new segment once this many peaks are listed
+inline constexpr int kSearchCapacity = 16383;      // points of one segment
+inline constexpr int kSearchCompressLimit = 8192;  // longest segment that can be re-binned
 
 // Work arrays of the search, 1-based. About 1 MB: the caller allocates one (on the heap) and reuses
 // it for every search, so the search itself never allocates.
@@ -31,8 +30,17 @@ struct PeakSearchWork {
   std::array<double, kSearchCapacity + 1> found{};
   // Background nodes: values then abscissas.
   std::array<double, 2 * (kSearchCapacity / 25 + 3) + 1> nodes{};
-  std::array<double, kMaxMarkedPeaks + 1> netArea{};  // of the listed peaks, for the final selection
+  // Candidates of the whole interval in channels: refined position, position the search gave, net
+  // area, significance of the local fit.
+  std::array<double, kSearchCapacity + 1> listed{};
+  std::array<double, kSearchCapacity + 1> searched{};
+  std::array<double, kSearchCapacity + 1> netArea{};
+  std::array<double, kSearchCapacity + 1> significance{};
+  std::array<unsigned char, kSearchCapacity + 1> verdict{};
 };
+
+// Said in the status line and the output file when the search found more peaks than the list holds.
+inline constexpr const char* kPeakListFullText = "Peak list full: the 999 most significant peaks kept; ";
 
 struct PeakSearchResult {
   // False when, in some segment, the measured widths disagreed with the width law.
@@ -43,13 +51,18 @@ struct PeakSearchResult {
   double kw0 = 0;
   double compr = 1;
   int peakCount = 0;
+  // More significant candidates were found than the peak list holds; the least significant went.
+  bool listFull = false;
 };
 
-// Searches spectrum.sp over b1..b2 (kept inside the spectrum bounds). Reads sensitivity, resolution,
-// maxInterval and smallStatistics from `state`; strips found peaks with `model`. Replaces
-// marking.peakList/peakCount (ascending, at most 150 peaks) and sets marking.kw1, kw0 (working form)
-// and compr; the interval table is left to interval forming. A compressed segment longer than 8192
-// points is skipped after the message "Too long array".
+// Searches spectrum.sp over the whole of b1..b2 (kept inside the spectrum bounds). Reads sensitivity,
+// resolution, maxInterval and smallStatistics from `state`; strips found peaks with `model`. Every
+// candidate is then refined on the counts and must stand out in a local least-squares fit of the
+// counts (quadratic background plus the model shape, at the width law, of every candidate in reach),
+// so that noise and the flanks of strong neighbours are not marked. Replaces marking.peakList/peakCount
+// (ascending, at most kMaxMarkedPeaks, the most significant kept; listFull says when some went) and
+// sets marking.kw1, kw0 (working form) and compr; the interval table is left to interval forming. A
+// compressed segment longer than 8192 points is skipped after the message "Too long array".
 PeakSearchResult SearchPeaks(const TSpectrum& spectrum, int b1, int b2, double deltaWidth, double width2,
                              double width1, const AnalysisState& state, const TPeakModel& model,
                              PeakSearchWork& work, Marking& marking, UiPort& port);
@@ -63,9 +76,9 @@ struct PeakEstimate {
 };
 
 // Local estimate of a peak near channel p of the spectrum (channels a1..a2): the highest channel m
-// within round(p) ± 5 (the first on ties), the centroid over m − 2..m + 2, and the net area over
-// round(position ∓ 1.5·w), w = max(width, 2), with the background taken from the two channels at
-// each end of that range.
+// within round(p) ± max(1, round(w/2)), w = max(width, 2) (the first on ties), so that the estimate
+// stays on the peak itself; the centroid over m − 2..m + 2; the net area over round(position ∓ 1.5·w)
+// with the background taken from the two channels at each end of that range.
 PeakEstimate EstimatePeak(const TSpectrum& spectrum, double p, double width);
 
 }  // namespace orv

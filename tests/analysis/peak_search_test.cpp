@@ -218,7 +218,6 @@ TEST(PeakSearch, HugeAndNonFiniteCountsGiveFinitePositions) {
 
 TEST(PeakSearch, LongIntervalsStayInsideTheWorkArrays) {
   Search search;
-  // Sensitivity 3: noise bumps would otherwise fill the list to the 300-peak stop half-way.
   search.state.sensitivity = 3;
   std::vector<TruePeak> peaks;
   for (int i = 0; i < 60; ++i) peaks.push_back({200.0 + 270 * i, 5, 3000});
@@ -261,24 +260,30 @@ TEST(PeakSearch, WidePeaksAreCompressed) {
   ExpectFound(found, {15000});
 }
 
-TEST(PeakSearch, AtMost150PeaksKeepingTheLargest) {
+TEST(PeakSearch, WholeIntervalUpToTheListCapacityKeepingTheMostSignificant) {
   Search search;
-  // 200 peaks 25 channels apart with distinct amplitudes in scrambled order.
+  // 600 rising peaks over 16,384 channels: every one is found, the last as well as the first.
   std::vector<TruePeak> peaks;
-  for (int i = 0; i < 200; ++i) peaks.push_back({100.0 + 25 * i, 5, 1000.0 + 20 * ((i * 73) % 200)});
-  std::vector<double> found = search.Run(MakeSpectrum(8192, 100, peaks, 0), 5, 5);
-  ASSERT_EQ(found.size(), 150u);
-  for (const TruePeak& p : peaks) {
-    const bool large = p.amplitude >= 1000 + 20 * 50;
-    EXPECT_EQ(Nearest(p.centre, found) <= 0.5, large) << p.centre << " " << p.amplitude;
-  }
-  // No new segment once 300 peaks are listed: the largest (last) of 600 rising peaks are never reached.
-  peaks.clear();
   for (int i = 0; i < 600; ++i) peaks.push_back({100.0 + 25 * i, 5, 1000.0 + 10 * i});
-  found = search.Run(MakeSpectrum(16384, 100, peaks, 0), 5, 5);
-  ASSERT_EQ(found.size(), 150u);
-  EXPECT_LT(found.back(), peaks[400].centre);
-  EXPECT_GT(found.front(), peaks[100].centre);
+  std::vector<double> found = search.Run(MakeSpectrum(16384, 100, peaks, 0), 5, 5);
+  EXPECT_EQ(found.size(), 600u);
+  for (const TruePeak& p : peaks) EXPECT_LE(Nearest(p.centre, found), 0.5) << p.centre;
+  EXPECT_FALSE(search.result.listFull);
+  // 1200 peaks with distinct amplitudes in scrambled order: the list holds 999, the weakest go.
+  peaks.clear();
+  for (int i = 0; i < 1200; ++i) peaks.push_back({100.0 + 27 * i, 5, 500.0 + 5 * ((i * 733) % 1200)});
+  found = search.Run(MakeSpectrum(32768, 100, peaks, 0), 1, 32768, 5, 5);
+  ASSERT_EQ(found.size(), static_cast<std::size_t>(kMaxMarkedPeaks));
+  EXPECT_TRUE(search.result.listFull);
+  ExpectSortedInside(found, 1, 32768);
+  int strongMissing = 0, weakFound = 0;
+  for (const TruePeak& p : peaks) {
+    const bool listed = Nearest(p.centre, found) <= 0.5;
+    strongMissing += p.amplitude >= 500 + 5 * 210 && !listed;
+    weakFound += p.amplitude < 500 + 5 * 190 && listed;
+  }
+  EXPECT_EQ(strongMissing, 0);
+  EXPECT_EQ(weakFound, 0);
 }
 
 TEST(PeakSearch, WidthConsistencyFlag) {
