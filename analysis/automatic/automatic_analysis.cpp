@@ -1,0 +1,357 @@
+#include "analysis/automatic/automatic_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "analysis/interval_checks.h"
+#include "analysis/interval_fit.h"
+#include "analysis/peak_search.h"
+#include "analysis/workspace.h"
+
+namespace orv {
+namespace {
+
+// The chord of the law over a piece of the interval stays within this fraction of the law, so that
+// the search's straight width law holds on every piece.
+constexpr double kChordTolerance = 0.02;
+// Residual structure worth a try: the matched-filter significance of a missing peak.
+constexpr double kResidualTry = 3.0;
+
+struct PeakGroup {
+  int start = 0, end = 0;
+  std::vector<double> peaks;
+};
+
+// The program's search over first..last, piece by piece: on each piece the search's straight law is
+// the chord of `law`. Every piece is searched with a margin of a few widths on both sides, and keeps
+// the peaks of its own stretch, so that a line on a joint is found once.
+std::vector<double> SearchWithLaw(Workspace& ws, UiPort& port, const WidthLaw& law, int first, int last) {
+  const TSpectrum& s = ws.spectrum;
+  if (!ws.searchWork) ws.searchWork = std::make_unique<PeakSearchWork>();
+  auto piece = std::make_unique<Marking>();
+  std::vector<double> found;
+  int c0 = first;
+  while (c0 < last) {
+    int c1 = std::min(c0 + 256, last);
+    while (c1 < last) {
+      const int next = std::min(c1 + 256, last);
+      const double mid = (c0 + next) / 2.0;
+      const double chord = (law.At(c0) + law.At(next)) / 2;
+      if (std::fabs(chord - law.At(mid)) > kChordTolerance * law.At(mid)) break;
+      c1 = next;
+    }
+    const int pad = static_cast<int>(std::ceil(4 * law.At(c1))) + 2;
+    const int sa = std::max(first, c0 - pad), sb = std::min(last, c1 + pad);
+    SearchPeaks(s, sa, sb, law.DeltaAt((sa + sb) / 2.0), law.At(sb), law.At(sa), ws.state, ws.model(),
+                *ws.searchWork, *piece, port);
+    for (int k = 1; k <= piece->peakCount; ++k) {
+      const double p = piece->peakList[k];
+      if (p >= c0 && (p < c1 || c1 == last)) found.push_back(p);
+    }
+    c0 = c1;
+  }
+  std::sort(found.begin(), found.end());
+  // Two marks within half a width are one line.
+  std::vector<double> merged;
+  for (double p : found) {
+    if (!merged.empty() && p - merged.back() < 0.5 * law.At(p))
+      merged.back() = (merged.back() + p) / 2;
+    else
+      merged.push_back(p);
+  }
+  if (static_cast<int>(merged.size()) > kMaxMarkedPeaks) merged.resize(kMaxMarkedPeaks);
+  return merged;
+}
+
+// Fitting intervals: each peak gets kWidth widths of the law plus adInterv channels on each side,
+// overlapping stretches join, and a stretch longer than maxInterval is split at its widest gap.
+std::vector<PeakGroup> FormGroups(const AnalysisState& st, const WidthLaw& law,
+                                  const std::vector<double>& peaks, int first, int last) {
+  std::vector<PeakGroup> groups;
+  for (double p : peaks) {
+    const double reach = st.kWidth * law.At(p) + st.adInterv;
+    const int lo = std::max(first, static_cast<int>(std::floor(p - reach)));
+    const int hi = std::min(last, static_cast<int>(std::ceil(p + reach)));
+    if (!groups.empty() && lo <= groups.back().end) {
+      groups.back().end = std::max(groups.back().end, hi);
+      groups.back().peaks.push_back(p);
+    } else {
+      groups.push_back({lo, hi, {p}});
+    }
+  }
+  std::vector<PeakGroup> out;
+  std::vector<PeakGroup> pending(groups.rbegin(), groups.rend());
+  while (!pending.empty()) {
+    PeakGroup g = std::move(pending.back());
+    pending.pop_back();
+    const int n = static_cast<int>(g.peaks.size());
+    if ((g.end - g.start + 1 <= st.maxInterval && n <= kMaxPeaks) || n < 2) {
+      out.push_back(std::move(g));
+      continue;
+    }
+    int widest = 0;
+    for (int k = 1; k + 1 < n; ++k)
+      if (g.peaks[k + 1] - g.peaks[k] > g.peaks[widest + 1] - g.peaks[widest]) widest = k;
+    const int cut = static_cast<int>(std::lround((g.peaks[widest] + g.peaks[widest + 1]) / 2));
+    PeakGroup left{g.start, cut, std::vector<double>(g.peaks.begin(), g.peaks.begin() + widest + 1)};
+    PeakGroup right{cut, g.end, std::vector<double>(g.peaks.begin() + widest + 1, g.peaks.end())};
+    pending.push_back(std::move(right));
+    pending.push_back(std::move(left));
+  }
+  return out;
+}
+
+class IntervalRefiner {
+ public:
+  IntervalRefiner(Workspace& ws, const WidthLaw& law, int degree) : ws_(ws), law_(law), degree_(degree) {}
+
+  // Fits start..end with the marks pos[1..n] and the law's tangent over the interval.
+  bool Fit(int start, int end, const std::vector<double>& pos) {
+    IntervalFitState& fs = ws_.fit;
+    TSpectrum& s = ws_.spectrum;
+    const int n = static_cast<int>(pos.size()) - 1;
+    fs.startChannel = start;
+    fs.endChannel = end;
+    fs.firstPeak = 1;
+    fs.lastPeak = n;
+    fs.n = n;
+    const double mid = (start + end) / 2.0;
+    fs.wInt = law_.At(mid);
+    s.deltaWidth = law_.DeltaAt(mid);
+    s.widthVariable = law_.Slope(mid) * (end - start) / 2;
+    s.deltaWidthVariable = 0;
+    s.dback = degree_;
+    return FitInterval(ws_, pos.data(), 0);
+  }
+
+  // The channel where a peak of the law's width would explain most of the residuals, and the
+  // significance of that explanation (the residuals' matched filter in units of its noise).
+  double ResidualPeak(int start, int end, double& where) {
+    const int points = end - start + 1;
+    residual_.assign(static_cast<std::size_t>(points) + 1, 0.0);
+    for (int i = 1; i <= points; ++i) {
+      double y, w, f;
+      IntervalModel(ws_, y, w, f, 3, i);
+      residual_[i] = w > 0 && std::isfinite(f) ? (y - f) * std::sqrt(w) : 0;
+    }
+    const double width = law_.At((start + end) / 2.0);
+    const int reach = static_cast<int>(std::ceil(1.5 * width));
+    double best = 0;
+    where = 0;
+    const int lo = start + static_cast<int>(std::ceil(width)), hi = end - static_cast<int>(std::ceil(width));
+    for (int c = lo; c <= hi; ++c) {
+      double rg = 0, gg = 0;
+      for (int ch = std::max(start, c - reach); ch <= std::min(end, c + reach); ++ch) {
+        const double g = ws_.model().EvaluateShape((ch - c) / width);
+        rg += residual_[ch - start + 1] * g;
+        gg += g * g;
+      }
+      const double z = gg > 0 ? rg / std::sqrt(gg) : 0;
+      if (z > best) best = z, where = c;
+    }
+    return best;
+  }
+
+ private:
+  Workspace& ws_;
+  const WidthLaw& law_;
+  int degree_;
+  std::vector<double> residual_;
+};
+
+double ResidualSum(const TParameter& e) {
+  return e.chi2 * e.dof;
+}
+
+}  // namespace
+
+bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& options, AutomaticResult& out) {
+  out = AutomaticResult{};
+  TSpectrum& s = ws.spectrum;
+  AnalysisState& st = ws.state;
+  Marking& mk = ws.marking;
+  const int first = std::max(s.b1, s.a1), last = std::min(s.b2, s.a2);
+  if (last - first < 8) {
+    port.ShowStatus("Error, the analysed interval is too short", "");
+    return false;
+  }
+  ws.engine.port = &port;
+
+  WidthLaw given = LawThroughWidths(s.width1, s.width2, first, last);
+  given.note = options.widthSource;
+  if (options.estimateWidths) {
+    out.law = EstimateWidthLaw(ws, first, last, given);
+  } else {
+    out.law = given;
+    out.law.delta = s.deltaWidth;
+  }
+  if (!out.law.lines) out.law.delta = s.deltaWidth;
+  const WidthLaw& law = out.law;
+  WriteOutputLine(ws, WidthLawLine(law));
+
+  const double keepVariable = s.widthVariable, keepDeltaVariable = s.deltaWidthVariable;
+  const int keepDegree = s.dback;
+  const int degree = s.dback < 0 ? s.dback : -std::min(s.dback, 3);
+
+  const std::vector<double> marks = SearchWithLaw(ws, port, law, first, last);
+  out.searched = static_cast<int>(marks.size());
+  const std::vector<PeakGroup> groups = FormGroups(st, law, marks, first, last);
+
+  mk.peakCount = 0;
+  mk.intervalCount = 0;
+  mk.markingLength = 0;
+  st.resultCount = 0;
+  ws.results.resultBase = 0;
+  st.usedBackgroundDegree = 0;
+  IntervalRefiner refiner(ws, law, degree);
+  const double chiLimit = -2 * std::log(kAddPeakFalseAlarm);
+  std::vector<ResultRow> rows;
+  bool abandoned = false;
+  for (std::size_t g = 0; g < groups.size() && !abandoned; ++g) {
+    port.ShowProgress("Automatic analysis", static_cast<int>(g), static_cast<int>(groups.size()));
+    int start = groups[g].start, end = groups[g].end;
+    std::vector<double> pos{0.0};
+    pos.insert(pos.end(), groups[g].peaks.begin(), groups[g].peaks.end());
+    // Room for every parameter of the peaks, and no more points than the engine takes.
+    const int need = 2 * static_cast<int>(pos.size()) + 8;
+    while (end - start + 1 < need && (start > first || end < last)) {
+      start = std::max(first, start - 1);
+      end = std::min(last, end + 1);
+    }
+    if (end - start + 1 < need || end - start + 1 > kEnginePoints) continue;
+    auto fit = [&](const std::vector<double>& p) {
+      if (refiner.Fit(start, end, p)) return true;
+      abandoned |= ws.engine.abandoned;
+      return false;
+    };
+    if (!fit(pos)) continue;
+    bool fitted = true;
+    for (int round = 0; round < options.maxRounds && fitted; ++round) {
+      const int n = static_cast<int>(pos.size()) - 1;
+      // A peak whose area the fit does not show (below 2 of its errors) goes, and the rest is refitted.
+      int weakest = 0;
+      double weakestRatio = 2;
+      for (int k = 1; k <= n; ++k) {
+        const PeakFigures r = PeakResult(ws, k);
+        const double ratio = r.areaError > 0 ? r.area / r.areaError : (r.area > 0 ? INFINITY : 0);
+        if (ratio < weakestRatio) weakestRatio = ratio, weakest = k;
+      }
+      if (weakest > 0) {
+        pos.erase(pos.begin() + weakest);
+        ++out.dropped;
+        fitted = pos.size() > 1 && fit(pos);
+        continue;
+      }
+      if (n >= kMaxPeaks) break;
+      // A peak more where the residuals show a line the fit lacks, or where the shared width grew
+      // beyond the law by more than its error and the law's scatter allow (an unresolved neighbour).
+      double where = 0;
+      const double z = refiner.ResidualPeak(start, end, where);
+      const ParamRec& w0 = ws.engine.params[WidthIndex(n)];
+      const double allowed = 3 * std::hypot(w0.error, std::max(law.scatter, 0.02 * ws.fit.wInt));
+      const bool wide = w0.value - ws.fit.wInt > allowed;
+      if (!(z > kResidualTry || (wide && where > 0))) break;
+      const double before = ResidualSum(ws.engine);
+      std::vector<double> more = pos;
+      more.push_back(where);
+      bool keep = false;
+      if (fit(more)) {
+        const double after = ResidualSum(ws.engine);
+        const double variance = std::max(after / std::max(ws.engine.dof, 1), 1.0);
+        const PeakFigures added = PeakResult(ws, n + 1);
+        keep = (before - after) / variance > chiLimit && added.area > 2 * added.areaError;
+      }
+      if (keep) {
+        pos = std::move(more);
+        ++out.added;
+        continue;
+      }
+      fitted = fit(pos);
+      break;
+    }
+    if (!fitted || pos.size() < 2) continue;
+    NoteBackgroundDegree(ws);
+    const int n = static_cast<int>(pos.size()) - 1;
+    std::vector<ResultRow> here;
+    for (int k = 1; k <= n; ++k) {
+      const PeakFigures p = PeakResult(ws, k);
+      here.push_back({p.position, p.positionError, p.area, p.areaError, p.width, p.widthError, p.criterion,
+                      p.background});
+    }
+    std::sort(here.begin(), here.end(),
+              [](const ResultRow& a, const ResultRow& b) { return a.channel < b.channel; });
+    if (rows.size() + here.size() > static_cast<std::size_t>(kMaxResults)) {
+      port.ShowMessage("Error, too many peaks in the table");
+      break;
+    }
+    FittedInterval curve;
+    curve.start = start;
+    curve.end = end;
+    curve.firstRow = static_cast<int>(rows.size()) + 1;
+    curve.lastRow = static_cast<int>(rows.size() + here.size());
+    for (int i = 1; i <= end - start + 1; ++i) {
+      double y, w, f;
+      IntervalModel(ws, y, w, f, 3, i);
+      curve.total.push_back(f);
+      curve.background.push_back(IntervalBackground(ws, start + i - 1));
+    }
+    out.intervals.push_back(std::move(curve));
+    rows.insert(rows.end(), here.begin(), here.end());
+  }
+  port.ShowProgress("Automatic analysis", static_cast<int>(groups.size()), static_cast<int>(groups.size()));
+
+  // The kept peaks become the marking and the result table, peak k in row k as after a spectrum fit.
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    ws.results[static_cast<int>(k) + 1] = rows[k];
+    mk.peakList[static_cast<int>(k) + 1] = rows[k].channel;
+  }
+  mk.peakCount = static_cast<int>(rows.size());
+  for (const FittedInterval& c : out.intervals) {
+    if (mk.intervalCount >= kMaxMarkedIntervals) break;
+    mk.intervalTable[++mk.intervalCount] = MarkInterval{c.start, c.end, c.firstRow, c.lastRow};
+  }
+  st.resultCount = mk.peakCount;
+  st.markedCount = mk.peakCount;
+  st.resultsUnsaved = mk.peakCount > 0;
+  out.peaks = mk.peakCount;
+  // The law becomes the analysis' width settings: the chord over the analysed interval.
+  mk.kw1 = (law.At(last) - law.At(first)) / std::max(1, last - first);
+  mk.kw0 = law.At(first) - mk.kw1 * first;
+  mk.compr = 1;
+  st.kw1 = mk.kw1;
+  st.kw0 = mk.kw0;
+  if (law.lines > 0) {
+    s.width1 = law.At(first);
+    s.width2 = law.At(last);
+    s.deltaWidth = law.DeltaAt((first + last) / 2.0);
+  }
+  s.widthVariable = keepVariable;
+  s.deltaWidthVariable = keepDeltaVariable;
+  s.dback = keepDegree;
+  if (!options.estimateWidths || law.lines == 0) s.deltaWidth = law.delta >= 0 ? law.delta : s.deltaWidth;
+  st.currentInterval = 1;
+  WriteOutputLine(ws, "Automatic analysis: " + std::to_string(out.peaks) + " peaks in " +
+                          std::to_string(out.intervals.size()) + " intervals; the search marked " +
+                          std::to_string(out.searched) + ", the refinement added " +
+                          std::to_string(out.added) + " and dropped " + std::to_string(out.dropped));
+  out.ran = !abandoned;
+  return out.ran;
+}
+
+bool AutomaticAnalysisCommand(Workspace& ws, UiPort& port, AutomaticResult& out) {
+  AnalysisState& st = ws.state;
+  if (st.resultsUnsaved && !port.AskOkCancel("Previous fit results not saved")) return false;
+  AutomaticOptions options;
+  options.widthSource = "the spectrum's widths";
+  if (!AutomaticAnalysis(ws, port, options, out)) return false;
+  int reported = 0;
+  for (int k = 1; k <= st.resultCount; ++k) reported += ws.results[k].criterion > 3;
+  st.reportLines = {"Automatic analysis: " + std::to_string(out.peaks) + " peaks, " +
+                        std::to_string(reported) + " with criterion > 3",
+                    "Save the results"};
+  port.ShowStatus(st.reportLines[0], st.reportLines[1]);
+  return true;
+}
+
+}  // namespace orv
