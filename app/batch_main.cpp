@@ -31,6 +31,7 @@
 #include "analysis/test_spectra.h"
 #include "analysis/workspace.h"
 #include "core/numtext.h"
+#include "graphics/automatic_graph.h"
 #include "graphics/graphs.h"
 #include "graphics/qt/qt_canvas.h"
 #include "spectrum/formats/formats.h"
@@ -304,12 +305,16 @@ int main(int argc, char** argv) {
   std::string widthsText;
   double sensitivity = 0;
   bool plain = false, every = false;
-  analyse->add_option("--widths", widthsText,
-                      "W1,W2[,DW]: peak widths (FWHM, channels) at the start and end of the analysed interval "
-                      "and their accuracy; the width law is then not estimated from the spectrum");
-  analyse->add_option("--sensitivity", sensitivity, "Sensitivity of the peak search (0.5 .. 3; smaller finds weaker)")
+  analyse->add_option(
+      "--widths", widthsText,
+      "W1,W2[,DW]: peak widths (FWHM, channels) at the start and end of the analysed interval "
+      "and their accuracy; the width law is then not estimated from the spectrum");
+  analyse
+      ->add_option("--sensitivity", sensitivity,
+                   "Sensitivity of the peak search (0.5 .. 3; smaller finds weaker)")
       ->check(CLI::Range(0.5, 3.0));
-  analyse->add_flag("--plain", plain, "Only the search, marking and fit with the given widths; every row printed");
+  analyse->add_flag("--plain", plain,
+                    "Only the search, marking and fit with the given widths; every row printed");
   analyse->add_flag("--all", every, "Print every row of the result table, criterion <= 3 included");
 
   auto* run = app.add_subcommand("run", "Run a script of menu commands and dialog answers");
@@ -462,9 +467,9 @@ int main(int argc, char** argv) {
       AutomaticOptions options;
       options.estimateWidths = widthsText.empty() && !iniWidths;
       options.widthSource = !widthsText.empty() ? "the widths of --widths"
-                            : iniWidths          ? "the ini file's widths"
-                            : !testName.empty()  ? "the test spectrum's widths"
-                                                 : "the start-up widths";
+                            : iniWidths         ? "the ini file's widths"
+                            : !testName.empty() ? "the test spectrum's widths"
+                                                : "the start-up widths";
       if (!AutomaticAnalysis(ws, port, options, automatic)) return 1;
     }
     if (ws.marking.peakCount == 0) {
@@ -499,14 +504,21 @@ int main(int argc, char** argv) {
       std::cout << WidthLawLine(automatic.law) << '\n';
     }
     if (!bmpFile.empty() || !pngFile.empty()) {
-      // The whole spectrum with the fitted peaks marked, as "Graph the Spectrum" shows it.
+      // The whole spectrum with the fitted peaks marked, as "Graph the Spectrum" shows it (after an
+      // automatic analysis with the fitted curve of every interval).
       ws.state.viewFirst = ws.spectrum.a1;
       ws.state.viewLast = ws.spectrum.a2;
       ws.state.viewWidth = ws.spectrum.a2 - ws.spectrum.a1 + 1;
       ws.state.graphMode = 1;
       // Several channels share a pixel column here; a connected line reads better than crosses.
       ws.state.pointStyle = 2;
-      DrawCurrentGraph(ws, surface);
+      if (plain) {
+        DrawCurrentGraph(ws, surface);
+      } else {
+        // The fitted curves over the data; counts over more than two decades on the log scale.
+        if (SpansDecades(ws.spectrum, ws.state.viewFirst, ws.state.viewLast)) ws.state.scaleMode = 2;
+        DrawAutomaticGraph(ws, surface, automatic);
+      }
       if (!bmpFile.empty() && !WriteImage(surface.image(), "BMP", bmpFile)) return 1;
       if (!pngFile.empty() && !WriteImage(surface.image(), "PNG", pngFile)) return 1;
     }
