@@ -135,6 +135,7 @@ namespace {
 
 struct Hump {
   int top = 0;
+  int left = 0, right = 0;  // its valleys
   double width = 0;         // FWHM estimate, channels
   double significance = 0;  // net counts over their error within ±1.5 widths
 };
@@ -206,45 +207,60 @@ std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, in
       net += raw[i] - b;
       under += b;
     }
-    humps.push_back({m, width, net / std::sqrt(std::fabs(net) + 2 * under + 1)});
+    humps.push_back({m, L, R, width, net / std::sqrt(std::fabs(net) + 2 * under + 1)});
   }
 
-  // The clear ones with no other line near them, clearest first.
+  // The clear ones, clearest first.
   std::vector<int> clear;
-  for (int k = 0; k < static_cast<int>(humps.size()); ++k) {
-    const Hump& h = humps[k];
-    if (h.significance < kClearSignificance) continue;
-    bool alone = true;
-    for (int j = k - 1; j >= 0 && h.top - humps[j].top < 3 * h.width; --j) alone &= humps[j].significance < 3;
-    for (int j = k + 1; j < static_cast<int>(humps.size()) && humps[j].top - h.top < 3 * h.width; ++j)
-      alone &= humps[j].significance < 3;
-    if (alone) clear.push_back(k);
-  }
+  for (int k = 0; k < static_cast<int>(humps.size()); ++k)
+    if (humps[k].significance >= kClearSignificance) clear.push_back(k);
   std::sort(clear.begin(), clear.end(),
             [&](int x, int y) { return humps[x].significance > humps[y].significance; });
-  if (static_cast<int>(clear.size()) > maxLines) clear.resize(maxLines);
 
-  // Each alone with a free width: the spectrum's width settings are borrowed and given back.
+  // Each with the tops standing out near it, all sharing one free width: a resolved neighbour then
+  // does not widen the line. The spectrum's width settings are borrowed and given back.
   const double keepDelta = s.deltaWidth, keepVariable = s.widthVariable,
                keepDeltaVariable = s.deltaWidthVariable;
   const int keepDegree = s.dback;
   IntervalFitState& fs = ws.fit;
+  std::vector<char> used(n, 0);
+  constexpr int kMostNeighbours = 3;
   for (int k : clear) {
+    if (static_cast<int>(out.size()) >= maxLines) break;
     const Hump& h = humps[k];
-    const double top = first + h.top;
+    if (used[h.top]) continue;
     const int reach = static_cast<int>(std::ceil(3 * h.width)) + 2;
-    fs.startChannel = std::max(first, static_cast<int>(top) - reach);
-    fs.endChannel = std::min(last, static_cast<int>(top) + reach);
-    if (fs.endChannel - fs.startChannel < 12 || fs.endChannel - fs.startChannel >= kEnginePoints) continue;
+    const double floor = std::min(z[h.left], z[h.right]);
+    double positions[kMostNeighbours + 2] = {0, static_cast<double>(first + h.top)};
+    int peaks = 1, lo = h.top, hi = h.top;
+    bool crowded = false;
+    for (int j = std::max(2, h.top - reach); j <= std::min(n - 3, h.top + reach); ++j) {
+      if (std::abs(j - h.top) < 0.8 * h.width) continue;
+      if (!(z[j] > z[j - 1] && z[j] >= z[j + 1] && z[j] >= z[j - 2] && z[j] >= z[j + 2])) continue;
+      if (z[j] - floor < 1.8 * std::sqrt(z[j] + 1)) continue;
+      if (peaks > kMostNeighbours) {
+        crowded = true;
+        break;
+      }
+      positions[++peaks] = first + j;
+      lo = std::min(lo, j);
+      hi = std::max(hi, j);
+    }
+    if (crowded) continue;
+    for (int j = std::max(0, lo - 1); j <= std::min(n - 1, hi + 1); ++j) used[j] = 1;
+    fs.startChannel = std::max(first, first + lo - reach);
+    fs.endChannel = std::min(last, first + hi + reach);
+    if (fs.endChannel - fs.startChannel < 12 + 2 * peaks || fs.endChannel - fs.startChannel >= kEnginePoints)
+      continue;
+    const double top = positions[1];
     fs.firstPeak = 1;
-    fs.lastPeak = 1;
-    fs.n = 1;
+    fs.lastPeak = peaks;
+    fs.n = peaks;
     fs.wInt = h.width;
     s.deltaWidth = 0.75 * h.width;
     s.widthVariable = 0;
     s.deltaWidthVariable = 0;
     s.dback = -2;
-    const double positions[2] = {0, top};
     if (!FitInterval(ws, positions, 0)) {
       if (ws.engine.abandoned) break;
       continue;
