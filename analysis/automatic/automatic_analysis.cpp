@@ -227,7 +227,9 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
     };
     if (!fit(pos)) continue;
     bool fitted = true;
-    for (int round = 0; round < options.maxRounds && fitted; ++round) {
+    // Drops repeat until every peak shows its area (each takes one peak away); the tries of one more
+    // peak are counted in rounds.
+    for (int round = 0; round < options.maxRounds && fitted;) {
       const int n = static_cast<int>(pos.size()) - 1;
       // A peak whose area the fit does not show (below 2 of its errors) goes, and the rest is refitted.
       int weakest = 0;
@@ -251,20 +253,47 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
       const ParamRec& w0 = ws.engine.params[WidthIndex(n)];
       const double allowed = 3 * std::hypot(w0.error, std::max(law.scatter, 0.02 * ws.fit.wInt));
       const bool wide = w0.value - ws.fit.wInt > allowed;
-      if (!(z > kResidualTry || (wide && where > 0))) break;
+      if (!(z > kResidualTry || wide)) break;
+      ++round;
+      // The tries: a peak where the residuals point, and, for a width excess, the strongest peak split
+      // in two a little under a width apart. The try that lowers the residuals most is kept when the
+      // likelihood ratio passes and every new peak shows its area.
+      int strongest = 1;
+      for (int k = 2; k <= n; ++k)
+        if (ws.engine.params[AmplitudeIndex(k)].value > ws.engine.params[AmplitudeIndex(strongest)].value)
+          strongest = k;
       const double before = ResidualSum(ws.engine);
-      std::vector<double> more = pos;
-      more.push_back(where);
-      bool keep = false;
-      if (fit(more)) {
+      std::vector<double> best;
+      double bestGain = chiLimit;
+      auto attempt = [&](std::vector<double> more, int firstNew, int secondNew) {
+        if (!fit(more)) return;
         const double after = ResidualSum(ws.engine);
         const double variance = std::max(after / std::max(ws.engine.dof, 1), 1.0);
-        const PeakFigures added = PeakResult(ws, n + 1);
-        keep = (before - after) / variance > chiLimit && added.area > 2 * added.areaError;
+        const double gain = (before - after) / variance;
+        if (!(gain > bestGain)) return;
+        for (int k : {firstNew, secondNew}) {
+          const PeakFigures r = PeakResult(ws, k);
+          if (!(r.area > 2 * r.areaError)) return;
+        }
+        bestGain = gain;
+        best = std::move(more);
+      };
+      if (z > kResidualTry && where > 0) {
+        std::vector<double> more = pos;
+        more.push_back(where);
+        attempt(std::move(more), n + 1, n + 1);
       }
-      if (keep) {
-        pos = std::move(more);
+      if (wide) {
+        std::vector<double> more = pos;
+        const double half = 0.35 * law.At(pos[strongest]);
+        more.push_back(pos[strongest] + half);
+        more[strongest] -= half;
+        attempt(std::move(more), strongest, n + 1);
+      }
+      if (!best.empty()) {
+        pos = std::move(best);
         ++out.added;
+        fitted = fit(pos);
         continue;
       }
       fitted = fit(pos);

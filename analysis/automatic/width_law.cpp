@@ -1,5 +1,7 @@
 #include "analysis/automatic/width_law.h"
 
+#include <Eigen/Dense>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,11 +13,11 @@
 namespace orv {
 
 double WidthLaw::At(double channel) const {
-  return std::sqrt(std::max(a + b * channel, 0.25));
+  return std::sqrt(std::max(a + (b + q * channel) * channel, 0.25));
 }
 
 double WidthLaw::Slope(double channel) const {
-  return a + b * channel > 0.25 ? b / (2 * At(channel)) : 0.0;
+  return a + (b + q * channel) * channel > 0.25 ? (b + 2 * q * channel) / (2 * At(channel)) : 0.0;
 }
 
 double WidthLaw::DeltaAt(double channel) const {
@@ -35,9 +37,14 @@ std::string WidthLawLine(const WidthLaw& law) {
   std::snprintf(text, sizeof text, "Width law FWHM(chan)= sqrt(a + b*chan): a= %.6g b= %.6g scatter= %.3g",
                 law.a, law.b, law.scatter);
   std::string line = text;
-  if (law.lines > 0)
-    line += " (" + std::to_string(law.lines) + " of " + std::to_string(law.measured) + " clear lines)";
-  else if (!law.note.empty())
+  if (law.lines > 0) {
+    line += " (" + std::to_string(law.lines) + " of " + std::to_string(law.measured) + " clear lines";
+    if (law.q != 0) {
+      std::snprintf(text, sizeof text, "; with q*chan^2 under the root, q= %.4g", law.q);
+      line += text;
+    }
+    line += ")";
+  } else if (!law.note.empty())
     line += " (" + law.note + ")";
   return line;
 }
@@ -95,27 +102,41 @@ WidthLaw FitWidthLaw(std::vector<WidthPoint>& points) {
     for (const WidthPoint& q : points)
       work.push_back(std::fabs(q.width - law.At(q.channel)) / law.At(q.channel));
     const double relative = 1.4826 * Median(work);
-    double s0 = 0, s1 = 0, s2 = 0, t0 = 0, t1 = 0;
+    // Normal equations of FWHM² in 1, c, c² (channels scaled to keep them well conditioned).
+    Eigen::Matrix3d m = Eigen::Matrix3d::Zero();
+    Eigen::Vector3d v = Eigen::Vector3d::Zero();
+    double yy = 0;
     kept = 0;
+    double low = INFINITY, high = -INFINITY;
     for (WidthPoint& q : points) {
       const double w = law.At(q.channel);
       const double spread = std::sqrt(q.error * q.error + relative * relative * w * w);
       q.kept = std::fabs(q.width - w) <= std::max(3 * spread, 0.01 * w);
       if (!q.kept) continue;
       ++kept;
+      low = std::min(low, q.channel);
+      high = std::max(high, q.channel);
       const double weight = 1 / (4 * w * w * std::max(spread * spread, 1e-6 * w * w));
-      const double y = q.width * q.width;
-      s0 += weight, s1 += weight * q.channel, s2 += weight * q.channel * q.channel;
-      t0 += weight * y, t1 += weight * y * q.channel;
+      const double t = q.channel * 1e-3, y = q.width * q.width;
+      const Eigen::Vector3d basis(1, t, t * t);
+      m += weight * basis * basis.transpose();
+      v += weight * y * basis;
+      yy += weight * y * y;
     }
     if (kept < 3) break;
-    const double det = s0 * s2 - s1 * s1;
-    if (det > 1e-12 * s0 * s2) {
-      law.b = (s0 * t1 - s1 * t0) / det;
-      law.a = (t0 - law.b * s1) / s0;
-    } else {
-      law.b = 0;
-      law.a = t0 / s0;
+    const Eigen::Vector2d two = m.topLeftCorner<2, 2>().ldlt().solve(v.head<2>());
+    if (!two.allFinite() || std::fabs(m(0, 0) * m(1, 1) - m(0, 1) * m(0, 1)) < 1e-12 * m(0, 0) * m(1, 1)) {
+      law.a = v(0) / m(0, 0), law.b = 0, law.q = 0;
+      continue;
+    }
+    law.a = two(0), law.b = two(1) * 1e-3, law.q = 0;
+    // The c² term only when enough lines over a wide stretch ask for it (F-test at 5 %).
+    if (kept >= 6 && high - low > 0.3 * std::max(high, 1.0)) {
+      const Eigen::Vector3d three = m.ldlt().solve(v);
+      const double rest2 = yy - two.dot(v.head<2>()), rest3 = yy - three.dot(v);
+      if (three.allFinite() && three(2) > 0 && rest2 - rest3 > 3.84 * rest3 / (kept - 3)) {
+        law.a = three(0), law.b = three(1) * 1e-3, law.q = three(2) * 1e-6;
+      }
     }
   }
   if (kept < 3) {

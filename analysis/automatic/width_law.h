@@ -13,12 +13,15 @@ namespace orv {
 struct Workspace;
 
 struct WidthLaw {
-  double a = 16, b = 0;  // FWHM(c)² = a + b·c, channels
-  double scatter = 0;    // rms deviation of the lines' widths from the law, channels
-  double delta = -1;     // admissible deviation given with the widths; < 0: from the scatter
-  int lines = 0;         // clear lines the law goes through (0: not estimated)
-  int measured = 0;      // clear lines measured, outliers included
-  std::string note;      // where a law that was not estimated came from
+  double a = 16, b = 0;  // FWHM(c)² = a + b·c + q·c², channels
+  // A term that lets the law also follow widths growing linearly over a wide range (electronic drift);
+  // 0 unless the lines ask for it.
+  double q = 0;
+  double scatter = 0;  // rms deviation of the lines' widths from the law, channels
+  double delta = -1;   // admissible deviation given with the widths; < 0: from the scatter
+  int lines = 0;       // clear lines the law goes through (0: not estimated)
+  int measured = 0;    // clear lines measured, outliers included
+  std::string note;    // where a law that was not estimated came from
 
   double At(double channel) const;
   // d FWHM / d channel: the tangent of the law.

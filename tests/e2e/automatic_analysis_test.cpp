@@ -109,6 +109,17 @@ void AnalyseOnce(const LineSpectrum& spectrum, std::uint32_t seed, Workspace& ws
       }
       if (first && row(p).areaError > 0) {
         const double pull = (row(p).area - truth) / row(p).areaError;
+        if (std::getenv("KIT_DEBUG") && std::fabs(pull) > 4) {
+          std::printf(
+              "  pull %+.1f: line %.1f area %.0f (truth %.0f) peak %.1f area %.0f +- %.0f width %.2f crit "
+              "%.1f;",
+              pull, lines[l].position, lines[l].area, truth, row(p).channel, row(p).area, row(p).areaError,
+              row(p).width, row(p).criterion);
+          for (int n = 0; n < nl; ++n)
+            if (n != l && std::fabs(lines[n].position - lines[l].position) < 3 * w)
+              std::printf(" [%.1f %.0f peak %d]", lines[n].position, lines[n].area, m.lineToPeak[n]);
+          std::printf(" fwhm %.2f\n", w);
+        }
         f.pullSum += pull;
         f.pullSquares += pull * pull;
         ++f.pulls;
