@@ -26,8 +26,8 @@ struct PeakGroup {
 // The program's search over first..last, piece by piece: on each piece the search's straight law is
 // the chord of `law`. Every piece is searched with a margin of a few widths on both sides, and keeps
 // the peaks of its own stretch, so that a line on a joint is found once.
-std::vector<double> SearchWithLaw(Workspace& ws, UiPort& port, const WidthLaw& law, int first, int last) {
-  const TSpectrum& s = ws.spectrum;
+std::vector<double> SearchWithLaw(Workspace& ws, const TSpectrum& s, UiPort& port, const WidthLaw& law,
+                                  int first, int last) {
   if (!ws.searchWork) ws.searchWork = std::make_unique<PeakSearchWork>();
   auto piece = std::make_unique<Marking>();
   std::vector<double> found;
@@ -194,9 +194,8 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
   const int keepDegree = s.dback;
   const int degree = s.dback < 0 ? s.dback : -std::min(s.dback, 3);
 
-  const std::vector<double> marks = SearchWithLaw(ws, port, law, first, last);
+  std::vector<double> marks = SearchWithLaw(ws, s, port, law, first, last);
   out.searched = static_cast<int>(marks.size());
-  const std::vector<PeakGroup> groups = FormGroups(st, law, marks, first, last);
 
   mk.peakCount = 0;
   mk.intervalCount = 0;
@@ -206,129 +205,192 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
   st.usedBackgroundDegree = 0;
   IntervalRefiner refiner(ws, law, degree);
   const double chiLimit = -2 * std::log(kAddPeakFalseAlarm);
-  std::vector<ResultRow> rows;
+  // Each fitted interval with its kept peaks.
+  struct Piece {
+    FittedInterval curve;
+    std::vector<ResultRow> rows;
+  };
+  std::vector<Piece> pieces;
   bool abandoned = false;
-  for (std::size_t g = 0; g < groups.size() && !abandoned; ++g) {
-    port.ShowProgress("Automatic analysis", static_cast<int>(g), static_cast<int>(groups.size()));
-    int start = groups[g].start, end = groups[g].end;
-    std::vector<double> pos{0.0};
-    pos.insert(pos.end(), groups[g].peaks.begin(), groups[g].peaks.end());
-    // Room for every parameter of the peaks, and no more points than the engine takes.
-    const int need = 2 * static_cast<int>(pos.size()) + 8;
-    while (end - start + 1 < need && (start > first || end < last)) {
-      start = std::max(first, start - 1);
-      end = std::min(last, end + 1);
-    }
-    if (end - start + 1 < need || end - start + 1 > kEnginePoints) continue;
-    auto fit = [&](const std::vector<double>& p) {
-      if (refiner.Fit(start, end, p)) return true;
-      abandoned |= ws.engine.abandoned;
-      return false;
-    };
-    if (!fit(pos)) continue;
-    bool fitted = true;
-    // Drops repeat until every peak shows its area (each takes one peak away); the tries of one more
-    // peak are counted in rounds.
-    for (int round = 0; round < options.maxRounds && fitted;) {
-      const int n = static_cast<int>(pos.size()) - 1;
-      // A peak whose area the fit does not show (below 2 of its errors) goes, and the rest is refitted.
-      int weakest = 0;
-      double weakestRatio = 2;
-      for (int k = 1; k <= n; ++k) {
-        const PeakFigures r = PeakResult(ws, k);
-        const double ratio = r.areaError > 0 ? r.area / r.areaError : (r.area > 0 ? INFINITY : 0);
-        if (ratio < weakestRatio) weakestRatio = ratio, weakest = k;
+  auto fitGroups = [&](const std::vector<PeakGroup>& groups) {
+    for (std::size_t g = 0; g < groups.size() && !abandoned; ++g) {
+      port.ShowProgress("Automatic analysis", static_cast<int>(g), static_cast<int>(groups.size()));
+      int start = groups[g].start, end = groups[g].end;
+      std::vector<double> pos{0.0};
+      pos.insert(pos.end(), groups[g].peaks.begin(), groups[g].peaks.end());
+      // Room for every parameter of the peaks, and no more points than the engine takes.
+      const int need = 2 * static_cast<int>(pos.size()) + 8;
+      while (end - start + 1 < need && (start > first || end < last)) {
+        start = std::max(first, start - 1);
+        end = std::min(last, end + 1);
       }
-      if (weakest > 0) {
-        pos.erase(pos.begin() + weakest);
-        ++out.dropped;
-        fitted = pos.size() > 1 && fit(pos);
-        continue;
-      }
-      if (n >= kMaxPeaks) break;
-      // A peak more where the residuals show a line the fit lacks, or where the shared width grew
-      // beyond the law by more than its error and the law's scatter allow (an unresolved neighbour).
-      double where = 0;
-      const double z = refiner.ResidualPeak(start, end, where);
-      const ParamRec& w0 = ws.engine.params[WidthIndex(n)];
-      const double allowed = 3 * std::hypot(w0.error, std::max(law.scatter, 0.02 * ws.fit.wInt));
-      const bool wide = w0.value - ws.fit.wInt > allowed;
-      if (!(z > kResidualTry || wide)) break;
-      ++round;
-      // The tries: a peak where the residuals point, and, for a width excess, the strongest peak split
-      // in two a little under a width apart. The try that lowers the residuals most is kept when the
-      // likelihood ratio passes and every new peak shows its area.
-      int strongest = 1;
-      for (int k = 2; k <= n; ++k)
-        if (ws.engine.params[AmplitudeIndex(k)].value > ws.engine.params[AmplitudeIndex(strongest)].value)
-          strongest = k;
-      const double before = ResidualSum(ws.engine);
-      std::vector<double> best;
-      double bestGain = chiLimit;
-      auto attempt = [&](std::vector<double> more, int firstNew, int secondNew) {
-        if (!fit(more)) return;
-        const double after = ResidualSum(ws.engine);
-        const double variance = std::max(after / std::max(ws.engine.dof, 1), 1.0);
-        const double gain = (before - after) / variance;
-        if (!(gain > bestGain)) return;
-        for (int k : {firstNew, secondNew}) {
-          const PeakFigures r = PeakResult(ws, k);
-          if (!(r.area > 2 * r.areaError)) return;
-        }
-        bestGain = gain;
-        best = std::move(more);
+      if (end - start + 1 < need || end - start + 1 > kEnginePoints) continue;
+      auto fit = [&](const std::vector<double>& p) {
+        if (refiner.Fit(start, end, p)) return true;
+        abandoned |= ws.engine.abandoned;
+        return false;
       };
-      if (z > kResidualTry && where > 0) {
-        std::vector<double> more = pos;
-        more.push_back(where);
-        attempt(std::move(more), n + 1, n + 1);
-      }
-      if (wide) {
-        std::vector<double> more = pos;
-        const double half = 0.35 * law.At(pos[strongest]);
-        more.push_back(pos[strongest] + half);
-        more[strongest] -= half;
-        attempt(std::move(more), strongest, n + 1);
-      }
-      if (!best.empty()) {
-        pos = std::move(best);
-        ++out.added;
+      if (!fit(pos)) continue;
+      bool fitted = true;
+      // Drops repeat until every peak shows its area (each takes one peak away); the tries of one more
+      // peak are counted in rounds.
+      for (int round = 0; round < options.maxRounds && fitted;) {
+        const int n = static_cast<int>(pos.size()) - 1;
+        // A peak whose area the fit does not show (below 2 of its errors) goes, and the rest is refitted.
+        int weakest = 0;
+        double weakestRatio = 2;
+        for (int k = 1; k <= n; ++k) {
+          const PeakFigures r = PeakResult(ws, k);
+          const double ratio = r.areaError > 0 ? r.area / r.areaError : (r.area > 0 ? INFINITY : 0);
+          if (ratio < weakestRatio) weakestRatio = ratio, weakest = k;
+        }
+        if (weakest > 0) {
+          pos.erase(pos.begin() + weakest);
+          ++out.dropped;
+          fitted = pos.size() > 1 && fit(pos);
+          continue;
+        }
+        if (n >= kMaxPeaks) break;
+        // A peak more where the residuals show a line the fit lacks, or where the shared width grew
+        // beyond the law by more than its error and the law's scatter allow (an unresolved neighbour).
+        double where = 0;
+        const double z = refiner.ResidualPeak(start, end, where);
+        const ParamRec& w0 = ws.engine.params[WidthIndex(n)];
+        const double allowed = 3 * std::hypot(w0.error, std::max(law.scatter, 0.02 * ws.fit.wInt));
+        const bool wide = w0.value - ws.fit.wInt > allowed;
+        if (!(z > kResidualTry || wide)) break;
+        ++round;
+        // The tries: a peak where the residuals point, and, for a width excess, the strongest peak split
+        // in two a little under a width apart. The try that lowers the residuals most is kept when the
+        // likelihood ratio passes and every new peak shows its area.
+        int strongest = 1;
+        for (int k = 2; k <= n; ++k)
+          if (ws.engine.params[AmplitudeIndex(k)].value > ws.engine.params[AmplitudeIndex(strongest)].value)
+            strongest = k;
+        const double before = ResidualSum(ws.engine);
+        std::vector<double> best;
+        double bestGain = chiLimit;
+        auto attempt = [&](std::vector<double> more, int firstNew, int secondNew) {
+          if (!fit(more)) return;
+          const double after = ResidualSum(ws.engine);
+          const double variance = std::max(after / std::max(ws.engine.dof, 1), 1.0);
+          const double gain = (before - after) / variance;
+          if (!(gain > bestGain)) return;
+          for (int k : {firstNew, secondNew}) {
+            const PeakFigures r = PeakResult(ws, k);
+            if (!(r.area > 2 * r.areaError)) return;
+          }
+          bestGain = gain;
+          best = std::move(more);
+        };
+        if (z > kResidualTry && where > 0) {
+          std::vector<double> more = pos;
+          more.push_back(where);
+          attempt(std::move(more), n + 1, n + 1);
+        }
+        if (wide) {
+          std::vector<double> more = pos;
+          const double half = 0.35 * law.At(pos[strongest]);
+          more.push_back(pos[strongest] + half);
+          more[strongest] -= half;
+          attempt(std::move(more), strongest, n + 1);
+        }
+        if (!best.empty()) {
+          pos = std::move(best);
+          ++out.added;
+          fitted = fit(pos);
+          continue;
+        }
         fitted = fit(pos);
-        continue;
+        break;
       }
-      fitted = fit(pos);
-      break;
+      if (!fitted || pos.size() < 2) continue;
+      NoteBackgroundDegree(ws);
+      const int n = static_cast<int>(pos.size()) - 1;
+      std::vector<ResultRow> here;
+      for (int k = 1; k <= n; ++k) {
+        const PeakFigures p = PeakResult(ws, k);
+        here.push_back({p.position, p.positionError, p.area, p.areaError, p.width, p.widthError, p.criterion,
+                        p.background});
+      }
+      std::sort(here.begin(), here.end(),
+                [](const ResultRow& a, const ResultRow& b) { return a.channel < b.channel; });
+      FittedInterval curve;
+      curve.start = start;
+      curve.end = end;
+      for (int i = 1; i <= end - start + 1; ++i) {
+        double y, w, f;
+        IntervalModel(ws, y, w, f, 3, i);
+        curve.total.push_back(f);
+        curve.background.push_back(IntervalBackground(ws, start + i - 1));
+      }
+      pieces.push_back({std::move(curve), std::move(here)});
     }
-    if (!fitted || pos.size() < 2) continue;
-    NoteBackgroundDegree(ws);
-    const int n = static_cast<int>(pos.size()) - 1;
-    std::vector<ResultRow> here;
-    for (int k = 1; k <= n; ++k) {
-      const PeakFigures p = PeakResult(ws, k);
-      here.push_back({p.position, p.positionError, p.area, p.areaError, p.width, p.widthError, p.criterion,
-                      p.background});
+    port.ShowProgress("Automatic analysis", static_cast<int>(groups.size()), static_cast<int>(groups.size()));
+  };
+  fitGroups(FormGroups(st, law, marks, first, last));
+
+  // A strong line hides a weak one beside it from the search (a segment is scaled to its highest
+  // count). The search runs again on the spectrum less the fitted peaks; the intervals its new marks
+  // reach are fitted again with them, the others stay as they are.
+  if (!abandoned && !pieces.empty()) {
+    auto residual = std::make_unique<TSpectrum>(s);
+    for (const Piece& piece : pieces) {
+      const FittedInterval& c = piece.curve;
+      for (int ch = c.start; ch <= c.end; ++ch) {
+        const std::size_t i = static_cast<std::size_t>(ch - c.start);
+        residual->sp[ch] -= c.total[i] - c.background[i];
+      }
     }
-    std::sort(here.begin(), here.end(),
-              [](const ResultRow& a, const ResultRow& b) { return a.channel < b.channel; });
-    if (rows.size() + here.size() > static_cast<std::size_t>(kMaxResults)) {
+    std::vector<double> fresh;
+    for (double p : SearchWithLaw(ws, *residual, port, law, first, last)) {
+      bool near = false;
+      for (const Piece& piece : pieces)
+        for (const ResultRow& r : piece.rows) near |= std::fabs(p - r.channel) < law.At(p);
+      // Only a mark whose counts stand out of what the fit left there (3 errors over ±1 width) is new.
+      const int lo = std::max(first, static_cast<int>(std::floor(p - law.At(p))));
+      const int hi = std::min(last, static_cast<int>(std::ceil(p + law.At(p))));
+      const double edge = (residual->CountAt(lo - 1) + residual->CountAt(hi + 1)) / 2;
+      double excess = 0, counts = 0;
+      for (int ch = lo; ch <= hi; ++ch) excess += residual->CountAt(ch) - edge, counts += s.CountAt(ch);
+      if (!near && excess > 3 * std::sqrt(counts + 1)) fresh.push_back(p);
+    }
+    if (!fresh.empty()) {
+      out.searched += static_cast<int>(fresh.size());
+      std::vector<double> redo = fresh;
+      std::vector<Piece> kept;
+      for (Piece& piece : pieces) {
+        bool reached = false;
+        for (double p : fresh) {
+          const double reach = st.kWidth * law.At(p) + st.adInterv;
+          reached |= piece.curve.start <= p + reach && piece.curve.end >= p - reach;
+        }
+        if (!reached) {
+          kept.push_back(std::move(piece));
+          continue;
+        }
+        for (const ResultRow& r : piece.rows) redo.push_back(r.channel);
+      }
+      pieces = std::move(kept);
+      std::sort(redo.begin(), redo.end());
+      fitGroups(FormGroups(st, law, redo, first, last));
+      std::sort(pieces.begin(), pieces.end(),
+                [](const Piece& a, const Piece& b) { return a.curve.start < b.curve.start; });
+    }
+  }
+
+  std::vector<ResultRow> rows;
+  out.intervals.clear();
+  for (Piece& piece : pieces) {
+    if (rows.size() + piece.rows.size() > static_cast<std::size_t>(kMaxResults)) {
       port.ShowMessage("Error, too many peaks in the table");
       break;
     }
-    FittedInterval curve;
-    curve.start = start;
-    curve.end = end;
-    curve.firstRow = static_cast<int>(rows.size()) + 1;
-    curve.lastRow = static_cast<int>(rows.size() + here.size());
-    for (int i = 1; i <= end - start + 1; ++i) {
-      double y, w, f;
-      IntervalModel(ws, y, w, f, 3, i);
-      curve.total.push_back(f);
-      curve.background.push_back(IntervalBackground(ws, start + i - 1));
-    }
-    out.intervals.push_back(std::move(curve));
-    rows.insert(rows.end(), here.begin(), here.end());
+    piece.curve.firstRow = static_cast<int>(rows.size()) + 1;
+    piece.curve.lastRow = static_cast<int>(rows.size() + piece.rows.size());
+    rows.insert(rows.end(), piece.rows.begin(), piece.rows.end());
+    out.intervals.push_back(std::move(piece.curve));
   }
-  port.ShowProgress("Automatic analysis", static_cast<int>(groups.size()), static_cast<int>(groups.size()));
 
   // The kept peaks become the marking and the result table, peak k in row k as after a spectrum fit.
   for (std::size_t k = 0; k < rows.size(); ++k) {
