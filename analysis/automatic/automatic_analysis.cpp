@@ -139,7 +139,8 @@ class IntervalRefiner {
     const int reach = static_cast<int>(std::ceil(1.5 * width));
     double best = 0;
     where = 0;
-    const int lo = start + static_cast<int>(std::ceil(width)), hi = end - static_cast<int>(std::ceil(width));
+    // Up to the interval's ends: a line beside the marked ones may sit there; the interval then grows.
+    const int lo = start + 2, hi = end - 2;
     for (int c = lo; c <= hi; ++c) {
       double rg = 0, gg = 0;
       for (int ch = std::max(start, c - reach); ch <= std::min(end, c + reach); ++ch) {
@@ -270,11 +271,11 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
         const double before = ResidualSum(ws.engine);
         std::vector<double> best;
         double bestGain = chiLimit;
-        auto attempt = [&](std::vector<double> more, int firstNew, int secondNew) {
+        auto attempt = [&](std::vector<double> more, int firstNew, int secondNew, double baseline) {
           if (!fit(more)) return;
           const double after = ResidualSum(ws.engine);
           const double variance = std::max(after / std::max(ws.engine.dof, 1), 1.0);
-          const double gain = (before - after) / variance;
+          const double gain = (baseline - after) / variance;
           if (!(gain > bestGain)) return;
           for (int k : {firstNew, secondNew}) {
             const PeakFigures r = PeakResult(ws, k);
@@ -283,17 +284,38 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           bestGain = gain;
           best = std::move(more);
         };
+        bool grew = false;
         if (z > kResidualTry && where > 0) {
           std::vector<double> more = pos;
           more.push_back(where);
-          attempt(std::move(more), n + 1, n + 1);
+          // The interval grows to hold the new peak with its stretch, up to its neighbours; the fit
+          // without it is then redone over the same channels, so that the two compare.
+          const int keepStart = start, keepEnd = end;
+          const double reach = st.kWidth * law.At(where) + st.adInterv;
+          const int lowest = g > 0 ? groups[g - 1].end : first;
+          const int highest = g + 1 < groups.size() ? groups[g + 1].start : last;
+          start = std::max(lowest, std::min(start, static_cast<int>(std::floor(where - reach))));
+          end = std::min({highest, std::max(end, static_cast<int>(std::ceil(where + reach))),
+                          start + kEnginePoints - 1});
+          double baseline = before;
+          if (start != keepStart || end != keepEnd) {
+            if (fit(pos)) {
+              baseline = ResidualSum(ws.engine);
+            } else {
+              start = keepStart, end = keepEnd;
+            }
+          }
+          const double gainBefore = bestGain;
+          attempt(std::move(more), n + 1, n + 1, baseline);
+          grew = bestGain != gainBefore && (start != keepStart || end != keepEnd);
+          if (!grew) start = keepStart, end = keepEnd;
         }
-        if (wide) {
+        if (wide && !grew) {
           std::vector<double> more = pos;
           const double half = 0.35 * law.At(pos[strongest]);
           more.push_back(pos[strongest] + half);
           more[strongest] -= half;
-          attempt(std::move(more), strongest, n + 1);
+          attempt(std::move(more), strongest, n + 1, before);
         }
         if (!best.empty()) {
           pos = std::move(best);
