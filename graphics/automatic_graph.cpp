@@ -74,8 +74,12 @@ void DrawAutomaticGraph(const Workspace& ws, Canvas& canvas, const AutomaticResu
   // peaks' ticks below stay free.
   const int line = canvas.TextHeight() + 4;
   char text[160];
-  std::snprintf(text, sizeof text, "FWHM = sqrt(%.4g + %.4g*chan)%s", result.law.a, result.law.b,
-                result.law.lines > 0 ? "" : " (given widths)");
+  if (result.law.q != 0)
+    std::snprintf(text, sizeof text, "FWHM = sqrt(%.4g + %.4g*chan + %.3g*chan^2)", result.law.a,
+                  result.law.b, result.law.q);
+  else
+    std::snprintf(text, sizeof text, "FWHM = sqrt(%.4g + %.4g*chan)%s", result.law.a, result.law.b,
+                  result.law.lines > 0 ? "" : " (given widths)");
   const Rgb textBack = ColorFromInt(st.colorTextBackground);
   canvas.Text(10, kStripTop + 8 + 2 * line, text, kYellow, textBack);
   std::snprintf(text, sizeof text, "PEAKS = %d of %d with crit. > 3", reported, result.peaks);

@@ -39,6 +39,19 @@ TEST(WidthLawFit, RecoversTheLawPastWideOutliers) {
   EXPECT_LT(law.scatter, 0.1);
   EXPECT_DOUBLE_EQ(law.DeltaAt(16000), std::max(3 * law.scatter, 0.1 * law.At(16000)));
 
+  // Widths growing linearly over 16,384 channels (2.5 -> 6): the c² term under the root follows them.
+  std::vector<WidthPoint> linear;
+  for (int k = 0; k < 20; ++k) {
+    const double c = 200 + 800 * k;
+    linear.push_back({c, 2.5 + 3.5 * c / 16384, 0.01, false});
+  }
+  const WidthLaw wide = FitWidthLaw(linear);
+  EXPECT_EQ(wide.lines, 20);
+  EXPECT_GT(wide.q, 0);
+  for (double c : {200.0, 3000.0, 9000.0, 16000.0})
+    EXPECT_NEAR(wide.At(c) / (2.5 + 3.5 * c / 16384), 1, 0.01) << c;
+  EXPECT_NE(WidthLawLine(wide).find("; with q*chan^2 under the root, q= "), std::string::npos);
+
   // Too few lines: no law.
   std::vector<WidthPoint> two(points.begin(), points.begin() + 2);
   EXPECT_EQ(FitWidthLaw(two).lines, 0);
