@@ -17,6 +17,8 @@ namespace {
 constexpr double kChordTolerance = 0.02;
 // Residual structure worth a try: the matched-filter significance of a missing peak.
 constexpr double kResidualTry = 3.0;
+// Peaks in a row, each close to the next, that make one broad structure rather than lines.
+constexpr int kCombPeaks = 4;
 
 struct PeakGroup {
   int start = 0, end = 0;
@@ -106,8 +108,9 @@ class IntervalRefiner {
  public:
   IntervalRefiner(Workspace& ws, const WidthLaw& law, int degree) : ws_(ws), law_(law), degree_(degree) {}
 
-  // Fits start..end with the marks pos[1..n] and the law's tangent over the interval.
-  bool Fit(int start, int end, const std::vector<double>& pos) {
+  // Fits start..end with the marks pos[1..n] and the law's tangent over the interval; with `width` > 0
+  // the peaks start from that width instead and may take any width up to twice it.
+  bool Fit(int start, int end, const std::vector<double>& pos, double width = 0) {
     IntervalFitState& fs = ws_.fit;
     TSpectrum& s = ws_.spectrum;
     const int n = static_cast<int>(pos.size()) - 1;
@@ -117,9 +120,9 @@ class IntervalRefiner {
     fs.lastPeak = n;
     fs.n = n;
     const double mid = (start + end) / 2.0;
-    fs.wInt = law_.At(mid);
-    s.deltaWidth = law_.DeltaAt(mid);
-    s.widthVariable = law_.Slope(mid) * (end - start) / 2;
+    fs.wInt = width > 0 ? width : law_.At(mid);
+    s.deltaWidth = width > 0 ? 0.9 * width : law_.DeltaAt(mid);
+    s.widthVariable = width > 0 ? 0 : law_.Slope(mid) * (end - start) / 2;
     s.deltaWidthVariable = 0;
     s.dback = degree_;
     return FitInterval(ws_, pos.data(), 0);
@@ -325,6 +328,37 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
         }
         fitted = fit(pos);
         break;
+      }
+      // Four or more peaks, each within 1.5 widths of the next, filling the interval alone: the narrow
+      // peaks follow one broad structure (a line of natural width, the edge of a Compton plateau), which
+      // is reported as what it is, one peak of its own width.
+      if (fitted && static_cast<int>(pos.size()) > kCombPeaks) {
+        const int n = static_cast<int>(pos.size()) - 1;
+        std::vector<PeakFigures> figures;
+        for (int k = 1; k <= n; ++k) figures.push_back(PeakResult(ws, k));
+        std::sort(figures.begin(), figures.end(),
+                  [](const PeakFigures& a, const PeakFigures& b) { return a.position < b.position; });
+        bool comb = true;
+        double sum = 0, moment = 0;
+        for (int k = 0; k < n; ++k) {
+          if (k > 0)
+            comb &= figures[k].position - figures[k - 1].position < 1.5 * law.At(figures[k].position);
+          const double a = std::max(figures[k].area, 0.0);
+          sum += a;
+          moment += a * figures[k].position;
+        }
+        if (comb && sum > 0) {
+          const double centre = moment / sum;
+          const double width = figures.back().position - figures.front().position + law.At(centre);
+          const std::vector<double> one{0.0, centre};
+          if (refiner.Fit(start, end, one, width)) {
+            out.dropped += n - 1;
+            pos = one;
+          } else {
+            abandoned |= ws.engine.abandoned;
+            fitted = fit(pos);
+          }
+        }
       }
       if (!fitted || pos.size() < 2) continue;
       NoteBackgroundDegree(ws);
