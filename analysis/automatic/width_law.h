@@ -50,7 +50,7 @@ WidthLaw FitWidthLaw(std::vector<WidthPoint>& points);
 // Finds clear, isolated lines in first..last of the workspace spectrum and fits each alone with a
 // free width (the program's interval fit); the spectrum's width settings and the fit state are
 // restored afterwards. At most `maxLines` lines, the clearest.
-std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, int maxLines = 40);
+std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, int maxLines = 24);
 
 // The law of the spectrum over first..last: estimated from its clear lines, or `fallback` (with its
 // note) when fewer than 3 clear lines stand.
