@@ -390,27 +390,30 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
   // count). The search runs again on the spectrum less the fitted peaks; the intervals its new marks
   // reach are fitted again with them, the others stay as they are.
   if (!abandoned && !pieces.empty()) {
-    auto residual = std::make_unique<TSpectrum>(s);
+    // The counts are lowered in place for the search and put back exactly from a copy.
+    const std::vector<double> counts = s.sp;
     for (const Piece& piece : pieces) {
       const FittedInterval& c = piece.curve;
       for (int ch = c.start; ch <= c.end; ++ch) {
         const std::size_t i = static_cast<std::size_t>(ch - c.start);
-        residual->sp[ch] -= c.total[i] - c.background[i];
+        s.sp[ch] -= c.total[i] - c.background[i];
       }
     }
+    const std::vector<double> marked = SearchWithLaw(ws, s, port, law, first, last);
     std::vector<double> fresh;
-    for (double p : SearchWithLaw(ws, *residual, port, law, first, last)) {
+    for (double p : marked) {
       bool near = false;
       for (const Piece& piece : pieces)
         for (const ResultRow& r : piece.rows) near |= std::fabs(p - r.channel) < law.At(p);
       // Only a mark whose counts stand out of what the fit left there (3 errors over ±1 width) is new.
       const int lo = std::max(first, static_cast<int>(std::floor(p - law.At(p))));
       const int hi = std::min(last, static_cast<int>(std::ceil(p + law.At(p))));
-      const double edge = (residual->CountAt(lo - 1) + residual->CountAt(hi + 1)) / 2;
-      double excess = 0, counts = 0;
-      for (int ch = lo; ch <= hi; ++ch) excess += residual->CountAt(ch) - edge, counts += s.CountAt(ch);
-      if (!near && excess > 3 * std::sqrt(counts + 1)) fresh.push_back(p);
+      const double edge = (s.CountAt(lo - 1) + s.CountAt(hi + 1)) / 2;
+      double excess = 0, total = 0;
+      for (int ch = lo; ch <= hi; ++ch) excess += s.CountAt(ch) - edge, total += std::max(counts[ch], 0.0);
+      if (!near && excess > 3 * std::sqrt(total + 1)) fresh.push_back(p);
     }
+    std::copy(counts.begin(), counts.end(), s.sp.begin());
     if (!fresh.empty()) {
       out.searched += static_cast<int>(fresh.size());
       std::vector<double> redo = fresh;
