@@ -329,58 +329,84 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
         fitted = fit(pos);
         break;
       }
-      // Four or more peaks, each within 1.5 widths of the next, filling the interval alone: the narrow
-      // peaks follow one broad structure (a line of natural width, the edge of a Compton plateau), which
-      // is reported as what it is, one peak of its own width.
+      // The fit of ws.fit over a..b with its peaks becomes a piece.
+      auto record = [&](int a, int b) {
+        NoteBackgroundDegree(ws);
+        std::vector<ResultRow> here;
+        for (int k = 1; k <= ws.fit.n; ++k) {
+          const PeakFigures p = PeakResult(ws, k);
+          here.push_back({p.position, p.positionError, p.area, p.areaError, p.width, p.widthError,
+                          p.criterion, p.background});
+        }
+        std::sort(here.begin(), here.end(),
+                  [](const ResultRow& x, const ResultRow& y) { return x.channel < y.channel; });
+        FittedInterval curve;
+        curve.start = a;
+        curve.end = b;
+        for (int i = 1; i <= b - a + 1; ++i) {
+          double y, w, f;
+          IntervalModel(ws, y, w, f, 3, i);
+          curve.total.push_back(f);
+          curve.background.push_back(IntervalBackground(ws, a + i - 1));
+        }
+        pieces.push_back({std::move(curve), std::move(here)});
+      };
+      // Four or more peaks in a row, each within 1.5 widths of the next: the narrow peaks follow one
+      // broad structure (a line of natural width, the edge of a Compton plateau), which is reported as
+      // what it is, one peak of its own width, in an interval of its own between its neighbours.
       if (fitted && static_cast<int>(pos.size()) > kCombPeaks) {
         const int n = static_cast<int>(pos.size()) - 1;
         std::vector<PeakFigures> figures;
         for (int k = 1; k <= n; ++k) figures.push_back(PeakResult(ws, k));
         std::sort(figures.begin(), figures.end(),
-                  [](const PeakFigures& a, const PeakFigures& b) { return a.position < b.position; });
-        bool comb = true;
-        double sum = 0, moment = 0;
-        for (int k = 0; k < n; ++k) {
-          if (k > 0)
-            comb &= figures[k].position - figures[k - 1].position < 1.5 * law.At(figures[k].position);
-          const double a = std::max(figures[k].area, 0.0);
-          sum += a;
-          moment += a * figures[k].position;
+                  [](const PeakFigures& x, const PeakFigures& y) { return x.position < y.position; });
+        int runFirst = 0, runLast = -1;
+        for (int i = 0; i < n;) {
+          int j = i;
+          while (j + 1 < n &&
+                 figures[j + 1].position - figures[j].position < 1.5 * law.At(figures[j].position))
+            ++j;
+          if (j - i > runLast - runFirst) runFirst = i, runLast = j;
+          i = j + 1;
         }
-        if (comb && sum > 0) {
-          const double centre = moment / sum;
-          const double width = figures.back().position - figures.front().position + law.At(centre);
-          const std::vector<double> one{0.0, centre};
-          if (refiner.Fit(start, end, one, width)) {
-            out.dropped += n - 1;
-            pos = one;
-          } else {
+        if (runLast - runFirst + 1 >= kCombPeaks) {
+          double sum = 0, moment = 0;
+          for (int k = runFirst; k <= runLast; ++k) {
+            const double a = std::max(figures[k].area, 0.0);
+            sum += a;
+            moment += a * figures[k].position;
+          }
+          const double centre =
+              sum > 0 ? moment / sum : (figures[runFirst].position + figures[runLast].position) / 2;
+          const double width = figures[runLast].position - figures[runFirst].position + law.At(centre);
+          const int cutLeft = runFirst > 0
+                                  ? static_cast<int>(std::lround(
+                                        (figures[runFirst - 1].position + figures[runFirst].position) / 2))
+                                  : start;
+          const int cutRight = runLast < n - 1
+                                   ? static_cast<int>(std::lround(
+                                         (figures[runLast].position + figures[runLast + 1].position) / 2))
+                                   : end;
+          std::vector<double> left{0.0}, right{0.0};
+          for (int k = 0; k < runFirst; ++k) left.push_back(figures[k].position);
+          for (int k = runLast + 1; k < n; ++k) right.push_back(figures[k].position);
+          auto roomFor = [](int a, int b, const std::vector<double>& p) {
+            return p.size() < 2 || b - a + 1 >= 2 * static_cast<int>(p.size()) + 8;
+          };
+          if (roomFor(start, cutLeft, left) && roomFor(cutRight, end, right) &&
+              cutRight - cutLeft + 1 >= 12) {
+            const std::vector<double> one{0.0, centre};
+            out.dropped += runLast - runFirst;
+            if (left.size() > 1 && refiner.Fit(start, cutLeft, left)) record(start, cutLeft);
+            if (refiner.Fit(cutLeft, cutRight, one, width)) record(cutLeft, cutRight);
+            if (right.size() > 1 && refiner.Fit(cutRight, end, right)) record(cutRight, end);
             abandoned |= ws.engine.abandoned;
-            fitted = fit(pos);
+            continue;
           }
         }
       }
       if (!fitted || pos.size() < 2) continue;
-      NoteBackgroundDegree(ws);
-      const int n = static_cast<int>(pos.size()) - 1;
-      std::vector<ResultRow> here;
-      for (int k = 1; k <= n; ++k) {
-        const PeakFigures p = PeakResult(ws, k);
-        here.push_back({p.position, p.positionError, p.area, p.areaError, p.width, p.widthError, p.criterion,
-                        p.background});
-      }
-      std::sort(here.begin(), here.end(),
-                [](const ResultRow& a, const ResultRow& b) { return a.channel < b.channel; });
-      FittedInterval curve;
-      curve.start = start;
-      curve.end = end;
-      for (int i = 1; i <= end - start + 1; ++i) {
-        double y, w, f;
-        IntervalModel(ws, y, w, f, 3, i);
-        curve.total.push_back(f);
-        curve.background.push_back(IntervalBackground(ws, start + i - 1));
-      }
-      pieces.push_back({std::move(curve), std::move(here)});
+      record(start, end);
     }
     port.ShowProgress("Automatic analysis", static_cast<int>(groups.size()), static_cast<int>(groups.size()));
   };
