@@ -1,7 +1,8 @@
 // orvant-batch: the headless program. Verbs:
 //   read FILE [--type N] [options]      read a spectrum and print its summary (type by content when absent)
-//   analyse (FILE [--type N] | --test T | --ini F)  search, mark and fit the whole spectrum; save and
-//                                        print the results
+//   analyse (FILE [--type N] | --test T | --ini F)  the automatic analysis (width law from the
+//                                        spectrum, search, fits refined per interval); save and print
+//                                        the peaks of criterion > 3. --plain: search, mark and fit only
 //   run SCRIPT [--log F] [--dir D]       run a script of menu commands and answers
 //   loop NAMES --marking F [--type N]    fit a series of spectra with one marking into orvant.tab
 // Graphs are drawn on an offscreen image, so headless runs make the same pictures as the windows.
@@ -9,6 +10,7 @@
 #include <QBuffer>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <sstream>
 
+#include "analysis/automatic/automatic_analysis.h"
 #include "analysis/command_file.h"
 #include "analysis/file_calibration.h"
 #include "analysis/fit_loop.h"
@@ -28,6 +31,7 @@
 #include "analysis/test_spectra.h"
 #include "analysis/workspace.h"
 #include "core/numtext.h"
+#include "graphics/automatic_graph.h"
 #include "graphics/graphs.h"
 #include "graphics/qt/qt_canvas.h"
 #include "spectrum/formats/formats.h"
@@ -96,7 +100,9 @@ class PresetPort : public ConsolePort {
   bool AskOkCancel(const std::string&) override { return true; }
 };
 
-void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
+// The result rows; rows of criterion <= 3 are left out unless `every`, each printed row keeping its
+// number. With a width law its width at each peak is the last CSV column. The count left out.
+int PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv, bool every, const WidthLaw* law) {
   const AnalysisState& st = ws.state;
   // Counts per second of live time, when the file gave the live time.
   const double live = ws.spectrum.measurement.liveTime;
@@ -108,10 +114,16 @@ void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
     *csv << "peak,channel,channel_error,area,area_error,width,width_error,criterion,background";
     if (calibrated) *csv << ",energy,energy_error,intensity,intensity_error";
     if (live > 0.0) *csv << ",rate,rate_error";
+    if (law) *csv << ",law_width";
     *csv << '\n';
   }
+  int leftOut = 0;
   for (int k = 1; k <= st.resultCount; ++k) {
     const ResultRow& r = ws.results[k];
+    if (!every && !(r.criterion > 3)) {
+      ++leftOut;
+      continue;
+    }
     // Fields of asterisks (values that do not fit) keep a blank between them.
     std::string row =
         JoinFields({FormatNumber(5, 0, k), FormatNumber(10, 2, r.channel), FormatNumber(9, 3, r.channelError),
@@ -138,9 +150,28 @@ void PrintResults(const Workspace& ws, std::ostream& out, std::ostream* csv) {
         std::snprintf(line, sizeof line, ",%.6g,%.6g", r.area / live, r.areaError / live);
         *csv << line;
       }
+      if (law) {
+        std::snprintf(line, sizeof line, ",%.4f", law->At(r.channel));
+        *csv << line;
+      }
       *csv << '\n';
     }
   }
+  return leftOut;
+}
+
+// "W1,W2[,DW]": the widths at the start and end of the analysed interval and their accuracy (10 %
+// of the larger width when not given). False when the text is not that.
+bool ParseWidths(const std::string& text, double& w1, double& w2, double& dw) {
+  std::string list = text;
+  std::replace(list.begin(), list.end(), ',', ' ');
+  std::vector<double> v;
+  const int count = ParseNumberList(list, v);
+  if (count < 2 || count > 3 || !(v[0] > 0) || !(v[1] > 0) || (count == 3 && !(v[2] >= 0))) return false;
+  w1 = v[0];
+  w2 = v[1];
+  dw = count == 3 ? v[2] : 0.1 * std::max(w1, w2);
+  return true;
 }
 
 // The fit loop's port: the final report is the program's result and goes to standard output; status
@@ -271,6 +302,20 @@ int main(int argc, char** argv) {
   analyse->add_option("--bmp", bmpFile, "Write the spectrum graph with the fitted peaks as a BMP file");
   analyse->add_option("--png", pngFile, "The same picture as a PNG file");
   analyse->add_option("--output", output, "Output file of the run (default: a.res)");
+  std::string widthsText;
+  double sensitivity = 0;
+  bool plain = false, every = false;
+  analyse->add_option(
+      "--widths", widthsText,
+      "W1,W2[,DW]: peak widths (FWHM, channels) at the start and end of the analysed interval "
+      "and their accuracy; the width law is then not estimated from the spectrum");
+  analyse
+      ->add_option("--sensitivity", sensitivity,
+                   "Sensitivity of the peak search (0.5 .. 3; smaller finds weaker)")
+      ->check(CLI::Range(0.5, 3.0));
+  analyse->add_flag("--plain", plain,
+                    "Only the search, marking and fit with the given widths; every row printed");
+  analyse->add_flag("--all", every, "Print every row of the result table, criterion <= 3 included");
 
   auto* run = app.add_subcommand("run", "Run a script of menu commands and dialog answers");
   run->add_option("SCRIPT", script, "Script file")->required()->check(CLI::ExistingFile);
@@ -386,7 +431,11 @@ int main(int argc, char** argv) {
     program.outputFileOverride = output;
     program.graphSurface = &surface;
     if (!ProgramEntry(program) || !program.outputReady) return 1;
+    // An ini file that changes the widths (its EWI) gives them.
+    const double startWidths[3] = {ws.spectrum.width1, ws.spectrum.width2, ws.spectrum.deltaWidth};
     if (!iniFile.empty()) ReadCommandFile(ws, port, iniFile);
+    const bool iniWidths = startWidths[0] != ws.spectrum.width1 || startWidths[1] != ws.spectrum.width2 ||
+                           startWidths[2] != ws.spectrum.deltaWidth;
     if (!testName.empty()) {
       const auto& records = TestSpectrumRecords();
       for (std::size_t i = 0; i < records.size(); ++i)
@@ -400,19 +449,38 @@ int main(int argc, char** argv) {
     }
     // A command file sets the analysed interval itself; otherwise the whole spectrum is analysed.
     if (iniFile.empty()) SetInterval(ws.state, ws.spectrum, ws.spectrum.a1, ws.spectrum.a2);
+    TSpectrum& s = ws.spectrum;
+    if (!widthsText.empty()) {
+      if (!ParseWidths(widthsText, s.width1, s.width2, s.deltaWidth)) {
+        std::cerr << "Error, --widths takes W1,W2[,DW] with widths above 0\n";
+        return 1;
+      }
+      SetWidthLaw(ws.state, s);
+    }
+    if (sensitivity > 0) ws.state.sensitivity = sensitivity;
     ws.state.markingMode = 0;
     port.radio = 0;
-    if (!MarkSpectrum(ws, port)) return 1;
+    AutomaticResult automatic;
+    if (plain) {
+      if (!MarkSpectrum(ws, port)) return 1;
+    } else {
+      AutomaticOptions options;
+      options.estimateWidths = widthsText.empty() && !iniWidths;
+      options.widthSource = !widthsText.empty() ? "the widths of --widths"
+                            : iniWidths         ? "the ini file's widths"
+                            : !testName.empty() ? "the test spectrum's widths"
+                                                : "the start-up widths";
+      if (!AutomaticAnalysis(ws, port, options, automatic)) return 1;
+    }
     if (ws.marking.peakCount == 0) {
-      std::cout << "No peaks found in " << ws.spectrum.fileName << '\n';
+      std::cout << "No peaks found in " << s.fileName << '\n';
       ExitCommand(program, false);
       return 0;
     }
-    if (!SpectrumFit(ws, port, 0, &ws.output)) return 1;
+    if (plain && !SpectrumFit(ws, port, 0, &ws.output)) return 1;
     ws.state.resultsUnsaved = true;
-    std::cout << "Spectrum " << ws.spectrum.fileName << ": channels " << ws.spectrum.a1 << " .. "
-              << ws.spectrum.a2 << ", " << ws.marking.peakCount << " peaks in " << ws.marking.intervalCount
-              << " intervals\n";
+    std::cout << "Spectrum " << s.fileName << ": channels " << s.a1 << " .. " << s.a2 << ", "
+              << ws.marking.peakCount << " peaks in " << ws.marking.intervalCount << " intervals\n";
     std::ofstream csv;
     if (!csvFile.empty()) {
       csv.open(csvFile);
@@ -421,7 +489,8 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
-    PrintResults(ws, std::cout, csvFile.empty() ? nullptr : &csv);
+    const int leftOut = PrintResults(ws, std::cout, csvFile.empty() ? nullptr : &csv, plain || every,
+                                     plain ? nullptr : &automatic.law);
     if (!csvFile.empty()) {
       csv.close();
       if (!csv) {
@@ -429,15 +498,27 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
+    if (!plain) {
+      std::cout << leftOut << " of " << ws.state.resultCount << " peaks of criterion <= 3 left out"
+                << (leftOut > 0 ? " (--all prints them)" : "") << '\n';
+      std::cout << WidthLawLine(automatic.law) << '\n';
+    }
     if (!bmpFile.empty() || !pngFile.empty()) {
-      // The whole spectrum with the fitted peaks marked, as "Graph the Spectrum" shows it.
+      // The whole spectrum with the fitted peaks marked, as "Graph the Spectrum" shows it (after an
+      // automatic analysis with the fitted curve of every interval).
       ws.state.viewFirst = ws.spectrum.a1;
       ws.state.viewLast = ws.spectrum.a2;
       ws.state.viewWidth = ws.spectrum.a2 - ws.spectrum.a1 + 1;
       ws.state.graphMode = 1;
       // Several channels share a pixel column here; a connected line reads better than crosses.
       ws.state.pointStyle = 2;
-      DrawCurrentGraph(ws, surface);
+      if (plain) {
+        DrawCurrentGraph(ws, surface);
+      } else {
+        // The fitted curves over the data; counts over more than two decades on the log scale.
+        if (SpansDecades(ws.spectrum, ws.state.viewFirst, ws.state.viewLast)) ws.state.scaleMode = 2;
+        DrawAutomaticGraph(ws, surface, automatic);
+      }
       if (!bmpFile.empty() && !WriteImage(surface.image(), "BMP", bmpFile)) return 1;
       if (!pngFile.empty() && !WriteImage(surface.image(), "PNG", pngFile)) return 1;
     }

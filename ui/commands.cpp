@@ -18,6 +18,7 @@
 #include "core/dialog.h"
 #include "core/help_texts.h"
 #include "core/peak_model.h"
+#include "graphics/automatic_graph.h"
 #include "graphics/bitmap_export.h"
 #include "graphics/calibration_graphs.h"
 #include "graphics/graphs.h"
@@ -349,6 +350,20 @@ std::vector<Command> BuildTable() {
   });
   add("Fit Loop", [](Program& p) { FitLoopCommand(p.ws, p.port); });
   add("Fit for Graphs", [](Program& p) { FitForGraphsCommand(p.ws, p.port); });
+  add("Automatic Analysis", [](Program& p) {
+    // The analysis walks every interval itself, as the spectrum fit does: the interval fit's dialog
+    // mode ends, and the analysed interval is shown with the fitted curves.
+    auto result = std::make_unique<AutomaticResult>();
+    if (!AutomaticAnalysisCommand(p.ws, p.port, *result)) return;
+    if (p.fitSession) p.fitSession->End();
+    AnalysisState& st = p.ws.state;
+    st.viewFirst = p.ws.spectrum.b1;
+    st.viewLast = p.ws.spectrum.b2;
+    if (SpansDecades(p.ws.spectrum, st.viewFirst, st.viewLast)) st.scaleMode = 2;
+    p.automatic = std::move(result);
+    ShowInterval(p);
+    p.port.ShowStatus(st.reportLines[0], st.reportLines[1]);
+  });
 
   menu = "&Calibration";
   add("Energy Calibration", [](Program& p) { Calibrate(p, 0); });
@@ -423,6 +438,11 @@ CommandStatus RunCommand(Program& p, const std::string& caption) {
     const bool alwaysOn = c.menu == "&Calibration" || c.menu == "&Test";
     if (p.disabledCommands.count(wanted) > 0 || (!p.menuEnabled && !alwaysOn))
       return CommandStatus::kDisabled;
+    // The picture of an automatic analysis stays only while the commands leave what it shows alone.
+    static const std::set<std::string> keepPicture = {"Automatic Analysis", "Show Result Table",
+                                                      "Set Graph Scale",    "Show Marked Peaks",
+                                                      "Common Help",        "Get Started"};
+    if (keepPicture.count(wanted) == 0) p.automatic.reset();
     c.run(p);
     return CommandStatus::kDone;
   }
@@ -437,6 +457,15 @@ void ClearForm(Program& p) {
 void RedrawCurrentGraph(Program& p) {
   if (!p.graphSurface) return;
   DesignView view(*p.graphSurface, kGraphWidth);
+  AnalysisState& st = p.ws.state;
+  if (p.automatic && (st.graphMode == 1 || st.graphMode == 3)) {
+    const ChannelWindow w = FitWindowToSpectrum(st.viewFirst, st.viewLast, st.viewWidth, p.ws.spectrum);
+    st.viewFirst = w.first;
+    st.viewLast = w.last;
+    st.viewWidth = w.width;
+    DrawAutomaticGraph(p.ws, view, *p.automatic);
+    return;
+  }
   DrawCurrentGraph(p.ws, view);
 }
 

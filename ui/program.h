@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "analysis/automatic/automatic_analysis.h"
 #include "analysis/workspace.h"
 #include "core/measured_model.h"
 #include "core/port.h"
@@ -70,6 +71,9 @@ struct Program {
   ClickMode clickMode = ClickMode::kNone;
   int firstClick = 0;             // channel of the first of two clicks, 0 before it
   int graphModeBeforeClicks = 1;  // the graph a two-click mode started from, restored by Esc
+
+  // The last "Automatic Analysis", drawn over the spectrum graph until a command changes what it showed.
+  std::unique_ptr<AutomaticResult> automatic;
 
   // The measured peak model's settings and work space, kept for the run.
   MeasuredModelSettings modelSettings;

@@ -497,11 +497,44 @@ case_analyse() {
   # The broad peak of bpeak lies near channel 520.
   awk -F, 'NR > 1 && $2 > 510 && $2 < 530 {found = 1} END {exit !found}' bpeak.csv || fail "no broad peak near 520"
 
+  # The table and CSV leave out the peaks of criterion <= 3 and keep the row numbers; --all prints them.
+  batch analyse --test front --csv front.csv
+  expect_rc 0
+  head -1 front.csv | grep -q ',background,law_width$' || fail "law_width is not the last CSV column"
+  awk -F, 'NR > 1 && $8 <= 3 {bad = 1} END {exit bad}' front.csv || fail "a row of criterion <= 3 in front.csv"
+  local left shown all
+  left=$(awk '/peaks of criterion <= 3 left out/ {print $1}' out.txt)
+  shown=$(awk '$1 ~ /^[0-9]+$/ && NF >= 9 && !/left out/' out.txt | wc -l)
+  [[ -n $left && $left -gt 0 ]] || fail "front: nothing left out"
+  expect_text out.txt "(--all prints them)"
+  batch analyse --test front --all
+  expect_rc 0
+  all=$(awk '$1 ~ /^[0-9]+$/ && NF >= 9 && !/left out/' out.txt | wc -l)
+  [[ $all -eq $((shown + left)) ]] || fail "--all prints $all rows, not $shown + $left"
+  awk '$1 ~ /^[0-9]+$/ && NF >= 9 && !/left out/ {if ($1 != ++n) bad = 1} END {exit bad}' out.txt || fail "--all row numbers"
+
+  # Given widths are used as they are; bad ones are refused.
+  batch analyse --test raa --widths 2,3.5,0.5 --sensitivity 1.5
+  expect_rc 0
+  expect_text out.txt "scatter= 0 (the widths of --widths)"
+  batch analyse --test raa --widths 2
+  expect_rc 1
+  expect_text err.txt "Error, --widths takes W1,W2[,DW]"
+
   # A file of each kind: the free-field demo spectrum and a binary one.
   batch analyse "$DEMO" --type 3 --output demo.res
   expect_rc 0
   expect_text out.txt "peaks in"
-  expect_text demo.res "The spectrum has been marked. Mode= 0"
+  # The automatic analysis: the width law from the spectrum, said before the last line.
+  expect_text demo.res "Width law FWHM(chan)= sqrt(a + b*chan): a= "
+  expect_text demo.res "Automatic analysis: "
+  [[ $(tail -2 out.txt | head -1) == "Width law FWHM(chan)= sqrt(a + b*chan): a= "*"clear lines)" ]] ||
+    fail "the width law is not the line before the output file"
+  [[ $(tail -1 out.txt) == "Output file: "* ]] || fail "the output file is not the last line"
+  batch analyse "$DEMO" --type 3 --output plain.res --plain
+  expect_rc 0
+  expect_text plain.res "The spectrum has been marked. Mode= 0"
+  expect_no_text out.txt "Width law"
   make_binary u16 ramp.bin 5000
   batch analyse ramp.bin --type 1
   expect_rc 0

@@ -65,7 +65,7 @@ TEST(Commands, CaptionsAndTheTable) {
     ++commands;
     EXPECT_TRUE(seen.insert(NormaliseCaption(c.caption)).second) << c.caption;
   }
-  EXPECT_EQ(commands, 53);
+  EXPECT_EQ(commands, 54);
   for (const std::string& caption : DisabledAtStartUp()) EXPECT_EQ(seen.count(caption), 1u) << caption;
   EXPECT_EQ(TimedOutputFileName(At(25, 23, 59)), "a252359.res");
 }

@@ -1,0 +1,181 @@
+#include "analysis/automatic/automatic_analysis.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "analysis/workspace.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/synthetic.h"
+#include "tests/support/workspace_test.h"
+
+namespace orv {
+namespace {
+
+using testing::PoissonDeviate;
+using testing::TruePeak;
+
+double Law(double a, double b, double c) {
+  return std::sqrt(a + b * c);
+}
+
+TEST(WidthLawFit, RecoversTheLawPastWideOutliers) {
+  // Lines on FWHM = sqrt(6 + 0.0012 c); a third of them wider (doublets, natural-width lines).
+  std::vector<WidthPoint> points;
+  RandomGenerator g;
+  for (int k = 0; k < 18; ++k) {
+    const double c = 300 + 880 * k;
+    const double w = Law(6, 0.0012, c);
+    const double wide = k % 3 == 1 ? 1.3 + 0.1 * (k % 4) : 1.0;
+    points.push_back({c, w * wide * (1 + 0.01 * RandomNormalPair(g).first), 0.01 * w, false});
+  }
+  WidthLaw law = FitWidthLaw(points);
+  ASSERT_EQ(law.lines, 12);
+  EXPECT_EQ(law.measured, 18);
+  for (const WidthPoint& p : points)
+    EXPECT_EQ(p.kept, std::fabs(p.width / Law(6, 0.0012, p.channel) - 1) < 0.05);
+  for (double c : {100.0, 4000.0, 16000.0}) EXPECT_NEAR(law.At(c) / Law(6, 0.0012, c), 1, 0.02) << c;
+  EXPECT_LT(law.scatter, 0.1);
+  EXPECT_DOUBLE_EQ(law.DeltaAt(16000), std::max(3 * law.scatter, 0.1 * law.At(16000)));
+
+  // Widths growing linearly over 16,384 channels (2.5 -> 6): the c² term under the root follows them.
+  std::vector<WidthPoint> linear;
+  for (int k = 0; k < 20; ++k) {
+    const double c = 200 + 800 * k;
+    linear.push_back({c, 2.5 + 3.5 * c / 16384, 0.01, false});
+  }
+  const WidthLaw wide = FitWidthLaw(linear);
+  EXPECT_EQ(wide.lines, 20);
+  EXPECT_GT(wide.q, 0);
+  for (double c : {200.0, 3000.0, 9000.0, 16000.0})
+    EXPECT_NEAR(wide.At(c) / (2.5 + 3.5 * c / 16384), 1, 0.01) << c;
+  EXPECT_NE(WidthLawLine(wide).find("; with q*chan^2 under the root, q= "), std::string::npos);
+
+  // Too few lines: no law.
+  std::vector<WidthPoint> two(points.begin(), points.begin() + 2);
+  EXPECT_EQ(FitWidthLaw(two).lines, 0);
+}
+
+TEST(WidthLawFit, LawThroughWidthsAndItsLine) {
+  const WidthLaw law = LawThroughWidths(4, 6, 2, 4095);
+  EXPECT_NEAR(law.At(2), 4, 1e-12);
+  EXPECT_NEAR(law.At(4095), 6, 1e-12);
+  EXPECT_GT(law.Slope(1000), 0);
+  WidthLaw shown;
+  shown.a = 6.25;
+  shown.b = 0.0018;
+  shown.scatter = 0.043;
+  shown.lines = 12;
+  shown.measured = 14;
+  EXPECT_EQ(
+      WidthLawLine(shown),
+      "Width law FWHM(chan)= sqrt(a + b*chan): a= 6.25 b= 0.0018 scatter= 0.043 (12 of 14 clear lines)");
+  shown.lines = 0;
+  shown.note = "fewer than 3 clear lines: the start-up widths";
+  EXPECT_EQ(WidthLawLine(shown),
+            "Width law FWHM(chan)= sqrt(a + b*chan): a= 6.25 b= 0.0018 scatter= 0.043 (fewer than 3 clear "
+            "lines: the start-up widths)");
+}
+
+class AutomaticAnalysisTest : public testing::WorkspaceTest {
+ protected:
+  AutomaticAnalysisTest() : WorkspaceTest("orv_automatic_") {}
+
+  // Poisson counts of the lines on a falling continuum over `channels` channels.
+  void Fill(int channels, const std::vector<TruePeak>& lines, double level, std::uint32_t seed) {
+    TSpectrum& s = ws_->spectrum;
+    RandomGenerator g;
+    g.Seed(static_cast<std::int32_t>(seed), 777);
+    for (int ch = 1; ch <= channels; ++ch) {
+      const double continuum = level * (1 + 2.0 * std::exp(-ch / (0.3 * channels)));
+      s.sp[ch] = PoissonDeviate(g, testing::ExpectedCount(ch, lines, continuum, 0));
+    }
+    s.a1 = 1;
+    s.a2 = channels;
+    s.b1 = 2;
+    s.b2 = channels - 1;
+    s.SetErrors(0);
+    s.FindExtremes();
+  }
+
+  testing::FakePort port_;
+};
+
+TEST_F(AutomaticAnalysisTest, EstimatesTheLawAndFindsEveryLineWithoutWidths) {
+  // A gamma-like spectrum: widths 2.6 -> 4.4 channels along sqrt(a + b c), far from the start-up law.
+  const double a = 6.5, b = 0.003;
+  std::vector<TruePeak> lines;
+  for (int k = 0; k < 14; ++k) {
+    const double c = 150 + 280 * k;
+    lines.push_back({c, k % 2 ? 3e4 : 8e3, Law(a, b, c)});
+  }
+  // A doublet 1.5 FWHM apart and a weak line.
+  lines.push_back({1080, 6e3, Law(a, b, 1080)});
+  lines.push_back({1080 + 1.5 * Law(a, b, 1080), 6e3, Law(a, b, 1080)});
+  lines.push_back({2500, 600, Law(a, b, 2500)});
+  Fill(4096, lines, 40, 11);
+
+  const std::vector<double> counts = ws_->spectrum.sp;
+  AutomaticResult out;
+  ASSERT_TRUE(AutomaticAnalysis(*ws_, port_, AutomaticOptions{}, out));
+  EXPECT_TRUE(ws_->spectrum.sp == counts);  // the second search's lowered counts are put back exactly
+  EXPECT_GE(out.law.lines, 8);
+  for (double c : {200.0, 2000.0, 4000.0}) EXPECT_NEAR(out.law.At(c) / Law(a, b, c), 1, 0.05) << c;
+
+  // Every line is a row of criterion > 3 within a channel of the truth; nothing else is reported.
+  const AnalysisState& st = ws_->state;
+  ASSERT_EQ(st.resultCount, ws_->marking.peakCount);
+  int reported = 0;
+  for (int r = 1; r <= st.resultCount; ++r) {
+    const ResultRow& row = ws_->results[r];
+    EXPECT_DOUBLE_EQ(row.channel, ws_->marking.peakList[r]);
+    if (row.criterion <= 3) continue;
+    ++reported;
+    bool matched = false;
+    for (const TruePeak& t : lines) matched |= std::fabs(row.channel - t.position) < 1.0;
+    EXPECT_TRUE(matched) << "false peak at " << row.channel;
+  }
+  EXPECT_EQ(reported, static_cast<int>(lines.size()));
+  for (const TruePeak& t : lines) {
+    bool found = false;
+    for (int r = 1; r <= st.resultCount; ++r) {
+      const ResultRow& row = ws_->results[r];
+      if (row.criterion > 3 && std::fabs(row.channel - t.position) < 1.0) {
+        found = true;
+        EXPECT_LT(std::fabs(row.area - t.area), 4 * row.areaError) << t.position;
+      }
+    }
+    EXPECT_TRUE(found) << t.position;
+  }
+  // The intervals of the marking hold their rows, and each has its fitted curve.
+  ASSERT_EQ(static_cast<int>(out.intervals.size()), ws_->marking.intervalCount);
+  for (int i = 1; i <= ws_->marking.intervalCount; ++i) {
+    const MarkInterval& m = ws_->marking.intervalTable[i];
+    const FittedInterval& c = out.intervals[i - 1];
+    EXPECT_EQ(m.startChannel, c.start);
+    EXPECT_EQ(static_cast<int>(c.total.size()), c.end - c.start + 1);
+    for (int k = m.firstPeak; k <= m.lastPeak; ++k) {
+      EXPECT_GE(ws_->marking.peakList[k], m.startChannel);
+      EXPECT_LE(ws_->marking.peakList[k], m.endChannel);
+    }
+  }
+}
+
+TEST_F(AutomaticAnalysisTest, FallsBackToTheGivenWidthsWithoutClearLines) {
+  // Pure continuum: no line to measure, nothing to report.
+  Fill(1024, {}, 30, 5);
+  ws_->spectrum.width1 = 3;
+  ws_->spectrum.width2 = 5;
+  AutomaticOptions options;
+  options.widthSource = "the test spectrum's widths";
+  AutomaticResult out;
+  AutomaticAnalysis(*ws_, port_, options, out);
+  EXPECT_EQ(out.law.lines, 0);
+  EXPECT_NEAR(out.law.At(ws_->spectrum.b1), 3, 1e-9);
+  EXPECT_EQ(out.law.note, "fewer than 3 clear lines: the test spectrum's widths");
+  for (int r = 1; r <= ws_->state.resultCount; ++r) EXPECT_LE(ws_->results[r].criterion, 5) << r;
+}
+
+}  // namespace
+}  // namespace orv
