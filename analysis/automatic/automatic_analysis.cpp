@@ -236,6 +236,36 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
       };
       if (!fit(pos)) continue;
       bool fitted = true;
+      // Two peaks less than a width apart are one line unless the data tell them apart: the pair is
+      // fitted as one peak at its area-weighted centre, and stays two only when the likelihood ratio
+      // passes at the rate at which a peak is added.
+      for (bool merged = true; merged && fitted && pos.size() > 2;) {
+        merged = false;
+        const int n = static_cast<int>(pos.size()) - 1;
+        std::vector<std::pair<double, int>> order;
+        for (int k = 1; k <= n; ++k) order.emplace_back(ws.engine.params[PositionIndex(n, k)].value, k);
+        std::sort(order.begin(), order.end());
+        for (std::size_t i = 0; i + 1 < order.size() && !merged && fitted; ++i) {
+          const auto [p1, k1] = order[i];
+          const auto [p2, k2] = order[i + 1];
+          if (!(p2 - p1 < 1.5 * law.At((p1 + p2) / 2))) continue;
+          const double a1 = std::max(PeakResult(ws, k1).area, 0.0),
+                       a2 = std::max(PeakResult(ws, k2).area, 0.0);
+          const double before = ResidualSum(ws.engine);
+          const double variance = std::max(before / std::max(ws.engine.dof, 1), 1.0);
+          std::vector<double> one = pos;
+          one[k1] = a1 + a2 > 0 ? (a1 * p1 + a2 * p2) / (a1 + a2) : (p1 + p2) / 2;
+          one.erase(one.begin() + k2);
+          if (fit(one) && (ResidualSum(ws.engine) - before) / variance <= chiLimit) {
+            pos = std::move(one);
+            ++out.dropped;
+            merged = true;
+          } else {
+            fitted = fit(pos);
+          }
+        }
+      }
+      if (!fitted) continue;
       // Drops repeat until every peak shows its area (each takes one peak away); the tries of one more
       // peak are counted in rounds.
       for (int round = 0; round < options.maxRounds && fitted;) {
