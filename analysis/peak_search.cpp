@@ -110,7 +110,10 @@ int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent)
   Smooth();
   // The errors are those of the counts before scaling, scaled alike: scaling the counts down must not
   // make weak peaks beside strong ones look less significant than they are.
-  for (int j = 1; j <= n_; ++j) w_.e[j] = scale * std::sqrt(std::fabs(y[j]) / scale + 1);
+  for (int j = 1; j <= n_; ++j) {
+    w_.e[j] = scale * std::sqrt(std::fabs(y[j]) / scale + 1);
+    w_.spread[j] = std::sqrt(std::fabs(y[j]) + 1);
+  }
   SubtractBackground();
 
   const double segmentMax = MinMaxInRange(y, 1, n_, n_).maxValue;
@@ -507,7 +510,7 @@ void SegmentSearch::MergeClosePairs(double width) {
     }
     const double gap = pos[k + 1] - pos[k];
     const int u = Clip(Round(pos[k])), v = Clip(Round(pos[k + 1]));
-    const double t = std::max(1.0, 2 * width * std::fabs(1 / w_.e[u] + 1 / w_.e[v]) * resolution_);
+    const double t = std::max(1.0, 2 * width * std::fabs(1 / w_.spread[u] + 1 / w_.spread[v]) * resolution_);
     if (gap >= t && gap >= 2) break;
     pos[k] = (pos[k] + pos[k + 1]) / 2;
     pos[k + 1] = 0;

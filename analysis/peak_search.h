@@ -21,6 +21,7 @@ inline constexpr int kSearchCompressLimit = 8192;  // longest segment that can b
 struct PeakSearchWork {
   std::array<double, kSearchCapacity + 1> y{};        // working values of the segment
   std::array<double, kSearchCapacity + 1> e{};        // statistical errors after smoothing
+  std::array<double, kSearchCapacity + 1> spread{};   // square root of the scaled counts (resolution)
   std::array<double, kSearchCapacity + 1> b{};        // background (also the re-binning target)
   std::array<double, kSearchCapacity + 1> q{};        // quasi-curvature
   std::array<double, kSearchCapacity + 1> scratch{};  // smoothing pass, median
