@@ -531,6 +531,7 @@ class LocalFit {
            const double* pos, int count)
       : s_(s), first_(first), last_(last), kw0_(kw0), kw1_(kw1), model_(model), pos_(pos), count_(count) {
     gaussian_ = !(model.EvaluateShape(0) > 0);
+    bounded_ = model.kind != 2 && model.kind != 6 && model.range > 0;
   }
 
   struct Result {
@@ -565,22 +566,34 @@ class LocalFit {
     const int size = 3 + members;
     const int lo = std::max(first_, Round(centre - 3 * w)), hi = std::min(last_, Round(centre + 3 * w));
     if (hi - lo + 1 <= size) return r;
-    LocalMatrix normal = LocalMatrix::Zero(size, size);
+    std::array<double, kLocalPeaks> inverseWidth{};
+    for (int m = 0; m < members; ++m) inverseWidth[m] = 1 / Width(at[m]);
+    // The lower triangle of the normal matrix, accumulated by hand: small and of varying size.
+    std::array<double, kLocalSize * kLocalSize> sums{};
     LocalVector rhs = LocalVector::Zero(size);
-    LocalVector row(size);
+    std::array<double, kLocalSize> row{};
     double yy = 0;
+    const double inverseSpan = 1 / (3 * w);
     for (int j = lo; j <= hi; ++j) {
       const double y = Count(j);
-      const double variance =
-          std::max(1.0, (std::fabs(Count(j - 1)) + std::fabs(y) + std::fabs(Count(j + 1))) / 3);
-      const double t = (j - centre) / (3 * w);
-      row(0) = 1;
-      row(1) = t;
-      row(2) = t * t;
-      for (int m = 0; m < members; ++m) row(3 + m) = Shape((j - at[m]) / Width(at[m]));
-      normal.noalias() += row * row.transpose() / variance;
-      rhs.noalias() += row * (y / variance);
-      yy += (y / variance) * y;  // in this order, so that huge counts do not overflow
+      const double weight =
+          1 / std::max(1.0, (std::fabs(Count(j - 1)) + std::fabs(y) + std::fabs(Count(j + 1))) / 3);
+      const double t = (j - centre) * inverseSpan;
+      row[0] = 1;
+      row[1] = t;
+      row[2] = t * t;
+      for (int m = 0; m < members; ++m) row[3 + m] = Shape((j - at[m]) * inverseWidth[m]);
+      for (int a = 0; a < size; ++a) {
+        const double ra = row[a] * weight;
+        double* line = sums.data() + a * kLocalSize;
+        for (int b = 0; b <= a; ++b) line[b] += ra * row[b];
+        rhs(a) += ra * y;
+      }
+      yy += (y * weight) * y;  // in this order, so that huge counts do not overflow
+    }
+    LocalMatrix normal(size, size);
+    for (int a = 0; a < size; ++a) {
+      for (int b = 0; b <= a; ++b) normal(a, b) = normal(b, a) = sums[a * kLocalSize + b];
     }
     // A whisker of ridge keeps coinciding shapes solvable; their significance then is small.
     for (int i = 0; i < size; ++i) normal(i, i) *= 1 + 1e-10;
@@ -612,7 +625,10 @@ class LocalFit {
  private:
   double Count(int j) const { return SafeCount(s_.sp[std::clamp(j, first_, last_)]); }
   double Shape(double u) const {
-    return gaussian_ ? std::exp(-2.772588722239781 * u * u) : model_.EvaluateShape(u);
+    if (gaussian_) return std::exp(-2.772588722239781 * u * u);
+    // Models other than the Lorentzian and the exponential vanish beyond their range.
+    if (bounded_ && std::fabs(u) > model_.range) return 0;
+    return model_.EvaluateShape(u);
   }
 
   const TSpectrum& s_;
@@ -621,7 +637,7 @@ class LocalFit {
   const TPeakModel& model_;
   const double* pos_;
   int count_;
-  bool gaussian_ = false;
+  bool gaussian_ = false, bounded_ = false;
 };
 
 // Keeps the candidates listed[1..count] (ascending) whose local fit shows them above noise:
