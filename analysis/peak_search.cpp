@@ -74,6 +74,7 @@ class SegmentSearch {
   double modelMax_ = 0;
   int a_ = 0, b_ = 0, n_ = 0, count_ = 0;
   double maxBeforeScaling_ = 0;
+  double scale_ = 1;  // of the counts, so that the maximum is at most 10,000
 };
 
 int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent) {
@@ -101,7 +102,8 @@ int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent)
   }
   maxBeforeScaling_ = M;
   // Thresholds below are tuned to a maximum of at most 10,000.
-  double scale = 1;
+  double& scale = scale_;
+  scale = 1;
   if (M > 10000) {
     scale = 10000 / M;
     for (int j = 1; j <= n_; ++j) y[j] *= scale;
@@ -263,7 +265,9 @@ void SegmentSearch::FindCandidates(double wMid, double segmentMax) {
             y[i] > (y[i + 1] + y[i + 2]) / 2 && y[i] > fe;
     }
     if (!top) continue;
-    if (!(q[i] < -1.5 && q[i] < q[i - 1] && q[i] < q[i + 1])) continue;
+    // The curvature limit scales with the counts, so that weak peaks of a segment scaled down for
+    // its strong ones keep their chance.
+    if (!(q[i] < -1.5 * scale_ && q[i] < q[i - 1] && q[i] < q[i + 1])) continue;
     if (!(y[i] > sensitivity_ * e[i] && y[i + 1] > f * e[i + 1] && y[i - 1] > f * e[i - 1])) continue;
     Append(i, q[i], -1);
   }
@@ -475,7 +479,7 @@ void SegmentSearch::FindHiddenPeaks(double factor) {
   for (int pass = 0; pass < n_; ++pass) {
     const MinMax mm = MinMaxInRange(y, 1, n_, n_);
     const int c = mm.maxPosition;
-    if (!(mm.maxValue >= 16)) break;
+    if (!(mm.maxValue >= 16 * scale_)) break;
     int lo = c, hi = c;
     while (lo > std::max(1, c - reach)) {
       if (y[--lo] == 0) break;
@@ -522,6 +526,7 @@ void SegmentSearch::MergeClosePairs(double width) {
 // Significance of the candidates against noise and against the flanks of their neighbours.
 constexpr int kLocalPeaks = 9;  // candidates in one local fit, the tested one included
 constexpr int kLocalSize = kLocalPeaks + 3;
+constexpr double kShapeError = 0.03;  // relative error of a neighbour's modelled counts
 using LocalMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kLocalSize, kLocalSize>;
 using LocalVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kLocalSize, 1>;
 
@@ -570,36 +575,61 @@ class LocalFit {
     for (int m = 0; m < members; ++m) inverseWidth[m] = 1 / Width(at[m]);
     // The lower triangle of the normal matrix, accumulated by hand: small and of varying size.
     std::array<double, kLocalSize * kLocalSize> sums{};
-    LocalVector rhs = LocalVector::Zero(size);
+    LocalVector rhs(size), x(size);
     std::array<double, kLocalSize> row{};
     double yy = 0;
     const double inverseSpan = 1 / (3 * w);
-    for (int j = lo; j <= hi; ++j) {
-      const double y = Count(j);
-      const double weight =
-          1 / std::max(1.0, (std::fabs(Count(j - 1)) + std::fabs(y) + std::fabs(Count(j + 1))) / 3);
-      const double t = (j - centre) * inverseSpan;
-      row[0] = 1;
-      row[1] = t;
-      row[2] = t * t;
-      for (int m = 0; m < members; ++m) row[3 + m] = Shape((j - at[m]) * inverseWidth[m]);
-      for (int a = 0; a < size; ++a) {
-        const double ra = row[a] * weight;
-        double* line = sums.data() + a * kLocalSize;
-        for (int b = 0; b <= a; ++b) line[b] += ra * row[b];
-        rhs(a) += ra * y;
+    // `neighbours`: the neighbours' amplitudes of a first solution, or null. With them, each channel's
+    // variance grows by the square of kShapeError times the neighbours' counts there: a strong
+    // neighbour's shape is never exact (position, width, tails), and its misfit must not make a peak.
+    auto accumulate = [&](const LocalVector* neighbours) {
+      std::fill(sums.begin(), sums.end(), 0.0);
+      rhs.setZero();
+      yy = 0;
+      for (int j = lo; j <= hi; ++j) {
+        const double y = Count(j);
+        double variance =
+            std::max(1.0, (std::fabs(Count(j - 1)) + std::fabs(y) + std::fabs(Count(j + 1))) / 3);
+        const double t = (j - centre) * inverseSpan;
+        row[0] = 1;
+        row[1] = t;
+        row[2] = t * t;
+        for (int m = 0; m < members; ++m) row[3 + m] = Shape((j - at[m]) * inverseWidth[m]);
+        if (neighbours) {
+          double counts = 0;
+          for (int m = trials; m < members; ++m) counts += std::max(0.0, (*neighbours)(3 + m)) * row[3 + m];
+          variance += kShapeError * kShapeError * counts * counts;
+        }
+        const double weight = 1 / variance;
+        for (int a = 0; a < size; ++a) {
+          const double ra = row[a] * weight;
+          double* line = sums.data() + a * kLocalSize;
+          for (int b = 0; b <= a; ++b) line[b] += ra * row[b];
+          rhs(a) += ra * y;
+        }
+        yy += (y * weight) * y;  // in this order, so that huge counts do not overflow
       }
-      yy += (y * weight) * y;  // in this order, so that huge counts do not overflow
+    };
+    Eigen::LDLT<LocalMatrix> ldlt(size);
+    auto solve = [&] {
+      LocalMatrix normal(size, size);
+      for (int a = 0; a < size; ++a) {
+        for (int b = 0; b <= a; ++b) normal(a, b) = normal(b, a) = sums[a * kLocalSize + b];
+      }
+      // A whisker of ridge keeps coinciding shapes solvable; their significance then is small.
+      for (int i = 0; i < size; ++i) normal(i, i) *= 1 + 1e-10;
+      ldlt.compute(normal);
+      if (ldlt.info() != Eigen::Success) return false;
+      x = ldlt.solve(rhs);
+      return true;
+    };
+    accumulate(nullptr);
+    if (!solve()) return r;
+    if (members > trials) {
+      const LocalVector first = x;
+      accumulate(&first);
+      if (!solve()) return r;
     }
-    LocalMatrix normal(size, size);
-    for (int a = 0; a < size; ++a) {
-      for (int b = 0; b <= a; ++b) normal(a, b) = normal(b, a) = sums[a * kLocalSize + b];
-    }
-    // A whisker of ridge keeps coinciding shapes solvable; their significance then is small.
-    for (int i = 0; i < size; ++i) normal(i, i) *= 1 + 1e-10;
-    const Eigen::LDLT<LocalMatrix> ldlt(normal);
-    if (ldlt.info() != Eigen::Success) return r;
-    const LocalVector x = ldlt.solve(rhs);
     // χ² = yᵀWy − xᵀ(AᵀWy) at the solution.
     r.chi2 = yy - x.dot(rhs);
     for (int m = 0; m < trials; ++m) {

@@ -87,7 +87,7 @@ constexpr DetectionClass kClasses[] = {
     {"doublets", testing::DoubletsCase, 4, false},
     {"weak", testing::WeakLinesCase, 4, true},
     {"high background", testing::HighBackgroundCase, 4, true},
-    {"wide range", testing::WideRangeCase, 4, false},
+    {"wide range", testing::WideRangeCase, 4, true},
     {"low counts", testing::LowCountsCase, 4, true},
     {"16k", testing::LongSpectrumCase, 2, true},
     {"x-ray", testing::XRayCase, 4, true},
