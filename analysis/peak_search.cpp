@@ -728,7 +728,7 @@ int KeepSignificant(const TSpectrum& s, int first, int last, double kw0, double 
   return kept;
 }
 
-// Two candidates closer than one width that one peak explains as well (χ² within kPairChi2 of the
+// Two candidates closer than 1.5 widths that one peak explains as well (χ² within kPairChi2 of the
 // pair's, or either of the pair insignificant) are one peak at the best place between them: the fit
 // would share one line's counts between two peaks. Returns the new count.
 constexpr double kPairChi2 = 16;
@@ -748,7 +748,7 @@ int MergePairs(const TSpectrum& s, int first, int last, double kw0, double kw1, 
     while (j <= count && !active[j]) ++j;
     if (j > count) break;
     const double w = fit.Width(pos[i]);
-    if (!(pos[j] - pos[i] < w)) continue;
+    if (!(pos[j] - pos[i] < 1.5 * w)) continue;
     const double centre = (pos[i] + pos[j]) / 2;
     const double pair[2] = {pos[i], pos[j]};
     const LocalFit::Result two = fit.Solve(centre, i, pair, 2, i, j, active);
