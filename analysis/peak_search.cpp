@@ -74,6 +74,7 @@ class SegmentSearch {
   double modelMax_ = 0;
   int a_ = 0, b_ = 0, n_ = 0, count_ = 0;
   double maxBeforeScaling_ = 0;
+  double scale_ = 1;  // of the counts, so that the maximum is at most 10,000
 };
 
 int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent) {
@@ -101,7 +102,8 @@ int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent)
   }
   maxBeforeScaling_ = M;
   // Thresholds below are tuned to a maximum of at most 10,000.
-  double scale = 1;
+  double& scale = scale_;
+  scale = 1;
   if (M > 10000) {
     scale = 10000 / M;
     for (int j = 1; j <= n_; ++j) y[j] *= scale;
@@ -110,7 +112,10 @@ int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent)
   Smooth();
   // The errors are those of the counts before scaling, scaled alike: scaling the counts down must not
   // make weak peaks beside strong ones look less significant than they are.
-  for (int j = 1; j <= n_; ++j) w_.e[j] = scale * std::sqrt(std::fabs(y[j]) / scale + 1);
+  for (int j = 1; j <= n_; ++j) {
+    w_.e[j] = scale * std::sqrt(std::fabs(y[j]) / scale + 1);
+    w_.spread[j] = std::sqrt(std::fabs(y[j]) + 1);
+  }
   SubtractBackground();
 
   const double segmentMax = MinMaxInRange(y, 1, n_, n_).maxValue;
@@ -260,7 +265,9 @@ void SegmentSearch::FindCandidates(double wMid, double segmentMax) {
             y[i] > (y[i + 1] + y[i + 2]) / 2 && y[i] > fe;
     }
     if (!top) continue;
-    if (!(q[i] < -1.5 && q[i] < q[i - 1] && q[i] < q[i + 1])) continue;
+    // The curvature limit scales with the counts, so that weak peaks of a segment scaled down for
+    // its strong ones keep their chance.
+    if (!(q[i] < -1.5 * scale_ && q[i] < q[i - 1] && q[i] < q[i + 1])) continue;
     if (!(y[i] > sensitivity_ * e[i] && y[i + 1] > f * e[i + 1] && y[i - 1] > f * e[i - 1])) continue;
     Append(i, q[i], -1);
   }
@@ -472,7 +479,7 @@ void SegmentSearch::FindHiddenPeaks(double factor) {
   for (int pass = 0; pass < n_; ++pass) {
     const MinMax mm = MinMaxInRange(y, 1, n_, n_);
     const int c = mm.maxPosition;
-    if (!(mm.maxValue >= 16)) break;
+    if (!(mm.maxValue >= 16 * scale_)) break;
     int lo = c, hi = c;
     while (lo > std::max(1, c - reach)) {
       if (y[--lo] == 0) break;
@@ -507,7 +514,7 @@ void SegmentSearch::MergeClosePairs(double width) {
     }
     const double gap = pos[k + 1] - pos[k];
     const int u = Clip(Round(pos[k])), v = Clip(Round(pos[k + 1]));
-    const double t = std::max(1.0, 2 * width * std::fabs(1 / w_.e[u] + 1 / w_.e[v]) * resolution_);
+    const double t = std::max(1.0, 2 * width * std::fabs(1 / w_.spread[u] + 1 / w_.spread[v]) * resolution_);
     if (gap >= t && gap >= 2) break;
     pos[k] = (pos[k] + pos[k + 1]) / 2;
     pos[k + 1] = 0;
@@ -519,6 +526,7 @@ void SegmentSearch::MergeClosePairs(double width) {
 // Significance of the candidates against noise and against the flanks of their neighbours.
 constexpr int kLocalPeaks = 9;  // candidates in one local fit, the tested one included
 constexpr int kLocalSize = kLocalPeaks + 3;
+constexpr double kShapeError = 0.03;  // relative error of a neighbour's modelled counts
 using LocalMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kLocalSize, kLocalSize>;
 using LocalVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kLocalSize, 1>;
 
@@ -528,72 +536,129 @@ class LocalFit {
            const double* pos, int count)
       : s_(s), first_(first), last_(last), kw0_(kw0), kw1_(kw1), model_(model), pos_(pos), count_(count) {
     gaussian_ = !(model.EvaluateShape(0) > 0);
+    bounded_ = model.kind != 2 && model.kind != 6 && model.range > 0;
   }
 
-  // Amplitude over its standard error of candidate k in a weighted linear least-squares fit of the
-  // counts within ±3 widths: a quadratic background plus the peak shape (positions fixed, width from
-  // the law) of k and of the nearest candidates with active[i] != 0 whose centres lie within ±4.5
-  // widths, so that their flanks are explained by their own shape. Weights: the inverse of the counts
-  // averaged over three channels, at least 1.
-  double Significance(int k, const unsigned char* active) { return Significance(k, active, pos_[k]); }
-  // The same with candidate k moved to channel p.
-  double Significance(int k, const unsigned char* active, double p) {
-    const double w = Width(p);
+  struct Result {
+    bool ok = false;
+    double chi2 = 0;
+    std::array<double, 2> amplitude{}, z{};
+  };
+
+  // Weighted linear least-squares fit of the counts within ±3 widths of `centre`: a quadratic
+  // background, the peak shape (width from the law) at each of the `trials` positions, and the shapes
+  // of the nearest candidates with active[i] != 0 (scanning out from candidate `near`; `skip1`,
+  // `skip2` left out) whose centres lie within ±4.5 widths, so that their flanks are explained by their
+  // own shape. Positions are fixed, so the fit is linear. Weights: the inverse of the counts averaged
+  // over three channels, at least 1.
+  Result Solve(double centre, int near, const double* trial, int trials, int skip1, int skip2,
+               const unsigned char* active) const {
+    Result r;
+    const double w = Width(centre);
+    std::array<double, kLocalPeaks> at{};
     int members = 0;
-    std::array<int, kLocalPeaks> chosen{};
-    chosen[members++] = k;
-    // The nearest active candidates on either side, alternately.
-    int left = k - 1, right = k + 1;
+    for (; members < trials; ++members) at[members] = trial[members];
+    auto usable = [&](int i) { return active[i] && i != skip1 && i != skip2; };
+    int left = near, right = near + 1;
     while (members < kLocalPeaks) {
-      while (left >= 1 && !active[left]) --left;
-      while (right <= count_ && !active[right]) ++right;
-      const double dl = left >= 1 ? p - pos_[left] : 1e300, dr = right <= count_ ? pos_[right] - p : 1e300;
-      const double d = std::min(dl, dr);
-      if (!(d < 4.5 * w)) break;
-      if (dl <= dr) {
-        chosen[members++] = left--;
-      } else {
-        chosen[members++] = right++;
-      }
+      while (left >= 1 && !usable(left)) --left;
+      while (right <= count_ && !usable(right)) ++right;
+      const double dl = left >= 1 ? centre - pos_[left] : 1e300;
+      const double dr = right <= count_ ? pos_[right] - centre : 1e300;
+      if (!(std::min(dl, dr) < 4.5 * w)) break;
+      at[members++] = dl <= dr ? pos_[left--] : pos_[right++];
     }
     const int size = 3 + members;
-    LocalMatrix normal = LocalMatrix::Zero(size, size);
-    LocalVector rhs = LocalVector::Zero(size);
-    LocalVector row(size);
-    const int lo = std::max(first_, Round(p - 3 * w)), hi = std::min(last_, Round(p + 3 * w));
-    if (hi - lo + 1 <= size) return 0;
-    for (int j = lo; j <= hi; ++j) {
-      const double y = Count(j);
-      const double variance =
-          std::max(1.0, (std::fabs(Count(j - 1)) + std::fabs(y) + std::fabs(Count(j + 1))) / 3);
-      const double t = (j - p) / (3 * w);
-      row(0) = 1;
-      row(1) = t;
-      row(2) = t * t;
-      for (int m = 0; m < members; ++m) {
-        const double c = m == 0 ? p : pos_[chosen[m]];
-        row(3 + m) = Shape((j - c) / Width(c));
+    const int lo = std::max(first_, Round(centre - 3 * w)), hi = std::min(last_, Round(centre + 3 * w));
+    if (hi - lo + 1 <= size) return r;
+    std::array<double, kLocalPeaks> inverseWidth{};
+    for (int m = 0; m < members; ++m) inverseWidth[m] = 1 / Width(at[m]);
+    // The lower triangle of the normal matrix, accumulated by hand: small and of varying size.
+    std::array<double, kLocalSize * kLocalSize> sums{};
+    LocalVector rhs(size), x(size);
+    std::array<double, kLocalSize> row{};
+    double yy = 0;
+    const double inverseSpan = 1 / (3 * w);
+    // `neighbours`: the neighbours' amplitudes of a first solution, or null. With them, each channel's
+    // variance grows by the square of kShapeError times the neighbours' counts there: a strong
+    // neighbour's shape is never exact (position, width, tails), and its misfit must not make a peak.
+    auto accumulate = [&](const LocalVector* neighbours) {
+      std::fill(sums.begin(), sums.end(), 0.0);
+      rhs.setZero();
+      yy = 0;
+      for (int j = lo; j <= hi; ++j) {
+        const double y = Count(j);
+        double variance =
+            std::max(1.0, (std::fabs(Count(j - 1)) + std::fabs(y) + std::fabs(Count(j + 1))) / 3);
+        const double t = (j - centre) * inverseSpan;
+        row[0] = 1;
+        row[1] = t;
+        row[2] = t * t;
+        for (int m = 0; m < members; ++m) row[3 + m] = Shape((j - at[m]) * inverseWidth[m]);
+        if (neighbours) {
+          double counts = 0;
+          for (int m = trials; m < members; ++m) counts += std::max(0.0, (*neighbours)(3 + m)) * row[3 + m];
+          variance += kShapeError * kShapeError * counts * counts;
+        }
+        const double weight = 1 / variance;
+        for (int a = 0; a < size; ++a) {
+          const double ra = row[a] * weight;
+          double* line = sums.data() + a * kLocalSize;
+          for (int b = 0; b <= a; ++b) line[b] += ra * row[b];
+          rhs(a) += ra * y;
+        }
+        yy += (y * weight) * y;  // in this order, so that huge counts do not overflow
       }
-      normal.noalias() += row * row.transpose() / variance;
-      rhs.noalias() += row * (y / variance);
+    };
+    Eigen::LDLT<LocalMatrix> ldlt(size);
+    auto solve = [&] {
+      LocalMatrix normal(size, size);
+      for (int a = 0; a < size; ++a) {
+        for (int b = 0; b <= a; ++b) normal(a, b) = normal(b, a) = sums[a * kLocalSize + b];
+      }
+      // A whisker of ridge keeps coinciding shapes solvable; their significance then is small.
+      for (int i = 0; i < size; ++i) normal(i, i) *= 1 + 1e-10;
+      ldlt.compute(normal);
+      if (ldlt.info() != Eigen::Success) return false;
+      x = ldlt.solve(rhs);
+      return true;
+    };
+    accumulate(nullptr);
+    if (!solve()) return r;
+    if (members > trials) {
+      const LocalVector first = x;
+      accumulate(&first);
+      if (!solve()) return r;
     }
-    // A whisker of ridge keeps coinciding shapes solvable; their significance then is small.
-    for (int i = 0; i < size; ++i) normal(i, i) *= 1 + 1e-10;
-    const Eigen::LDLT<LocalMatrix> ldlt(normal);
-    if (ldlt.info() != Eigen::Success) return 0;
-    const LocalVector x = ldlt.solve(rhs);
-    LocalVector unit = LocalVector::Zero(size);
-    unit(3) = 1;
-    const double variance = ldlt.solve(unit)(3);
-    if (!(variance > 0) || !std::isfinite(x(3))) return 0;
-    return x(3) / std::sqrt(variance);
+    // χ² = yᵀWy − xᵀ(AᵀWy) at the solution.
+    r.chi2 = yy - x.dot(rhs);
+    for (int m = 0; m < trials; ++m) {
+      LocalVector unit = LocalVector::Zero(size);
+      unit(3 + m) = 1;
+      const double variance = ldlt.solve(unit)(3 + m);
+      if (!(variance > 0) || !std::isfinite(x(3 + m))) return r;
+      r.amplitude[m] = x(3 + m);
+      r.z[m] = x(3 + m) / std::sqrt(variance);
+    }
+    r.ok = std::isfinite(r.chi2);
+    return r;
   }
 
- private:
+  // Amplitude over its standard error of candidate k, placed at channel p, among its neighbours.
+  double Significance(int k, const unsigned char* active) const { return Significance(k, active, pos_[k]); }
+  double Significance(int k, const unsigned char* active, double p) const {
+    const Result r = Solve(p, k, &p, 1, k, 0, active);
+    return r.ok ? r.z[0] : 0;
+  }
   double Width(double p) const { return std::max(1.0, kw0_ + kw1_ * p); }
+
+ private:
   double Count(int j) const { return SafeCount(s_.sp[std::clamp(j, first_, last_)]); }
   double Shape(double u) const {
-    return gaussian_ ? std::exp(-2.772588722239781 * u * u) : model_.EvaluateShape(u);
+    if (gaussian_) return std::exp(-2.772588722239781 * u * u);
+    // Models other than the Lorentzian and the exponential vanish beyond their range.
+    if (bounded_ && std::fabs(u) > model_.range) return 0;
+    return model_.EvaluateShape(u);
   }
 
   const TSpectrum& s_;
@@ -602,7 +667,7 @@ class LocalFit {
   const TPeakModel& model_;
   const double* pos_;
   int count_;
-  bool gaussian_ = false;
+  bool gaussian_ = false, bounded_ = false;
 };
 
 // Keeps the candidates listed[1..count] (ascending) whose local fit shows them above noise:
@@ -659,6 +724,50 @@ int KeepSignificant(const TSpectrum& s, int first, int last, double kw0, double 
     }
     work.listed[i] = p;
     work.significance[i] = z;
+  }
+  return kept;
+}
+
+// Two candidates closer than 1.5 widths that one peak explains as well (χ² within kPairChi2 of the
+// pair's, or either of the pair insignificant) are one peak at the best place between them: the fit
+// would share one line's counts between two peaks. Returns the new count.
+constexpr double kPairChi2 = 16;
+
+int MergePairs(const TSpectrum& s, int first, int last, double kw0, double kw1, const TPeakModel& model,
+               double sensitivity, PeakSearchWork& work, int count) {
+  double* pos = work.listed.data();
+  unsigned char* active = work.verdict.data();
+  const double threshold = kSignificance * std::max(sensitivity, 0.0);
+  const double gain = std::max(kPairChi2, threshold * threshold);
+  LocalFit fit(s, first, last, kw0, kw1, model, pos, count);
+  std::fill(active + 1, active + count + 1, 1);
+  // Merging: the single peak is tried at nine places from one to the other.
+  for (int i = 1; i < count; ++i) {
+    if (!active[i]) continue;
+    int j = i + 1;
+    while (j <= count && !active[j]) ++j;
+    if (j > count) break;
+    const double w = fit.Width(pos[i]);
+    if (!(pos[j] - pos[i] < 1.5 * w)) continue;
+    const double centre = (pos[i] + pos[j]) / 2;
+    const double pair[2] = {pos[i], pos[j]};
+    const LocalFit::Result two = fit.Solve(centre, i, pair, 2, i, j, active);
+    if (!two.ok) continue;
+    double best = centre, bestChi2 = 1e300;
+    for (int step = 0; step <= 8; ++step) {
+      const double x = pos[i] + (pos[j] - pos[i]) * step / 8;
+      const LocalFit::Result one = fit.Solve(centre, i, &x, 1, i, j, active);
+      if (one.ok && one.chi2 < bestChi2) bestChi2 = one.chi2, best = x;
+    }
+    if (bestChi2 - two.chi2 < gain || two.z[0] < threshold || two.z[1] < threshold) {
+      pos[i] = best;
+      active[j] = 0;
+      --i;  // the merged peak may meet its next neighbour
+    }
+  }
+  int kept = 0;
+  for (int k = 1; k <= count; ++k) {
+    if (active[k]) pos[++kept] = pos[k];
   }
   return kept;
 }
@@ -796,6 +905,7 @@ PeakSearchResult SearchPeaks(const TSpectrum& spectrum, int b1, int b2, double d
   SortArray(work.listed.data(), count, 1);
   count =
       KeepSignificant(spectrum, first, last, result.kw0, result.kw1, model, state.sensitivity, work, count);
+  count = MergePairs(spectrum, first, last, result.kw0, result.kw1, model, state.sensitivity, work, count);
 
   // The most significant candidates fill the peak list.
   if (count > kMaxMarkedPeaks) {

@@ -1,6 +1,7 @@
 // Automatic peak search: finds the peaks of the analysed interval segment by segment (smoothing,
 // background through minima, quasi-curvature candidates, statistical tests, multiplet analysis and
-// stripping with the current peak model) and fills the peak list of the marking.
+// stripping with the current peak model), then judges every candidate on the counts themselves (a local
+// least-squares fit with its neighbours' shapes) and fills the peak list of the marking.
 #pragma once
 
 #include <array>
@@ -16,11 +17,12 @@ namespace orv {
 inline constexpr int kSearchCapacity = 16383;      // points of one segment
 inline constexpr int kSearchCompressLimit = 8192;  // longest segment that can be re-binned
 
-// Work arrays of the search, 1-based. About 1 MB: the caller allocates one (on the heap) and reuses
+// Work arrays of the search, 1-based. About 1.7 MB: the caller allocates one (on the heap) and reuses
 // it for every search, so the search itself never allocates.
 struct PeakSearchWork {
   std::array<double, kSearchCapacity + 1> y{};        // working values of the segment
   std::array<double, kSearchCapacity + 1> e{};        // statistical errors after smoothing
+  std::array<double, kSearchCapacity + 1> spread{};   // square root of the scaled counts (resolution)
   std::array<double, kSearchCapacity + 1> b{};        // background (also the re-binning target)
   std::array<double, kSearchCapacity + 1> q{};        // quasi-curvature
   std::array<double, kSearchCapacity + 1> scratch{};  // smoothing pass, median

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -36,35 +35,7 @@ MatchTally RunOnce(const LineSpectrum& spectrum, std::uint32_t noiseSeed) {
   RandomGenerator g = testing::KitGenerator(noiseSeed);
   testing::LoadLineSpectrum(ws, spectrum, &g, true);
   testing::MarkAndFit(ws);
-  const auto peaks = testing::LatestResults(ws);
-  const auto r = testing::Match(spectrum, peaks);
-  if (std::getenv("DETAIL")) {
-    std::printf("  %s seed %u: marked %d\n", spectrum.name.c_str(), noiseSeed, ws.marking.peakCount);
-    for (size_t l = 0; l < spectrum.lines.size(); ++l) {
-      if (r.lineToPeak[l] >= 0) continue;
-      const double p = spectrum.lines[l].position;
-      double best = 1e9, crit = 0;
-      for (auto& f : peaks)
-        if (std::fabs(f.channel - p) < std::fabs(best)) {
-          best = f.channel - p;
-          crit = f.criterion;
-        }
-      std::printf("    MISS %.2f area %.0f crit %.1f w %.2f nearest %+.2f (c %.1f)\n", p,
-                  spectrum.lines[l].area, spectrum.TrueCriterion(l), spectrum.Fwhm(p), best, crit);
-    }
-    for (size_t k = 0; k < peaks.size(); ++k) {
-      if (r.peakToLine[k] >= 0 || !(peaks[k].criterion > 3)) continue;
-      double best = 1e9, area = 0;
-      for (auto& l : spectrum.lines)
-        if (std::fabs(l.position - peaks[k].channel) < std::fabs(best)) {
-          best = peaks[k].channel - l.position;
-          area = l.area;
-        }
-      std::printf("    FALSE %.2f crit %.1f nearest line %+.2f FWHM (area %.0f)\n", peaks[k].channel,
-                  peaks[k].criterion, best / spectrum.Fwhm(peaks[k].channel), area);
-    }
-  }
-  return r.tally;
+  return testing::Match(spectrum, testing::LatestResults(ws)).tally;
 }
 
 MatchTally Pool(const char* name, const std::function<LineSpectrum(std::uint32_t)>& make, int seeds) {
@@ -78,19 +49,24 @@ struct DetectionClass {
   const char* name;
   LineSpectrum (*make)(std::uint32_t);
   int seeds;
-  bool asserted;  // false: measured and printed, not yet within the bounds
+  // false: measured and printed, not yet within the bounds. Doublets 0.7 FWHM apart are beyond what
+  // the search separates (measured 94 % found); at 1–3 counts per channel one isolated line of
+  // criterion > 5 in 197 is still missed (99.49 %): the small-statistics summing leaves its candidate
+  // six channels off the line.
+  bool asserted;
 };
 
 // clang-format off
 constexpr DetectionClass kClasses[] = {
-    {"isolated", testing::IsolatedLinesCase, 4, true},
-    {"doublets", testing::DoubletsCase, 4, false},
-    {"weak", testing::WeakLinesCase, 4, true},
-    {"high background", testing::HighBackgroundCase, 4, true},
-    {"wide range", testing::WideRangeCase, 4, false},
-    {"low counts", testing::LowCountsCase, 4, true},
-    {"16k", testing::LongSpectrumCase, 2, true},
-    {"x-ray", testing::XRayCase, 4, true},
+    {"isolated", testing::IsolatedLinesCase, 10, true},
+    {"doublets 0.8-2", [](std::uint32_t seed) { return testing::DoubletsCase(seed, 0.8); }, 10, true},
+    {"doublets 0.7-2", [](std::uint32_t seed) { return testing::DoubletsCase(seed, 0.7); }, 10, false},
+    {"weak", testing::WeakLinesCase, 10, true},
+    {"high background", testing::HighBackgroundCase, 10, true},
+    {"wide range", testing::WideRangeCase, 10, true},
+    {"low counts", testing::LowCountsCase, 10, false},
+    {"16k", testing::LongSpectrumCase, 4, true},
+    {"x-ray", testing::XRayCase, 10, true},
 };
 // clang-format on
 
@@ -183,8 +159,7 @@ TEST(PeakDetection, BuiltInSpectraKeepTheirStrongLines) {
     found += hits;
   }
   ASSERT_GT(strong, 0);
-  // Not yet: the strong lines of raa (measured 15 of 30).
-  EXPECT_GE(found, 0.4 * strong);
+  EXPECT_GE(found, 0.995 * strong);
 }
 
 }  // namespace

@@ -314,6 +314,10 @@ LineSpectrum IsolatedLinesCase(std::uint32_t seed) {
 }
 
 LineSpectrum DoubletsCase(std::uint32_t seed) {
+  return DoubletsCase(seed, 0.7);
+}
+
+LineSpectrum DoubletsCase(std::uint32_t seed, double closest) {
   RandomGenerator g = KitGenerator(2000 + seed);
   LineSpectrum s;
   s.name = "doublets";
@@ -326,8 +330,10 @@ LineSpectrum DoubletsCase(std::uint32_t seed) {
     std::vector<double> offsets, ratios;  // in FWHM, relative to the first line
   };
   std::vector<Group> groups;
-  for (double d : separations)
+  for (double d : separations) {
+    if (d < closest - 1e-9) continue;
     for (double q : ratios) groups.push_back({{0, d}, {1, q}});
+  }
   groups.push_back({{0, 1.0, 2.0}, {1, 0.5, 1}});
   groups.push_back({{0, 1.2, 2.4}, {0.5, 1, 0.5}});
   groups.push_back({{0, 1.5, 3.0}, {1, 1, 0.2}});

@@ -138,7 +138,9 @@ MatchResult Match(const LineSpectrum& spectrum, const std::vector<FittedPeak>& p
 // Case builders: each seed places the lines anew (positions, areas); noise is drawn separately.
 LineSpectrum IsolatedLinesCase(std::uint32_t seed);  // 4096 ch, areas 1e3–1e5, Compton edges
 LineSpectrum DoubletsCase(std::uint32_t seed);       // separations 0.7–2 FWHM, ratios 1, 0.5, 0.2; triplets
-LineSpectrum WeakLinesCase(std::uint32_t seed);      // true criterion 2–10 on ~250 counts/channel
+// The same without the doublets closer than `closest` FWHM (separations 0.7, 0.8, 1, 1.25, 1.5, 2).
+LineSpectrum DoubletsCase(std::uint32_t seed, double closest);
+LineSpectrum WeakLinesCase(std::uint32_t seed);       // true criterion 2–10 on ~250 counts/channel
 LineSpectrum HighBackgroundCase(std::uint32_t seed);  // 1e4–4e4 counts/channel
 LineSpectrum WideRangeCase(std::uint32_t seed);       // 100–1e6 side by side, satellites 3–6 FWHM away
 LineSpectrum LowCountsCase(std::uint32_t seed);       // areas 15–400 on 1–3 counts/channel
