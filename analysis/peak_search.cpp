@@ -545,12 +545,12 @@ class LocalFit {
     std::array<double, 2> amplitude{}, z{};
   };
 
-  // Weighted linear least-squares fit of the counts within ±3 widths of `centre`: a quadratic
-  // background, the peak shape (width from the law) at each of the `trials` positions, and the shapes
-  // of the nearest candidates with active[i] != 0 (scanning out from candidate `near`; `skip1`,
-  // `skip2` left out) whose centres lie within ±4.5 widths, so that their flanks are explained by their
-  // own shape. Positions are fixed, so the fit is linear. Weights: the inverse of the counts averaged
-  // over three channels, at least 1.
+  // Weighted linear least-squares fit of the counts within ±3 widths of `centre` (at most ±1024
+  // channels): a quadratic background, the peak shape (width from the law) at each of the `trials`
+  // positions, and the shapes of the nearest candidates with active[i] != 0 (scanning out from
+  // candidate `near`; `skip1`, `skip2` left out) whose centres lie within ±4.5 widths, so that their
+  // flanks are explained by their own shape. Positions are fixed, so the fit is linear. Weights: the
+  // inverse of the counts averaged over three channels, at least 1.
   Result Solve(double centre, int near, const double* trial, int trials, int skip1, int skip2,
                const unsigned char* active) const {
     Result r;
@@ -569,7 +569,9 @@ class LocalFit {
       at[members++] = dl <= dr ? pos_[left--] : pos_[right++];
     }
     const int size = 3 + members;
-    const int lo = std::max(first_, Round(centre - 3 * w)), hi = std::min(last_, Round(centre + 3 * w));
+    // At most 1024 channels either side, so that absurd width laws cannot make the search crawl.
+    const double reach = std::min(3 * w, 1024.0);
+    const int lo = std::max(first_, Round(centre - reach)), hi = std::min(last_, Round(centre + reach));
     if (hi - lo + 1 <= size) return r;
     std::array<double, kLocalPeaks> inverseWidth{};
     for (int m = 0; m < members; ++m) inverseWidth[m] = 1 / Width(at[m]);
@@ -578,7 +580,7 @@ class LocalFit {
     LocalVector rhs(size), x(size);
     std::array<double, kLocalSize> row{};
     double yy = 0;
-    const double inverseSpan = 1 / (3 * w);
+    const double inverseSpan = 1 / reach;
     // `neighbours`: the neighbours' amplitudes of a first solution, or null. With them, each channel's
     // variance grows by the square of kShapeError times the neighbours' counts there: a strong
     // neighbour's shape is never exact (position, width, tails), and its misfit must not make a peak.
