@@ -191,6 +191,7 @@ AutoCalibrationOutcome AutoCalibrate(std::span<const CalibrationPeak> peaks, std
             offset = trial.offset;
           }
           if (!settled || trial.deviation > kConsistentScatter * kConsistentScatter) continue;
+          if (std::fabs(trial.offset) > kZeroOffsetShare * trial.slope * channel[n - 1]) continue;
           if (trial.count > winner.count ||
               (trial.count == winner.count && trial.deviation < winner.deviation))
             winner = trial;

@@ -32,6 +32,10 @@ inline constexpr double kMatchWindow = 1.0;
 // tenth of a FWHM of its linear calibration; peaks that match lines by accident spread over the whole
 // window (0.3 to 0.6 FWHM on the built-in spectra).
 inline constexpr double kConsistentScatter = 0.2;
+// An analyser's zero lies near channel 0: a calibration whose energy at channel 0 is further from 0
+// than this share of the energy up to the highest candidate is an accidental match (a wrong sample
+// reaches half of its lines on a few weak peaks that way, with offsets of a hundred keV and more).
+inline constexpr double kZeroOffsetShare = 0.03;
 // The least scatter assumed for the errors of the final line, in FWHM: a position is never known
 // better than that, and exactly placed peaks must not give zero errors (zero weight).
 inline constexpr double kLeastScatter = 0.01;
