@@ -19,6 +19,8 @@ constexpr double kChordTolerance = 0.02;
 constexpr double kResidualTry = 3.0;
 // Peaks in a row, each close to the next, that make one broad structure rather than lines.
 constexpr int kCombPeaks = 4;
+// Peaks closer than this many widths of the law are not resolved from each other.
+constexpr double kLeastSeparation = 0.5;
 
 struct PeakGroup {
   int start = 0, end = 0;
@@ -283,6 +285,12 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           for (int k : {firstNew, secondNew}) {
             const PeakFigures r = PeakResult(ws, k);
             if (!(r.area > 2 * r.areaError)) return;
+            // Two peaks closer than half a width sum to one line shape widened by a few per cent: the
+            // data cannot share the area between them, so the split explains noise or a shape mismatch.
+            for (int j = 1; j <= static_cast<int>(more.size()) - 1; ++j)
+              if (j != k &&
+                  std::fabs(PeakResult(ws, j).position - r.position) < kLeastSeparation * law.At(r.position))
+                return;
           }
           bestGain = gain;
           best = std::move(more);

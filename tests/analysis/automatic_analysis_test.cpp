@@ -52,6 +52,18 @@ TEST(WidthLawFit, RecoversTheLawPastWideOutliers) {
     EXPECT_NEAR(wide.At(c) / (2.5 + 3.5 * c / 16384), 1, 0.01) << c;
   EXPECT_NE(WidthLawLine(wide).find("; with q*chan^2 under the root, q= "), std::string::npos);
 
+  // Five precise lines over the upper half of a spectrum whose widths grow linearly (3.5 -> 4.5 over
+  // 4096 channels), each off the root law by up to 2 %: none is an outlier, and the law through all
+  // of them still holds at the low end, where no line stood.
+  std::vector<WidthPoint> upper = {{2492.0, 4.085, 0.015, false},
+                                   {2877.8, 4.202, 0.010, false},
+                                   {3022.9, 4.216, 0.012, false},
+                                   {3223.7, 4.239, 0.032, false},
+                                   {3896.1, 4.430, 0.031, false}};
+  const WidthLaw narrow = FitWidthLaw(upper);
+  EXPECT_EQ(narrow.lines, 5);
+  for (double c : {180.0, 1000.0, 4000.0}) EXPECT_NEAR(narrow.At(c) / (3.5 + c / 4096), 1, 0.05) << c;
+
   // Too few lines: no law.
   std::vector<WidthPoint> two(points.begin(), points.begin() + 2);
   EXPECT_EQ(FitWidthLaw(two).lines, 0);

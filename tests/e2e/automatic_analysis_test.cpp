@@ -139,6 +139,9 @@ void AnalyseOnce(const LineSpectrum& spectrum, std::uint32_t seed, Workspace& ws
     }
     if (lines[l].area > 1000) {
       const double error = std::fabs(out.law.At(lines[l].position) / w - 1);
+      if (std::getenv("KIT_DEBUG") && error > 0.05)
+        std::printf("  width law %.2f against %.2f at %.1f\n", out.law.At(lines[l].position), w,
+                    lines[l].position);
       f.worstWidth = std::max(f.worstWidth, error);
       ++f.widthLines;
       f.widthWithin += error <= 0.05;
@@ -155,13 +158,13 @@ struct KitCase {
 
 class AutomaticKit : public ::testing::TestWithParam<int> {};
 
-// The bounds not met yet, per case (see the figures printed): false peaks along Compton edges and in
-// the wings of lines of 1e5-1e6 counts, the law pulled by unresolved doublets in a spectrum that has
-// almost no single line.
+// The bounds not met yet, per case (see the figures printed): the areas of doublets under one FWHM
+// apart (the split between the partners is off by more than its error), a line of the high background
+// missed in a few hundred, and the pulls of the doublets and triplets of the long spectrum.
 std::string ShortfallsOf(const std::string& name) {
-  if (name == "isolated") return "false";
-  if (name == "wide range") return "false, width law";
-  if (name == "doublets") return "width law";
+  if (name == "doublets") return "pull mean, pull sd";
+  if (name == "high background") return "isolated";
+  if (name == "long 16384") return "pull sd";
   return "";
 }
 
