@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "analysis/automatic/edge_test.h"
 #include "analysis/interval_checks.h"
 #include "analysis/interval_fit.h"
 #include "analysis/peak_search.h"
@@ -21,6 +22,12 @@ constexpr double kResidualTry = 3.0;
 constexpr int kCombPeaks = 4;
 // Peaks closer than this many widths of the law are not resolved from each other.
 constexpr double kLeastSeparation = 0.5;
+// Peaks below this criterion are tested against a smeared step of the continuum; above it a step
+// cannot pass for a line, and the test would only cost time.
+constexpr double kEdgeTested = 10;
+// The background polynomial under the step or the peak in that test: enough for the continuum's
+// curvature over one interval.
+constexpr int kEdgeDegree = 2;
 
 struct PeakGroup {
   int start = 0, end = 0;
@@ -159,11 +166,36 @@ class IntervalRefiner {
     return best;
   }
 
+  // Of the peaks of modest criterion standing on an edge of the continuum, the one that adds least to
+  // the best description of its counts by a smeared step, when it adds too little; 0 when none.
+  int EdgeLike(int start, int end) {
+    const int n = ws_.fit.n, points = end - start + 1;
+    int worst = 0;
+    double worstMargin = kEdgeMargin;
+    for (int k = 1; k <= n; ++k) {
+      const PeakFigures r = PeakResult(ws_, k);
+      if (!(r.criterion < kEdgeTested) || !(r.width > 0)) continue;
+      edge_.clear();
+      for (int i = 1; i <= points; ++i) {
+        double y, w, f;
+        IntervalModel(ws_, y, w, f, 3, i);
+        const auto& part = ws_.fit.componentValues;
+        const double channel = start + i - 1;
+        edge_.push_back({channel, y, std::isfinite(f) ? w : 0, f - part[0] - part[1 + k],
+                         ws_.model().EvaluateShape((channel - r.position) / r.width)});
+      }
+      const EdgeComparison c = CompareWithEdge(edge_, law_.At(r.position), r.position, kEdgeDegree);
+      if (c.PeakIsEdge() && c.Margin() < worstMargin) worstMargin = c.Margin(), worst = k;
+    }
+    return worst;
+  }
+
  private:
   Workspace& ws_;
   const WidthLaw& law_;
   int degree_;
   std::vector<double> residual_;
+  std::vector<EdgePoint> edge_;
 };
 
 double ResidualSum(const TParameter& e) {
@@ -253,6 +285,14 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
         if (weakest > 0) {
           pos.erase(pos.begin() + weakest);
           ++out.dropped;
+          fitted = pos.size() > 1 && fit(pos);
+          continue;
+        }
+        // A peak that a smeared step of the continuum explains as well goes the same way.
+        if (const int edge = refiner.EdgeLike(start, end); edge > 0) {
+          pos.erase(pos.begin() + edge);
+          ++out.dropped;
+          ++out.edges;
           fitted = pos.size() > 1 && fit(pos);
           continue;
         }

@@ -38,6 +38,7 @@ struct AutomaticResult {
   int searched = 0;  // peaks the search found
   int added = 0;     // peaks the refinement added
   int dropped = 0;   // peaks the refinement dropped
+  int edges = 0;     // of them, those a smeared step of the continuum explains as well
   int peaks = 0;     // rows in the result table
 };
 

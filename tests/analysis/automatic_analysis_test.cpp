@@ -1,4 +1,5 @@
 #include "analysis/automatic/automatic_analysis.h"
+#include "analysis/automatic/edge_test.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,39 @@ TEST(WidthLawFit, RecoversTheLawPastWideOutliers) {
   // Too few lines: no law.
   std::vector<WidthPoint> two(points.begin(), points.begin() + 2);
   EXPECT_EQ(FitWidthLaw(two).lines, 0);
+}
+
+TEST(EdgeTest, TellsTheShoulderOfAStepFromALine) {
+  // Expected counts of channels 60..140 (no noise, Poisson weights): a continuum of 200 with a smeared
+  // falling step of 600 at channel 100, and lines of FWHM 4 (200 counts at their top).
+  const double fwhm = 4, sigma = fwhm / 2.3548;
+  auto line = [&](double c, double at) {
+    return std::exp(-4 * std::log(2.0) * std::pow((c - at) / fwhm, 2));
+  };
+  auto points = [&](double step, double lineAt, double lineHeight, double markedAt) {
+    std::vector<EdgePoint> p;
+    for (int c = 60; c <= 140; ++c) {
+      const double y = 200 + step * 0.5 * std::erfc((c - 100) / (1.5 * sigma * std::sqrt(2.0))) +
+                       lineHeight * line(c, lineAt);
+      p.push_back({double(c), y, 1 / y, 0, line(c, markedAt)});
+    }
+    return p;
+  };
+  // A peak marked on the step's shoulder is the step.
+  const EdgeComparison shoulder = CompareWithEdge(points(600, 0, 0, 97), fwhm, 97, 2);
+  EXPECT_TRUE(shoulder.PeakIsEdge()) << shoulder.Margin() << " " << shoulder.EdgeEvidence();
+  EXPECT_NEAR(shoulder.stepChi2, 0, 1e-6);
+  EXPECT_NEAR(shoulder.stepPosition, 100, 1e-9);
+  // A line on a flat continuum, and a line beside the edge, stay lines.
+  const EdgeComparison flat = CompareWithEdge(points(0, 97, 200, 97), fwhm, 97, 2);
+  EXPECT_FALSE(flat.PeakIsEdge());
+  EXPECT_NEAR(flat.peakChi2, 0, 1e-6);
+  EXPECT_GT(flat.Margin(), 100);
+  const EdgeComparison beside = CompareWithEdge(points(600, 103, 200, 103), fwhm, 103, 2);
+  EXPECT_FALSE(beside.PeakIsEdge());
+  EXPECT_NEAR(beside.bothChi2, 0, 1e-6);
+  // Too few points: no decision.
+  EXPECT_FALSE(CompareWithEdge(std::vector<EdgePoint>(5), fwhm, 97, 2).PeakIsEdge());
 }
 
 TEST(WidthLawFit, LawThroughWidthsAndItsLine) {
