@@ -22,6 +22,8 @@ constexpr double kResidualTry = 3.0;
 constexpr int kCombPeaks = 4;
 // Peaks closer than this many widths of the law are not resolved from each other.
 constexpr double kLeastSeparation = 0.5;
+// Peaks closer than this many widths share counts, and each must show it is needed.
+constexpr double kCrowded = 1.5;
 // Peaks below this criterion are tested against a smeared step of the continuum; above it a step
 // cannot pass for a line, and the test would only cost time.
 constexpr double kEdgeTested = 10;
@@ -295,6 +297,33 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           ++out.edges;
           fitted = pos.size() > 1 && fit(pos);
           continue;
+        }
+        // A peak crowded by a neighbour stays only when the fit without it is worse by the margin
+        // by which a peak is added: otherwise the peaks share out one structure among them (three
+        // narrow peaks for two lines) and the areas mean nothing.
+        if (n >= 2) {
+          const double with = ResidualSum(ws.engine);
+          const double variance = std::max(with / std::max(ws.engine.dof, 1), 1.0);
+          int loosest = 0;
+          double loosestGain = chiLimit;
+          for (int k = 1; k <= n; ++k) {
+            bool crowded = false;
+            for (int j = 1; j <= n; ++j)
+              crowded |= j != k && std::fabs(pos[j] - pos[k]) < kCrowded * law.At(pos[k]);
+            if (!crowded) continue;
+            std::vector<double> fewer = pos;
+            fewer.erase(fewer.begin() + k);
+            if (!fit(fewer)) continue;
+            const double gain = (ResidualSum(ws.engine) - with) / variance;
+            if (gain < loosestGain) loosestGain = gain, loosest = k;
+          }
+          if (loosest > 0) {
+            pos.erase(pos.begin() + loosest);
+            ++out.dropped;
+            fitted = fit(pos);
+            continue;
+          }
+          if (!(fitted = fit(pos))) break;
         }
         if (n >= kMaxPeaks) break;
         // A peak more where the residuals show a line the fit lacks, or where the shared width grew
