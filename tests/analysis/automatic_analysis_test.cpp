@@ -223,5 +223,49 @@ TEST_F(AutomaticAnalysisTest, FallsBackToTheGivenWidthsWithoutClearLines) {
   for (int r = 1; r <= ws_->state.resultCount; ++r) EXPECT_LE(ws_->results[r].criterion, 5) << r;
 }
 
+TEST_F(AutomaticAnalysisTest, NeverSplitsALineOrADoubletIntoMorePeaksThanLines) {
+  // Strong single lines, and strong doublets 0.8 and 1 FWHM apart: each structure holds at most as many
+  // rows as lines, and their areas sum to the truth within their errors.
+  const double a = 9, b = 0.002;
+  std::vector<TruePeak> lines;
+  std::vector<std::vector<double>> groups;
+  for (int k = 0; k < 10; ++k) {
+    const double c = 200 + 370 * k, w = Law(a, b, c);
+    if (k % 2) {
+      const double apart = k % 4 == 1 ? 0.8 : 1.0;
+      lines.push_back({c, 4e4, w});
+      lines.push_back({c + apart * w, 4e4, w});
+      groups.push_back({c, c + apart * w});
+    } else {
+      lines.push_back({c, 1e5, w});
+      groups.push_back({c});
+    }
+  }
+  for (std::uint32_t seed : {5u, 6u, 7u}) {
+    Fill(4096, lines, 60, seed);
+    AutomaticResult out;
+    ASSERT_TRUE(AutomaticAnalysis(*ws_, port_, AutomaticOptions{}, out));
+    std::size_t next = 0;
+    for (const std::vector<double>& group : groups) {
+      double truth = 0;
+      for (; next < lines.size() && lines[next].position <= group.back(); ++next) truth += lines[next].area;
+      double area = 0, variance = 0;
+      int rows = 0;
+      for (int r = 1; r <= ws_->state.resultCount; ++r) {
+        const ResultRow& row = ws_->results[r];
+        if (row.channel < group.front() - 2 * Law(a, b, group.front()) ||
+            row.channel > group.back() + 2 * Law(a, b, group.back()))
+          continue;
+        ++rows;
+        area += row.area;
+        variance += row.areaError * row.areaError;
+      }
+      EXPECT_GE(rows, 1) << group.front();
+      EXPECT_LE(rows, static_cast<int>(group.size())) << group.front();
+      EXPECT_LT(std::fabs(area - truth), 4 * std::sqrt(variance) + 1) << group.front();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orv
