@@ -43,7 +43,8 @@ struct AutomaticResult {
 };
 
 // The false-alarm rate of an added peak at the position the residuals point to: its likelihood-ratio
-// statistic (χ² with 2 degrees of freedom: amplitude and position) must exceed -2 ln(0.001).
+// statistic (χ² with 2 degrees of freedom: amplitude and position) must exceed -2 ln(0.001). A peak
+// within 1.5 widths of another is held to the same: the fit without it must be worse by as much.
 inline constexpr double kAddPeakFalseAlarm = 0.001;
 
 // Runs the analysis over ws.spectrum.b1..b2, fills ws.marking, the result table (rows 1..peaks) and

@@ -14,7 +14,8 @@ using Vector5 = Eigen::Matrix<double, 5, 1>;
 using Matrix5 = Eigen::Matrix<double, 5, 5>;
 
 // Least weighted residual sum of the normal equations m c = v with yy = Σ w y², the parameters whose
-// flag in `used` is false left out (their row and column replaced by a unit diagonal).
+// flag in `used` is false left out (their row and column replaced by a unit diagonal); -1 when the
+// step's height (parameter 1) comes out negative.
 double LeastSum(Matrix5 m, Vector5 v, double yy, const bool (&used)[5]) {
   for (int j = 0; j < 5; ++j) {
     if (used[j]) continue;
