@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "analysis/automatic/edge_test.h"
 #include "analysis/interval_checks.h"
 #include "analysis/interval_fit.h"
 #include "analysis/peak_search.h"
@@ -19,6 +20,16 @@ constexpr double kChordTolerance = 0.02;
 constexpr double kResidualTry = 3.0;
 // Peaks in a row, each close to the next, that make one broad structure rather than lines.
 constexpr int kCombPeaks = 4;
+// Peaks closer than this many widths of the law are not resolved from each other.
+constexpr double kLeastSeparation = 0.5;
+// Peaks closer than this many widths share counts, and each must show it is needed.
+constexpr double kCrowded = 1.5;
+// Peaks below this criterion are tested against a smeared step of the continuum; above it a step
+// cannot pass for a line, and the test would only cost time.
+constexpr double kEdgeTested = 10;
+// The background polynomial under the step or the peak in that test: enough for the continuum's
+// curvature over one interval.
+constexpr int kEdgeDegree = 2;
 
 struct PeakGroup {
   int start = 0, end = 0;
@@ -157,11 +168,36 @@ class IntervalRefiner {
     return best;
   }
 
+  // Of the peaks of modest criterion standing on an edge of the continuum, the one that adds least to
+  // the best description of its counts by a smeared step, when it adds too little; 0 when none.
+  int EdgeLike(int start, int end) {
+    const int n = ws_.fit.n, points = end - start + 1;
+    int worst = 0;
+    double worstMargin = kEdgeMargin;
+    for (int k = 1; k <= n; ++k) {
+      const PeakFigures r = PeakResult(ws_, k);
+      if (!(r.criterion < kEdgeTested) || !(r.width > 0)) continue;
+      edge_.clear();
+      for (int i = 1; i <= points; ++i) {
+        double y, w, f;
+        IntervalModel(ws_, y, w, f, 3, i);
+        const auto& part = ws_.fit.componentValues;
+        const double channel = start + i - 1;
+        edge_.push_back({channel, y, std::isfinite(f) ? w : 0, f - part[0] - part[1 + k],
+                         ws_.model().EvaluateShape((channel - r.position) / r.width)});
+      }
+      const EdgeComparison c = CompareWithEdge(edge_, law_.At(r.position), r.position, kEdgeDegree);
+      if (c.PeakIsEdge() && c.Margin() < worstMargin) worstMargin = c.Margin(), worst = k;
+    }
+    return worst;
+  }
+
  private:
   Workspace& ws_;
   const WidthLaw& law_;
   int degree_;
   std::vector<double> residual_;
+  std::vector<EdgePoint> edge_;
 };
 
 double ResidualSum(const TParameter& e) {
@@ -236,36 +272,6 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
       };
       if (!fit(pos)) continue;
       bool fitted = true;
-      // Two peaks less than a width apart are one line unless the data tell them apart: the pair is
-      // fitted as one peak at its area-weighted centre, and stays two only when the likelihood ratio
-      // passes at the rate at which a peak is added.
-      for (bool merged = true; merged && fitted && pos.size() > 2;) {
-        merged = false;
-        const int n = static_cast<int>(pos.size()) - 1;
-        std::vector<std::pair<double, int>> order;
-        for (int k = 1; k <= n; ++k) order.emplace_back(ws.engine.params[PositionIndex(n, k)].value, k);
-        std::sort(order.begin(), order.end());
-        for (std::size_t i = 0; i + 1 < order.size() && !merged && fitted; ++i) {
-          const auto [p1, k1] = order[i];
-          const auto [p2, k2] = order[i + 1];
-          if (!(p2 - p1 < 1.5 * law.At((p1 + p2) / 2))) continue;
-          const double a1 = std::max(PeakResult(ws, k1).area, 0.0),
-                       a2 = std::max(PeakResult(ws, k2).area, 0.0);
-          const double before = ResidualSum(ws.engine);
-          const double variance = std::max(before / std::max(ws.engine.dof, 1), 1.0);
-          std::vector<double> one = pos;
-          one[k1] = a1 + a2 > 0 ? (a1 * p1 + a2 * p2) / (a1 + a2) : (p1 + p2) / 2;
-          one.erase(one.begin() + k2);
-          if (fit(one) && (ResidualSum(ws.engine) - before) / variance <= chiLimit) {
-            pos = std::move(one);
-            ++out.dropped;
-            merged = true;
-          } else {
-            fitted = fit(pos);
-          }
-        }
-      }
-      if (!fitted) continue;
       // Drops repeat until every peak shows its area (each takes one peak away); the tries of one more
       // peak are counted in rounds.
       for (int round = 0; round < options.maxRounds && fitted;) {
@@ -283,6 +289,43 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           ++out.dropped;
           fitted = pos.size() > 1 && fit(pos);
           continue;
+        }
+        // A peak that a smeared step of the continuum explains as well goes the same way.
+        if (const int edge = refiner.EdgeLike(start, end); edge > 0) {
+          pos.erase(pos.begin() + edge);
+          ++out.dropped;
+          ++out.edges;
+          fitted = pos.size() > 1 && fit(pos);
+          continue;
+        }
+        // A peak crowded by a neighbour stays only when the fit without it is worse by the margin
+        // by which a peak is added: otherwise the peaks share out one structure among them (three
+        // narrow peaks for two lines) and the areas mean nothing.
+        if (n >= 2) {
+          const double with = ResidualSum(ws.engine);
+          const double variance = std::max(with / std::max(ws.engine.dof, 1), 1.0);
+          int loosest = 0;
+          double loosestGain = chiLimit;
+          bool tried = false;
+          for (int k = 1; k <= n; ++k) {
+            bool crowded = false;
+            for (int j = 1; j <= n; ++j)
+              crowded |= j != k && std::fabs(pos[j] - pos[k]) < kCrowded * law.At(pos[k]);
+            if (!crowded) continue;
+            tried = true;
+            std::vector<double> fewer = pos;
+            fewer.erase(fewer.begin() + k);
+            if (!fit(fewer)) continue;
+            const double gain = (ResidualSum(ws.engine) - with) / variance;
+            if (gain < loosestGain) loosestGain = gain, loosest = k;
+          }
+          if (loosest > 0) {
+            pos.erase(pos.begin() + loosest);
+            ++out.dropped;
+            fitted = fit(pos);
+            continue;
+          }
+          if (tried && !(fitted = fit(pos))) break;
         }
         if (n >= kMaxPeaks) break;
         // A peak more where the residuals show a line the fit lacks, or where the shared width grew
@@ -313,6 +356,12 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           for (int k : {firstNew, secondNew}) {
             const PeakFigures r = PeakResult(ws, k);
             if (!(r.area > 2 * r.areaError)) return;
+            // Two peaks closer than half a width sum to one line shape widened by a few per cent: the
+            // data cannot share the area between them, so the split explains noise or a shape mismatch.
+            for (int j = 1; j <= static_cast<int>(more.size()) - 1; ++j)
+              if (j != k &&
+                  std::fabs(PeakResult(ws, j).position - r.position) < kLeastSeparation * law.At(r.position))
+                return;
           }
           bestGain = gain;
           best = std::move(more);

@@ -38,11 +38,13 @@ struct AutomaticResult {
   int searched = 0;  // peaks the search found
   int added = 0;     // peaks the refinement added
   int dropped = 0;   // peaks the refinement dropped
+  int edges = 0;     // of them, those a smeared step of the continuum explains as well
   int peaks = 0;     // rows in the result table
 };
 
 // The false-alarm rate of an added peak at the position the residuals point to: its likelihood-ratio
-// statistic (χ² with 2 degrees of freedom: amplitude and position) must exceed -2 ln(0.001).
+// statistic (χ² with 2 degrees of freedom: amplitude and position) must exceed -2 ln(0.001). A peak
+// within 1.5 widths of another is held to the same: the fit without it must be worse by as much.
 inline constexpr double kAddPeakFalseAlarm = 0.001;
 
 // Runs the analysis over ws.spectrum.b1..b2, fills ws.marking, the result table (rows 1..peaks) and

@@ -1,4 +1,5 @@
 #include "analysis/automatic/automatic_analysis.h"
+#include "analysis/automatic/edge_test.h"
 
 #include <gtest/gtest.h>
 
@@ -52,9 +53,54 @@ TEST(WidthLawFit, RecoversTheLawPastWideOutliers) {
     EXPECT_NEAR(wide.At(c) / (2.5 + 3.5 * c / 16384), 1, 0.01) << c;
   EXPECT_NE(WidthLawLine(wide).find("; with q*chan^2 under the root, q= "), std::string::npos);
 
+  // Five precise lines over the upper half of a spectrum whose widths grow linearly (3.5 -> 4.5 over
+  // 4096 channels), each off the root law by up to 2 %: none is an outlier, and the law through all
+  // of them still holds at the low end, where no line stood.
+  std::vector<WidthPoint> upper = {{2492.0, 4.085, 0.015, false},
+                                   {2877.8, 4.202, 0.010, false},
+                                   {3022.9, 4.216, 0.012, false},
+                                   {3223.7, 4.239, 0.032, false},
+                                   {3896.1, 4.430, 0.031, false}};
+  const WidthLaw narrow = FitWidthLaw(upper);
+  EXPECT_EQ(narrow.lines, 5);
+  for (double c : {180.0, 1000.0, 4000.0}) EXPECT_NEAR(narrow.At(c) / (3.5 + c / 4096), 1, 0.05) << c;
+
   // Too few lines: no law.
   std::vector<WidthPoint> two(points.begin(), points.begin() + 2);
   EXPECT_EQ(FitWidthLaw(two).lines, 0);
+}
+
+TEST(EdgeTest, TellsTheShoulderOfAStepFromALine) {
+  // Expected counts of channels 60..140 (no noise, Poisson weights): a continuum of 200 with a smeared
+  // falling step of 600 at channel 100, and lines of FWHM 4 (200 counts at their top).
+  const double fwhm = 4, sigma = fwhm / 2.3548;
+  auto line = [&](double c, double at) {
+    return std::exp(-4 * std::log(2.0) * std::pow((c - at) / fwhm, 2));
+  };
+  auto points = [&](double step, double lineAt, double lineHeight, double markedAt) {
+    std::vector<EdgePoint> p;
+    for (int c = 60; c <= 140; ++c) {
+      const double y = 200 + step * 0.5 * std::erfc((c - 100) / (1.5 * sigma * std::sqrt(2.0))) +
+                       lineHeight * line(c, lineAt);
+      p.push_back({double(c), y, 1 / y, 0, line(c, markedAt)});
+    }
+    return p;
+  };
+  // A peak marked on the step's shoulder is the step.
+  const EdgeComparison shoulder = CompareWithEdge(points(600, 0, 0, 97), fwhm, 97, 2);
+  EXPECT_TRUE(shoulder.PeakIsEdge()) << shoulder.Margin() << " " << shoulder.EdgeEvidence();
+  EXPECT_NEAR(shoulder.stepChi2, 0, 1e-6);
+  EXPECT_NEAR(shoulder.stepPosition, 100, 1e-9);
+  // A line on a flat continuum, and a line beside the edge, stay lines.
+  const EdgeComparison flat = CompareWithEdge(points(0, 97, 200, 97), fwhm, 97, 2);
+  EXPECT_FALSE(flat.PeakIsEdge());
+  EXPECT_NEAR(flat.peakChi2, 0, 1e-6);
+  EXPECT_GT(flat.Margin(), 100);
+  const EdgeComparison beside = CompareWithEdge(points(600, 103, 200, 103), fwhm, 103, 2);
+  EXPECT_FALSE(beside.PeakIsEdge());
+  EXPECT_NEAR(beside.bothChi2, 0, 1e-6);
+  // Too few points: no decision.
+  EXPECT_FALSE(CompareWithEdge(std::vector<EdgePoint>(5), fwhm, 97, 2).PeakIsEdge());
 }
 
 TEST(WidthLawFit, LawThroughWidthsAndItsLine) {
@@ -175,6 +221,50 @@ TEST_F(AutomaticAnalysisTest, FallsBackToTheGivenWidthsWithoutClearLines) {
   EXPECT_NEAR(out.law.At(ws_->spectrum.b1), 3, 1e-9);
   EXPECT_EQ(out.law.note, "fewer than 3 clear lines: the test spectrum's widths");
   for (int r = 1; r <= ws_->state.resultCount; ++r) EXPECT_LE(ws_->results[r].criterion, 5) << r;
+}
+
+TEST_F(AutomaticAnalysisTest, NeverSplitsALineOrADoubletIntoMorePeaksThanLines) {
+  // Strong single lines, and strong doublets 0.8 and 1 FWHM apart: each structure holds at most as many
+  // rows as lines, and their areas sum to the truth within their errors.
+  const double a = 9, b = 0.002;
+  std::vector<TruePeak> lines;
+  std::vector<std::vector<double>> groups;
+  for (int k = 0; k < 10; ++k) {
+    const double c = 200 + 370 * k, w = Law(a, b, c);
+    if (k % 2) {
+      const double apart = k % 4 == 1 ? 0.8 : 1.0;
+      lines.push_back({c, 4e4, w});
+      lines.push_back({c + apart * w, 4e4, w});
+      groups.push_back({c, c + apart * w});
+    } else {
+      lines.push_back({c, 1e5, w});
+      groups.push_back({c});
+    }
+  }
+  for (std::uint32_t seed : {5u, 6u, 7u}) {
+    Fill(4096, lines, 60, seed);
+    AutomaticResult out;
+    ASSERT_TRUE(AutomaticAnalysis(*ws_, port_, AutomaticOptions{}, out));
+    std::size_t next = 0;
+    for (const std::vector<double>& group : groups) {
+      double truth = 0;
+      for (; next < lines.size() && lines[next].position <= group.back(); ++next) truth += lines[next].area;
+      double area = 0, variance = 0;
+      int rows = 0;
+      for (int r = 1; r <= ws_->state.resultCount; ++r) {
+        const ResultRow& row = ws_->results[r];
+        if (row.channel < group.front() - 2 * Law(a, b, group.front()) ||
+            row.channel > group.back() + 2 * Law(a, b, group.back()))
+          continue;
+        ++rows;
+        area += row.area;
+        variance += row.areaError * row.areaError;
+      }
+      EXPECT_GE(rows, 1) << group.front();
+      EXPECT_LE(rows, static_cast<int>(group.size())) << group.front();
+      EXPECT_LT(std::fabs(area - truth), 4 * std::sqrt(variance) + 1) << group.front();
+    }
+  }
 }
 
 }  // namespace
