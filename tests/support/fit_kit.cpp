@@ -49,24 +49,9 @@ RandomGenerator SeededGenerator(std::uint32_t tag) {
 
 void LoadSynthetic(Workspace& ws, const SyntheticSpectrum& synthetic, RandomGenerator* noise) {
   TSpectrum& s = ws.spectrum;
-  const int channels = std::clamp(synthetic.channels, 2, kSpectrumCapacity);
-  const int previous = std::clamp(s.a2, 1, kSpectrumCapacity);
   // What the binary reader stores: counts, their first deviations, the bounds, channel 1 empty.
-  s.fileType = 1;
-  for (int ch = 1; ch <= channels; ++ch) {
-    const double mean = synthetic.Expected(ch);
-    s.sp[ch] = noise ? PoissonDeviate(*noise, mean) : mean;
-    s.err[ch] = std::sqrt(std::max(1.0, s.sp[ch]));
-  }
-  for (int ch = channels + 1; ch <= previous; ++ch) {
-    s.sp[ch] = 0;
-    s.err[ch] = 1;
-  }
-  s.a1 = 1;
-  s.a2 = channels;
-  s.sp[1] = 0;
-  s.err[1] = 1;
-  s.FindExtremes();
+  StoreRawCounts(
+      s, synthetic.channels, [&](int ch) { return synthetic.Expected(ch); }, noise);
   SetInterval(ws.state, s, s.a1, s.a2);
   ClearSpectrumCounters(ws.state);
   // The true width law, constant over the spectrum.

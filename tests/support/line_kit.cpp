@@ -131,26 +131,9 @@ RandomGenerator KitGenerator(std::uint32_t seed) {
 void LoadLineSpectrum(Workspace& ws, const LineSpectrum& spectrum, RandomGenerator* noise,
                       bool giveWidthLaw) {
   TSpectrum& s = ws.spectrum;
-  const int channels = std::clamp(spectrum.channels, 2, kSpectrumCapacity);
-  const int previous = std::clamp(s.a2, 1, kSpectrumCapacity);
-  s.fileType = 1;
-  s.errorsFromFile = false;
-  s.processed = false;
-  for (int ch = 1; ch <= channels; ++ch) {
-    const double mean = spectrum.Expected(ch);
-    s.sp[ch] = noise ? PoissonDeviate(*noise, mean) : mean;
-    s.err[ch] = std::sqrt(std::max(1.0, s.sp[ch]));
-  }
-  for (int ch = channels + 1; ch <= previous; ++ch) {
-    s.sp[ch] = 0;
-    s.err[ch] = 1;
-  }
-  s.a1 = 1;
-  s.a2 = channels;
-  s.sp[1] = 0;  // the binary reader leaves channel 1 empty
-  s.err[1] = 1;
-  s.FindExtremes();
-  SetInterval(ws.state, s, spectrum.FirstChannel(), std::min(spectrum.LastChannel(), channels));
+  StoreRawCounts(
+      s, spectrum.channels, [&](int ch) { return spectrum.Expected(ch); }, noise);
+  SetInterval(ws.state, s, spectrum.FirstChannel(), std::min(spectrum.LastChannel(), s.a2));
   ClearSpectrumCounters(ws.state);
   if (giveWidthLaw) {
     s.width1 = spectrum.Fwhm(s.a1);

@@ -56,6 +56,32 @@ inline void FillSpectrum(TSpectrum& s, int channels, const std::vector<TruePeak>
   s.FindExtremes();
 }
 
+// Stores counts as the binary reader does: raw Poisson deviates of expected(ch) (the expectations
+// themselves when `noise` is null) over 1..channels with their first deviations, channel 1 empty,
+// the channels up to the previous end emptied, the bounds the whole spectrum.
+template <class Expected>
+void StoreRawCounts(TSpectrum& s, int channels, const Expected& expected, RandomGenerator* noise) {
+  channels = std::clamp(channels, 2, kSpectrumCapacity);
+  const int previous = std::clamp(s.a2, 1, kSpectrumCapacity);
+  s.fileType = 1;
+  s.errorsFromFile = false;
+  s.processed = false;
+  for (int ch = 1; ch <= channels; ++ch) {
+    const double mean = expected(ch);
+    s.sp[ch] = noise ? PoissonDeviate(*noise, mean) : mean;
+    s.err[ch] = std::sqrt(std::max(1.0, s.sp[ch]));
+  }
+  for (int ch = channels + 1; ch <= previous; ++ch) {
+    s.sp[ch] = 0;
+    s.err[ch] = 1;
+  }
+  s.a1 = 1;
+  s.a2 = channels;
+  s.sp[1] = 0;
+  s.err[1] = 1;
+  s.FindExtremes();
+}
+
 inline double Median(std::vector<double> v) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
