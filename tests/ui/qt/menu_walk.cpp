@@ -225,6 +225,9 @@ int main(int argc, char** argv) {
   // A whole analysis of the built-in Ra-226 test spectrum.
   w.Command("&Test");
   w.Command("Graph the Spectrum");
+  // The whole analysis at once, told nothing; then the same spectrum step by step.
+  w.Command("Automatic Analysis");
+  w.ws().state.resultsUnsaved = false;
   const AnalysisState& st = w.ws().state;
   int top = w.ws().spectrum.b1;
   for (int ch = w.ws().spectrum.b1; ch <= w.ws().spectrum.b2; ++ch)
