@@ -1,6 +1,7 @@
 #include "analysis/spectrum_fit.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "analysis/interval_checks.h"
@@ -21,7 +22,10 @@ void StartTableForMarking(Workspace& ws) {
   AnalysisState& st = ws.state;
   const int rows = std::min(ws.marking.peakCount, ResultTable::resultCapacity);
   for (int r = 1; r <= std::max(rows, std::min(st.resultCount, ResultTable::resultCapacity)); ++r)
-    ws.results[r] = r <= rows ? ResultRow{.channel = ws.marking.peakList[r]} : ResultRow{};
+    // A mark that is not a number has no place to report: channel 0.
+    ws.results[r] =
+        r <= rows ? ResultRow{.channel = std::isfinite(ws.marking.peakList[r]) ? ws.marking.peakList[r] : 0.0}
+                  : ResultRow{};
   st.resultCount = rows;
   ws.results.resultBase = 0;
 }
