@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +16,7 @@
 #include "analysis/workspace.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/line_kit.h"
+#include "tests/support/truth_file.h"
 
 namespace orv {
 namespace {
@@ -111,22 +110,8 @@ TEST(PeakDetection, FlatNoiseIsNotMarked) {
   }
 }
 
-struct TruthLine {
-  double channel = 0, area = 0, fwhm = 0;
-};
-
-std::vector<TruthLine> ReadTruth(const std::string& name) {
-  std::ifstream in(std::string(ORVANT_SOURCE_DIR) + "/data/test_spectra/" + name + ".truth");
-  std::vector<TruthLine> lines;
-  std::string text;
-  while (std::getline(in, text)) {
-    if (text.empty() || text[0] == '*') continue;
-    std::istringstream fields(text);
-    TruthLine t;
-    if (fields >> t.channel >> t.area >> t.fwhm) lines.push_back(t);
-  }
-  return lines;
-}
+using testing::ReadTruth;
+using testing::TruthLine;
 
 // The built-in spectra as a user analyses them: every dialog accepted as preset (their own width
 // settings), the whole spectrum, automatic marking, spectrum fit. Lines above 1e5 counts must each

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,30 +13,15 @@
 #include "analysis/workspace.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/synthetic.h"
+#include "tests/support/truth_file.h"
 
 namespace orv {
 namespace {
 
 using testing::Median;
 
-struct TruthLine {
-  double channel = 0, area = 0, fwhm = 0, energy = 0, gauss = 0, under = 0;
-  std::string kind;
-};
-
-std::vector<TruthLine> ReadTruth(const std::string& name) {
-  std::ifstream in(std::string(ORVANT_SOURCE_DIR) + "/data/test_spectra/" + name + ".truth");
-  std::vector<TruthLine> lines;
-  std::string text;
-  while (std::getline(in, text)) {
-    if (text.empty() || text[0] == '*') continue;
-    std::istringstream fields(text);
-    TruthLine t;
-    if (fields >> t.channel >> t.area >> t.fwhm >> t.energy >> t.gauss >> t.under >> t.kind)
-      lines.push_back(t);
-  }
-  return lines;
-}
+using testing::ReadTruth;
+using testing::TruthLine;
 
 // Loads built-in spectrum `item` (1-based) and runs the marking and the fit the way `analyse` does:
 // every dialog accepted as preset, the interval the whole spectrum, automatic marking.
