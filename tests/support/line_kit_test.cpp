@@ -18,17 +18,6 @@ LineSpectrum OneLine(double position, double area, double fwhm, double level) {
   return s;
 }
 
-TEST(LineKit, WidthLawsPassThroughTheirEnds) {
-  const WidthLaw lin = WidthLaw::Linear(1, 2.5, 16384, 6);
-  EXPECT_NEAR(lin.At(1), 2.5, 1e-12);
-  EXPECT_NEAR(lin.At(16384), 6, 1e-12);
-  const WidthLaw root = WidthLaw::Sqrt(1, 8, 4096, 20);
-  EXPECT_NEAR(root.At(1), 8, 1e-12);
-  EXPECT_NEAR(root.At(4096), 20, 1e-12);
-  // The variance grows linearly: halfway in variance is √((64 + 400)/2).
-  EXPECT_NEAR(root.At(2048.5), std::sqrt(232.0), 1e-9);
-}
-
 TEST(LineKit, ExpectedCountsHoldTheAreasAndTheComptonPlateau) {
   LineSpectrum s = OneLine(500.3, 12345, 4.7, 0);
   double sum = 0;
@@ -158,25 +147,13 @@ TEST_F(LineKitLoad, LoadsCountsAndOptionallyTheWidthLaw) {
   EXPECT_EQ(ws_->spectrum.sp[1234], first);
 }
 
-TEST(LineKit, CaseBuildersMakeWhatTheyPromise) {
-  const LineSpectrum lng = LongSpectrumCase(3);
-  EXPECT_EQ(lng.lines.size(), 82u);
-  EXPECT_EQ(lng.channels, 16384);
+// The weak case promises lines of true criterion 2-10, the range where detection bounds are judged.
+TEST(LineKit, WeakCaseHoldsWhatItPromises) {
   const LineSpectrum weak = WeakLinesCase(3);
   for (int k = 0; k < static_cast<int>(weak.lines.size()); ++k) {
     EXPECT_GT(weak.TrueCriterion(k), 1.9);
     EXPECT_LT(weak.TrueCriterion(k), 10.5);
   }
-  for (const LineSpectrum& c : {IsolatedLinesCase(1), DoubletsCase(1), HighBackgroundCase(1),
-                                WideRangeCase(1), LowCountsCase(1), XRayCase(1)}) {
-    SCOPED_TRACE(c.name);
-    for (const KitLine& l : c.lines) {
-      EXPECT_GT(l.position, 20);
-      EXPECT_LT(l.position, c.channels - 20);
-    }
-  }
-  // Different seeds move the lines.
-  EXPECT_NE(IsolatedLinesCase(1).lines[0].position, IsolatedLinesCase(2).lines[0].position);
 }
 
 }  // namespace
