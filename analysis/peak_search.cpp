@@ -13,6 +13,9 @@ namespace {
 
 // Counts beyond this are clamped so that sums over 32,768 channels stay finite.
 constexpr double kHugeCount = 1e290;
+// Net counts over a top's width, in units of their error, that make a flat-topped weak line a
+// candidate on a low segment (well above what the background's dips and noise reach).
+constexpr double kStandOut = 5;
 
 int Round(double x) {
   return RoundHalfEven(x);
@@ -55,6 +58,7 @@ class SegmentSearch {
   void Smooth();
   void SubtractBackground();
   void FindCandidates(double wMid, double segmentMax);
+  bool CountsStandOut(int c, double width) const;
   void WeakTest(double factor, double width);
   void AnalyseMultiplets(bool& widthConsistent);
   void Classify(int k, int total, double& code);
@@ -256,6 +260,7 @@ void SegmentSearch::FindCandidates(double wMid, double segmentMax) {
     q[i] = (q3 + q5) / 2 + 1e-6 * i;  // the tilt makes equal curvatures unequal
   }
   const double f = wMid < 5 ? 2 : 1;  // narrow peaks need more margin against noise
+  const bool low = segmentMax < std::max(3 * smallStatistics_, 150.0);
   for (int i = 2; i <= n - 1; ++i) {
     const double fe = f * e[i];
     bool top = i >= 3 && i <= n - 2 && y[i] > y[i - 2] && y[i] > y[i - 1] && y[i] > y[i + 1] &&
@@ -264,17 +269,18 @@ void SegmentSearch::FindCandidates(double wMid, double segmentMax) {
       top = i >= 4 && i <= n - 3 && y[i] > y[i - 3] && y[i] > (y[i - 2] + y[i - 1]) / 2 && y[i] > y[i + 3] &&
             y[i] > (y[i + 1] + y[i + 2]) / 2 && y[i] > fe;
     }
-    if (!top) continue;
+    if (!top || !(q[i] < 0 && q[i] < q[i - 1] && q[i] < q[i + 1])) continue;
     // The curvature limit scales with the counts, so that weak peaks of a segment scaled down for
-    // its strong ones keep their chance.
-    if (!(q[i] < -1.5 * scale_ && q[i] < q[i - 1] && q[i] < q[i + 1])) continue;
+    // its strong ones keep their chance. On a low segment the curvature of a weak, wide line stays
+    // within that limit although its counts stand clearly out: there the counts decide.
+    if (!(q[i] < -1.5 * scale_) && !(low && CountsStandOut(i, wMid))) continue;
     if (!(y[i] > sensitivity_ * e[i] && y[i + 1] > f * e[i + 1] && y[i - 1] > f * e[i - 1])) continue;
     Append(i, q[i], -1);
   }
 
   // On a low segment a rugged but level stretch can pass the tests: compare the total variation
   // with the statistical scatter.
-  if (segmentMax < std::max(3 * smallStatistics_, 150.0)) {
+  if (low) {
     for (int k = 1; k <= count_; ++k) {
       const double pk = w_.position[k];
       double total = 0, scatter = 0;
@@ -296,6 +302,19 @@ void SegmentSearch::FindCandidates(double wMid, double segmentMax) {
     }
   }
   Compact();
+}
+
+// The net counts within ±0.75 widths of point c exceed kStandOut·sensitivity times their error.
+bool SegmentSearch::CountsStandOut(int c, double width) const {
+  const double* y = w_.y.data();
+  const double* e = w_.e.data();
+  const int h = std::max(1, Round(0.75 * width));
+  double sum = 0, variance = 0;
+  for (int j = std::max(1, c - h); j <= std::min(n_, c + h); ++j) {
+    sum += y[j];
+    variance += e[j] * e[j];
+  }
+  return sum > kStandOut * sensitivity_ * std::sqrt(variance);
 }
 
 // A candidate must carry significantly more counts than its errors over about 1.5 widths around it;
