@@ -545,6 +545,7 @@ void SegmentSearch::MergeClosePairs(double width) {
 // Significance of the candidates against noise and against the flanks of their neighbours.
 constexpr int kLocalPeaks = 9;  // candidates in one local fit, the tested one included
 constexpr int kLocalSize = kLocalPeaks + 3;
+static_assert(std::tuple_size_v<decltype(PeakSearchWork::localShapes)> == (2 * 1024 + 1) * kLocalPeaks);
 constexpr double kShapeError = 0.03;  // relative error of a neighbour's modelled counts
 using LocalMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kLocalSize, kLocalSize>;
 using LocalVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kLocalSize, 1>;
@@ -552,8 +553,16 @@ using LocalVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kLocalSize, 1>;
 class LocalFit {
  public:
   LocalFit(const TSpectrum& s, int first, int last, double kw0, double kw1, const TPeakModel& model,
-           const double* pos, int count)
-      : s_(s), first_(first), last_(last), kw0_(kw0), kw1_(kw1), model_(model), pos_(pos), count_(count) {
+           const double* pos, int count, double* shapes)
+      : s_(s),
+        first_(first),
+        last_(last),
+        kw0_(kw0),
+        kw1_(kw1),
+        model_(model),
+        pos_(pos),
+        count_(count),
+        shapes_(shapes) {
     gaussian_ = !(model.EvaluateShape(0) > 0);
     bounded_ = model.kind != 2 && model.kind != 6 && model.range > 0;
   }
@@ -594,6 +603,11 @@ class LocalFit {
     if (hi - lo + 1 <= size) return r;
     std::array<double, kLocalPeaks> inverseWidth{};
     for (int m = 0; m < members; ++m) inverseWidth[m] = 1 / Width(at[m]);
+    // The shapes are worked out once for both accumulations below.
+    for (int j = lo; j <= hi; ++j) {
+      double* shape = shapes_ + (j - lo) * kLocalPeaks;
+      for (int m = 0; m < members; ++m) shape[m] = Shape((j - at[m]) * inverseWidth[m]);
+    }
     // The lower triangle of the normal matrix, accumulated by hand: small and of varying size.
     std::array<double, kLocalSize * kLocalSize> sums{};
     LocalVector rhs(size), x(size);
@@ -615,7 +629,8 @@ class LocalFit {
         row[0] = 1;
         row[1] = t;
         row[2] = t * t;
-        for (int m = 0; m < members; ++m) row[3 + m] = Shape((j - at[m]) * inverseWidth[m]);
+        const double* shape = shapes_ + (j - lo) * kLocalPeaks;
+        for (int m = 0; m < members; ++m) row[3 + m] = shape[m];
         if (neighbours) {
           double counts = 0;
           for (int m = trials; m < members; ++m) counts += std::max(0.0, (*neighbours)(3 + m)) * row[3 + m];
@@ -688,6 +703,7 @@ class LocalFit {
   const TPeakModel& model_;
   const double* pos_;
   int count_;
+  double* shapes_;  // kLocalPeaks values per channel of the window
   bool gaussian_ = false, bounded_ = false;
 };
 
@@ -699,7 +715,7 @@ constexpr double kSignificance = 3;
 
 int KeepSignificant(const TSpectrum& s, int first, int last, double kw0, double kw1, const TPeakModel& model,
                     double sensitivity, PeakSearchWork& work, int count) {
-  LocalFit fit(s, first, last, kw0, kw1, model, work.listed.data(), count);
+  LocalFit fit(s, first, last, kw0, kw1, model, work.listed.data(), count, work.localShapes.data());
   unsigned char* active = work.verdict.data();
   const double threshold = kSignificance * std::max(sensitivity, 0.0);
   std::fill(active + 1, active + count + 1, 1);
@@ -760,7 +776,7 @@ int MergePairs(const TSpectrum& s, int first, int last, double kw0, double kw1, 
   unsigned char* active = work.verdict.data();
   const double threshold = kSignificance * std::max(sensitivity, 0.0);
   const double gain = std::max(kPairChi2, threshold * threshold);
-  LocalFit fit(s, first, last, kw0, kw1, model, pos, count);
+  LocalFit fit(s, first, last, kw0, kw1, model, pos, count, work.localShapes.data());
   std::fill(active + 1, active + count + 1, 1);
   // Merging: the single peak is tried at nine places from one to the other.
   for (int i = 1; i < count; ++i) {

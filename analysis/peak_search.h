@@ -39,6 +39,8 @@ struct PeakSearchWork {
   std::array<double, kSearchCapacity + 1> netArea{};
   std::array<double, kSearchCapacity + 1> significance{};
   std::array<unsigned char, kSearchCapacity + 1> verdict{};
+  // Peak shapes of one local significance fit, channel by channel (at most ±1024 channels, 9 shapes).
+  std::array<double, 2049 * 9> localShapes{};
 };
 
 // Said in the status line and the output file when the search found more peaks than the list holds.
