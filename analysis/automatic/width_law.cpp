@@ -43,6 +43,7 @@ std::string WidthLawLine(const WidthLaw& law) {
       std::snprintf(text, sizeof text, "; with q*chan^2 under the root, q= %.4g", law.q);
       line += text;
     }
+    if (!law.note.empty()) line += "; " + law.note;
     line += ")";
   } else if (!law.note.empty())
     line += " (" + law.note + ")";
@@ -318,7 +319,42 @@ WidthLaw EstimateWidthLaw(Workspace& ws, int first, int last, const WidthLaw& fa
   WidthLaw used = fallback;
   used.measured = law.measured;
   used.lines = 0;
-  used.note = "fewer than 3 clear lines: " + fallback.note;
+  if (points.empty() || points.size() > 2) {
+    used.note = "fewer than 3 clear lines: " + fallback.note;
+    return used;
+  }
+  // One or two clear lines cannot give a law's slope, but they do give its scale: the given law is
+  // scaled through them. Two that disagree beyond their errors and 5 % keep the narrower one, as a
+  // hidden doublet or a line of natural width only widens.
+  double ratio[2] = {}, error[2] = {};
+  const int n = static_cast<int>(points.size());
+  for (int i = 0; i < n; ++i) {
+    const double given = fallback.At(points[i].channel);
+    ratio[i] = points[i].width / given;
+    error[i] = std::max(points[i].error / given, 1e-6);
+  }
+  double k = ratio[0];
+  if (n == 2) {
+    if (std::fabs(ratio[0] - ratio[1]) <=
+        3 * std::hypot(error[0], error[1]) + 0.05 * (ratio[0] + ratio[1]) / 2) {
+      const double w0 = 1 / (error[0] * error[0]), w1 = 1 / (error[1] * error[1]);
+      k = (w0 * ratio[0] + w1 * ratio[1]) / (w0 + w1);
+      used.lines = 2;
+    } else {
+      k = std::min(ratio[0], ratio[1]);
+      used.lines = 1;
+    }
+  } else {
+    used.lines = 1;
+  }
+  for (WidthPoint& p : points) p.kept = true;
+  used.a *= k * k;
+  used.b *= k * k;
+  used.q *= k * k;
+  used.scatter = 0;
+  // The shape is still the given one: the given admissible deviation stays.
+  used.delta = ws.spectrum.deltaWidth;
+  used.note = fallback.note + (used.lines == 1 ? " scaled through it" : " scaled through them");
   return used;
 }
 

@@ -52,8 +52,8 @@ WidthLaw FitWidthLaw(std::vector<WidthPoint>& points);
 // restored afterwards. At most `maxLines` lines, the clearest.
 std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, int maxLines = 24);
 
-// The law of the spectrum over first..last: estimated from its clear lines, or `fallback` (with its
-// note) when fewer than 3 clear lines stand.
+// The law of the spectrum over first..last: estimated from its clear lines; with one or two clear
+// lines, `fallback` scaled through them (its note says so); with none, `fallback` itself.
 WidthLaw EstimateWidthLaw(Workspace& ws, int first, int last, const WidthLaw& fallback);
 
 }  // namespace orv

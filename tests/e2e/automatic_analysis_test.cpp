@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -69,21 +68,6 @@ void AnalyseOnce(const LineSpectrum& spectrum, std::uint32_t seed, Workspace& ws
       }
     }
   }
-  if (std::getenv("KIT_DEBUG")) {
-    std::printf("%s seed %u: %s\n", spectrum.name.c_str(), seed, WidthLawLine(out.law).c_str());
-    for (int p = 0; p < static_cast<int>(peaks.size()); ++p) {
-      if (m.peakToLine[p] >= 0 || !(peaks[p].criterion > 3)) continue;
-      double nearest = 1e9, area = 0;
-      for (const auto& L : lines)
-        if (std::fabs(L.position - peaks[p].channel) < std::fabs(nearest))
-          nearest = L.position - peaks[p].channel, area = L.area;
-      std::printf(
-          "  false at %.1f crit %.1f area %.0f +- %.0f width %.2f (true %.2f); nearest line %+.1f area "
-          "%.0f\n",
-          peaks[p].channel, peaks[p].criterion, row(p).area, row(p).areaError, row(p).width,
-          spectrum.Fwhm(peaks[p].channel), nearest, area);
-    }
-  }
   // Recount the found lines with the pairs added.
   testing::MatchTally& t = m.tally;
   t.found = t.foundSignificant = t.foundIsolatedStrong = 0;
@@ -96,18 +80,6 @@ void AnalyseOnce(const LineSpectrum& spectrum, std::uint32_t seed, Workspace& ws
     const double criterion = spectrum.TrueCriterion(l);
     const bool found = m.lineToPeak[l] >= 0;
     t.found += found;
-    if (std::getenv("KIT_DEBUG") && !found && criterion > 3) {
-      std::printf("  missed line %.1f area %.0f crit %.1f isolated %d;", lines[l].position, lines[l].area,
-                  criterion, isolated);
-      for (int r = 1; r <= ws.state.resultCount; ++r)
-        if (std::fabs(ws.results[r].channel - lines[l].position) < 4 * w)
-          std::printf(" [peak %.1f area %.0f crit %.1f]", ws.results[r].channel, ws.results[r].area,
-                      ws.results[r].criterion);
-      for (int n = 0; n < nl; ++n)
-        if (n != l && std::fabs(lines[n].position - lines[l].position) < 8 * w)
-          std::printf(" {line %.1f %.0f}", lines[n].position, lines[n].area);
-      std::printf("\n");
-    }
     if (criterion > 3) t.foundSignificant += found;
     if (isolated && criterion > 5) t.foundIsolatedStrong += found;
     // The pull of the peak against every line it stands for.
@@ -122,17 +94,6 @@ void AnalyseOnce(const LineSpectrum& spectrum, std::uint32_t seed, Workspace& ws
       }
       if (first && row(p).areaError > 0) {
         const double pull = (row(p).area - truth) / row(p).areaError;
-        if (std::getenv("KIT_DEBUG") && std::fabs(pull) > 4) {
-          std::printf(
-              "  pull %+.1f: line %.1f area %.0f (truth %.0f) peak %.1f area %.0f +- %.0f width %.2f crit "
-              "%.1f;",
-              pull, lines[l].position, lines[l].area, truth, row(p).channel, row(p).area, row(p).areaError,
-              row(p).width, row(p).criterion);
-          for (int n = 0; n < nl; ++n)
-            if (n != l && std::fabs(lines[n].position - lines[l].position) < 3 * w)
-              std::printf(" [%.1f %.0f peak %d]", lines[n].position, lines[n].area, m.lineToPeak[n]);
-          std::printf(" fwhm %.2f\n", w);
-        }
         f.pullSum += pull;
         f.pullSquares += pull * pull;
         ++f.pulls;
@@ -140,9 +101,6 @@ void AnalyseOnce(const LineSpectrum& spectrum, std::uint32_t seed, Workspace& ws
     }
     if (lines[l].area > 1000) {
       const double error = std::fabs(out.law.At(lines[l].position) / w - 1);
-      if (std::getenv("KIT_DEBUG") && error > 0.05)
-        std::printf("  width law %.2f against %.2f at %.1f\n", out.law.At(lines[l].position), w,
-                    lines[l].position);
       f.worstWidth = std::max(f.worstWidth, error);
       ++f.widthLines;
       f.widthWithin += error <= 0.05;
@@ -208,6 +166,42 @@ INSTANTIATE_TEST_SUITE_P(Cases, AutomaticKit, ::testing::Range(0, 8),
                            std::replace(name.begin(), name.end(), ' ', '_');
                            return name;
                          });
+
+// One or two clear lines give no slope of the law, but they give its scale: given widths twice too
+// wide are scaled through them, and the lines' areas come out right.
+TEST(AutomaticFewLines, ScalesTheGivenWidthsThroughOneOrTwoLines) {
+  for (int lines = 1; lines <= 2; ++lines) {
+    SCOPED_TRACE(lines);
+    LineSpectrum s;
+    s.channels = 2048;
+    s.width = testing::WidthLaw::Linear(1, 2.8, 2048, 3.4);
+    s.continuum.level = 50;
+    s.lines = {{700.3, 1e5, 0}};
+    if (lines == 2) s.lines.push_back({1400.6, 5e4, 0});
+    Workspace ws(::testing::TempDir());
+    ResetAnalysisState(ws);
+    RandomGenerator noise = testing::KitGenerator(31 + lines);
+    testing::LoadLineSpectrum(ws, s, &noise, false);
+    ws.spectrum.width1 = ws.spectrum.width2 = 6.4;
+    testing::FakePort port;
+    AutomaticOptions options;
+    options.widthSource = "the given widths";
+    AutomaticResult out;
+    ASSERT_TRUE(AutomaticAnalysis(ws, port, options, out));
+    EXPECT_EQ(out.law.lines, lines);
+    EXPECT_EQ(out.law.note,
+              lines == 1 ? "the given widths scaled through it" : "the given widths scaled through them");
+    for (const testing::KitLine& line : s.lines)
+      EXPECT_NEAR(out.law.At(line.position) / s.Fwhm(line.position), 1, 0.05);
+    const std::vector<testing::FittedPeak> peaks = testing::LatestResults(ws);
+    const testing::MatchResult m = testing::Match(s, peaks);
+    for (int l = 0; l < lines; ++l) {
+      ASSERT_GE(m.lineToPeak[l], 0);
+      const ResultRow& row = ws.results[ws.results.resultBase + 1 + m.lineToPeak[l]];
+      EXPECT_NEAR(row.area, s.lines[l].area, 4 * row.areaError);
+    }
+  }
+}
 
 }  // namespace
 }  // namespace orv
