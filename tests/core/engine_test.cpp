@@ -212,13 +212,10 @@ TEST(EngineLeastSquares, FullAndCompactModesAgree) {
 // of a dependent): one free parameter, h = x − 3 sin x − 1.5 cos x, with a closed-form solution.
 TEST(EngineConstraints, FixedAndDependentParameters) {
   const int n = 12;
-  LinearProblem lp{{0},
-                   {0},
-                   [](int k, int i) {
-                     const double x = 0.7 * i;
-                     return k == 1 ? x : k == 2 ? std::sin(x) : k == 3 ? 1.0 : std::cos(x);
-                   },
-                   4};
+  auto basis = [](int k, int i) {
+    return k == 1 ? 0.7 * i : k == 2 ? std::sin(0.7 * i) : k == 3 ? 1.0 : std::cos(0.7 * i);
+  };
+  LinearProblem lp{{0}, {0}, basis, 4};
   double shh = 0, shz = 0;
   for (int i = 1; i <= n; ++i) {
     const double h = lp.phi(1, i) - 3 * lp.phi(2, i) - 1.5 * lp.phi(4, i);

@@ -64,7 +64,8 @@ TEST(Blunders, KnownAnswersAndLimits) {
   lenient.blunderOrder = 1e30;
   s = Flat(50, 100);
   SetCount(s, 20, 5000);
-  EXPECT_EQ(std::tuple(CorrectBlunders(s, lenient, 1, 50).changed, s.sp[20]), std::tuple(0, 5000.0));
+  EXPECT_EQ(CorrectBlunders(s, lenient, 1, 50).changed, 0);
+  EXPECT_EQ(s.sp[20], 5000);
 
   // chibc = 0: pass 1 takes a spike only between exactly equal neighbours, and pass 2 only direct
   // candidates, so a spike between neighbours that differ by half their sum stays.
