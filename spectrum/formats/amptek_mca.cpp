@@ -12,11 +12,7 @@ namespace orv {
 using namespace formats;
 
 ReadOutcome ReadAmptekMca(TSpectrum& s, std::string_view text) {
-  ReadOutcome r;
-  auto refuse = [&](const std::string& what) {
-    r.messages.push_back(FileError(s, what));
-    return r;
-  };
+  auto refuse = [&](const std::string& what) { return Refusal(s, what); };
   const std::vector<std::string_view> lines = SplitLines(WithoutBom(text));
   ParsedSpectrum p;
   std::vector<double> calChannels, calEnergies;

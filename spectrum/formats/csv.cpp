@@ -90,11 +90,7 @@ std::optional<CsvLayout> FindCsvHeader(const std::vector<std::string_view>& line
 using namespace formats;
 
 ReadOutcome ReadHeadedCsv(TSpectrum& s, std::string_view text) {
-  ReadOutcome r;
-  auto refuse = [&](const std::string& what) {
-    r.messages.push_back(FileError(s, what));
-    return r;
-  };
+  auto refuse = [&](const std::string& what) { return Refusal(s, what); };
   const std::vector<std::string_view> lines = SplitLines(WithoutBom(text));
   const auto layout = FindCsvHeader(lines);
   if (!layout)

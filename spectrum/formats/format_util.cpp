@@ -151,6 +151,12 @@ std::string FileError(const TSpectrum& s, const std::string& what) {
   return "Error, " + (s.fileName.empty() ? std::string("spectrum file") : s.fileName) + ": " + what;
 }
 
+ReadOutcome Refusal(const TSpectrum& s, const std::string& what) {
+  ReadOutcome r;
+  r.messages.push_back(FileError(s, what));
+  return r;
+}
+
 ReadOutcome StoreParsed(TSpectrum& s, ParsedSpectrum& p) {
   ReadOutcome r;
   const std::size_t n = p.counts.size();

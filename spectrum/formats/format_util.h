@@ -57,6 +57,8 @@ std::string FormatCount(double n);
 
 // "Error, FILE: what".
 std::string FileError(const TSpectrum& s, const std::string& what);
+// A reader's refusal of the file: not ok, with FileError's one message.
+ReadOutcome Refusal(const TSpectrum& s, const std::string& what);
 
 // Checks the counts and the calibration and moves them into the spectrum (a1 = 1, a2 = n, abscissa =
 // channel). A calibration that is all zeros is no calibration; one that does not rise with the channel

@@ -31,11 +31,7 @@ bool LineNumbers(std::string_view line, std::vector<double>& out, std::size_t co
 }  // namespace
 
 ReadOutcome ReadIaeaSpe(TSpectrum& s, std::string_view text) {
-  ReadOutcome r;
-  auto refuse = [&](const std::string& what) {
-    r.messages.push_back(FileError(s, what));
-    return r;
-  };
+  auto refuse = [&](const std::string& what) { return Refusal(s, what); };
   const std::vector<std::string_view> lines = SplitLines(WithoutBom(text));
   ParsedSpectrum p;
   std::vector<double> enerFit, mcaCal, numbers;

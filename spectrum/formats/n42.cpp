@@ -152,11 +152,7 @@ pugi::xml_node Coefficients(const pugi::xml_node& spectrum, const pugi::xml_node
 }  // namespace
 
 ReadOutcome ReadN42(TSpectrum& s, std::string_view text) {
-  ReadOutcome r;
-  auto refuse = [&](const std::string& what) {
-    r.messages.push_back(FileError(s, what));
-    return r;
-  };
+  auto refuse = [&](const std::string& what) { return Refusal(s, what); };
   pugi::xml_document doc;
   const pugi::xml_parse_result parsed =
       doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto);
@@ -199,6 +195,7 @@ ReadOutcome ReadN42(TSpectrum& s, std::string_view text) {
   if (p.counts.empty()) return refuse("the spectrum's ChannelData is empty");
 
   SpectrumMeasurement& m = p.measurement;
+  ReadOutcome r;
   auto duration = [&](const pugi::xml_node& n, double& into, const char* what) {
     if (!n) return true;
     auto v = Duration(n.text().get());

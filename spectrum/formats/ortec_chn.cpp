@@ -70,11 +70,7 @@ std::string ChnDate(std::string_view h) {
 }  // namespace
 
 ReadOutcome ReadOrtecChn(TSpectrum& s, std::string_view b) {
-  ReadOutcome r;
-  auto refuse = [&](const std::string& what) {
-    r.messages.push_back(FileError(s, what));
-    return r;
-  };
+  auto refuse = [&](const std::string& what) { return Refusal(s, what); };
   if (b.size() < kHeader)
     return refuse("truncated header, " + std::to_string(b.size()) + " of " + std::to_string(kHeader) +
                   " bytes");

@@ -38,21 +38,15 @@ TEST(HelpCatalogue, EveryBlockInBothLanguages) {
 }
 
 TEST(HelpCatalogue, BlockParsing) {
+  std::string longBlock = "@@ long\n", longRussian = "@@ ru\n";
+  for (int i = 1; i <= 120; ++i) {
+    longBlock += "e" + std::to_string(i) + "\n";
+    longRussian += "r" + std::to_string(i) + "\n";
+  }
   const std::string catalogue =
-      "header lines are skipped\n"
-      "@@ both\r\n"
-      "  one\r\n"
-      "\r\n"
-      "@@ ru\r\n"
-      "  odin\r\n"
-      "\r\n"
-      "@@ english-only\n"
-      "alpha\n"
-      "beta\n"
-      "@@ last\n"
-      "x\n"
-      "@@ ru\n"
-      "y";  // no final line break
+      "header lines are skipped\n@@ both\r\n  one\r\n\r\n@@ ru\r\n  odin\r\n\r\n"
+      "@@ english-only\nalpha\nbeta\n" +
+      longBlock + longRussian + "@@ last\nx\n@@ ru\ny";  // no final line break
   const HelpBlock both = ParseHelpBlock(catalogue, "both");
   EXPECT_EQ(both.count, 2);
   EXPECT_EQ(both.lines, (std::vector<std::string>{"  one", "", "  odin", ""}));  // blanks kept, CR dropped
@@ -66,63 +60,39 @@ TEST(HelpCatalogue, BlockParsing) {
   const HelpBlock none = ParseHelpBlock(catalogue, "ru");
   EXPECT_EQ(none.count, 0);
   EXPECT_EQ(HelpText(none, false), (std::vector<std::string>{" "}));
-}
-
-TEST(HelpCatalogue, LongBlockShowsItsFirstHundredLines) {
-  std::string english, russian;
-  for (int i = 1; i <= 120; ++i) {
-    english += "e" + std::to_string(i) + "\n";
-    russian += "r" + std::to_string(i) + "\n";
-  }
-  const HelpBlock block = ParseHelpBlock("@@ long\n" + english + "@@ ru\n" + russian, "long");
+  // A long block shows its first hundred lines.
+  const HelpBlock block = ParseHelpBlock(catalogue, "long");
   EXPECT_EQ(block.count, 120);
   for (bool ru : {false, true}) {
     const std::vector<std::string> shown = HelpText(block, ru);
     ASSERT_EQ(shown.size(), kMaxHelpLines);
-    EXPECT_EQ(shown.front(), ru ? "r1" : "e1");
-    EXPECT_EQ(shown.back(), ru ? "r100" : "e100");
+    EXPECT_EQ(shown.front() + shown.back(), ru ? "r1r100" : "e1e100");
   }
 }
 
-// The 33 capitals and 33 small letters in alphabetical order; Yo (7th of each) is kept apart.
-std::string Utf8Alphabet(bool withYo) {
-  std::string capitals = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ";
-  std::string smalls = "абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
-  if (!withYo) {
-    capitals.erase(capitals.find("Ё"), 2);
-    smalls.erase(smalls.find("ё"), 2);
-  }
-  return capitals + smalls;
-}
-
-TEST(CodePages, Cp866LettersBecomeCp1251) {
-  std::string cp866, cp1251;
+TEST(CodePages, Cp866ThroughCp1251ToUtf8) {
+  // The 33 capitals and 33 small letters in alphabetical order, in code page 1251 and in UTF-8; Yo
+  // (7th of each) stands apart in 1251 and does not exist in 866's letter ranges.
+  const std::string utf8 = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя";
+  std::string cp866, cp1251, withYo;
   for (int b = 0x80; b <= 0xAF; ++b) cp866 += static_cast<char>(b);
   for (int b = 0xE0; b <= 0xEF; ++b) cp866 += static_cast<char>(b);
-  for (int b = 0xC0; b <= 0xFF; ++b) cp1251 += static_cast<char>(b);
-  ASSERT_EQ(cp866.size(), 64u);
+  for (int b = 0xC0; b <= 0xFF; ++b) {
+    cp1251 += static_cast<char>(b);
+    if (b == 0xC6 || b == 0xE6) withYo += b == 0xC6 ? '\xA8' : '\xB8';  // Yo before Zhe
+    withYo += static_cast<char>(b);
+  }
   EXPECT_EQ(Cp866ToCp1251(cp866), cp1251);
+  EXPECT_EQ(Cp1251ToUtf8(withYo), utf8);
+  std::string withoutYo = utf8;
+  for (const char* yo : {"Ё", "ё"}) withoutYo.erase(withoutYo.find(yo), 2);
+  EXPECT_EQ(Cp1251ToUtf8(Cp866ToCp1251(cp866)), withoutYo);
   // Everything else stays: ASCII, the pseudo-graphics between the letters and Yo (0xF0, 0xF1).
   std::string others = "Peak 12.5 keV *,/";
   for (int b = 0xB0; b <= 0xDF; ++b) others += static_cast<char>(b);
   for (int b = 0xF0; b <= 0xFF; ++b) others += static_cast<char>(b);
   EXPECT_EQ(Cp866ToCp1251(others), others);
-  // An old-code-page line ends as the same UTF-8 text the catalogue holds.
-  EXPECT_EQ(Cp1251ToUtf8(Cp866ToCp1251(cp866)), Utf8Alphabet(false));
   EXPECT_EQ(Cp1251ToUtf8(Cp866ToCp1251("\x8F\xA8\xAA = 3")), "Пик = 3");
-}
-
-TEST(CodePages, Cp1251ToUtf8) {
-  std::string cp1251;
-  for (int b = 0xC0; b <= 0xDF; ++b) {
-    if (b == 0xC6) cp1251 += '\xA8';  // Yo before Zhe
-    cp1251 += static_cast<char>(b);
-  }
-  for (int b = 0xE0; b <= 0xFF; ++b) {
-    if (b == 0xE6) cp1251 += '\xB8';
-    cp1251 += static_cast<char>(b);
-  }
-  EXPECT_EQ(Cp1251ToUtf8(cp1251), Utf8Alphabet(true));
   EXPECT_EQ(Cp1251ToUtf8("ASCII 1, 2\t* \xB9\x96\x80"), "ASCII 1, 2\t* №–Ђ");
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
 }
@@ -133,22 +103,16 @@ class HelpInDialogs : public testing::WorkspaceTest {
   testing::FakePort port;
 };
 
-TEST_F(HelpInDialogs, DialogsCarryTheCatalogueBlocksInTheChosenLanguage) {
-  AnalysisState& st = ws_->state;
+// A dialog's Help and the Help menu's long texts follow the language chosen.
+TEST_F(HelpInDialogs, DialogsAndTheHelpMenuShowTheCatalogueInTheChosenLanguage) {
+  Program program(*ws_, port);
   for (bool ru : {false, true}) {
-    st.russianHelp = ru;
+    ws_->state.russianHelp = ru;
     port.shown.clear();
-    BlunderCommand(ws_->spectrum, st, port, nullptr);
+    port.texts.clear();
+    BlunderCommand(ws_->spectrum, ws_->state, port, nullptr);
     ASSERT_EQ(port.shown.size(), 1u);
     EXPECT_EQ(port.shown[0].helpLines, HelpText(HelpId::kBlunders, ru));
-  }
-}
-
-TEST_F(HelpInDialogs, HelpMenuShowsTheLongTexts) {
-  Program program(*ws_, port);
-  for (bool ru : {true, false}) {
-    ws_->state.russianHelp = ru;
-    port.texts.clear();
     EXPECT_EQ(RunCommand(program, ru ? "Common Help" : "Get Started"), CommandStatus::kDone);
     EXPECT_EQ(port.texts, HelpText(ru ? HelpId::kCommon : HelpId::kGettingStarted, ru));
   }

@@ -4,8 +4,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static orv::TSpectrum s;
   orv::InputOptions o = orv::OptionsFrom(data, size);
-  auto r = orv::ReadBinarySpectrum(s, data, size, ORVANT_WORD_SIZE, o);
-  orv::CheckInvariants(s, r.ok);
+  orv::CheckInvariants(s, orv::ReadBinarySpectrum(s, data, size, ORVANT_WORD_SIZE, o).ok);
   s.FindExtremes();
   return 0;
 }

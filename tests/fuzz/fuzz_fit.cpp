@@ -19,14 +19,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "analysis/spectrum_fit.h"
-#include "analysis/workspace.h"
+#include "fuzz_common.h"
 
 namespace {
 
@@ -55,16 +51,11 @@ class Bytes {
   std::size_t size_, pos_ = 0;
 };
 
-std::int32_t Bound(std::uint32_t raw) {
-  return static_cast<std::int32_t>(raw);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // One workspace for the whole run; a start folder without files, so nothing is read from disk.
-  static std::unique_ptr<orv::Workspace> ws =
-      std::make_unique<orv::Workspace>("/nonexistent-orvant-fuzz-folder");
+  static std::unique_ptr<orv::Workspace> ws = orv::NewWorkspace("/nonexistent-orvant-fuzz-folder");
   orv::ResetAnalysisState(*ws);
   Bytes in(data, size);
   const std::uint8_t flags = in.Byte();
@@ -75,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   m.intervalCount = static_cast<int>(in.Byte() % 8);
   for (int i = 1; i <= m.intervalCount; ++i) {
     orv::MarkInterval& t = m.intervalTable[i];
-    t.startChannel = Bound(in.Word(4));
-    t.endChannel = Bound(in.Word(4));
+    t.startChannel = static_cast<std::int32_t>(in.Word(4));
+    t.endChannel = static_cast<std::int32_t>(in.Word(4));
     t.firstPeak = m.peakCount + 1;
     const int n = in.Byte() % 16;
     for (int k = 0; k < n; ++k) {
@@ -132,12 +123,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orv::SilentPort port;
   orv::SpectrumFit(*ws, port, 0, nullptr);
   ws->engine.port = nullptr;
-  if (ws->state.resultCount < 0 || ws->state.resultCount > orv::kMaxResults) std::abort();
+  orv::Check(ws->state.resultCount >= 0 && ws->state.resultCount <= orv::kMaxResults);
   for (int r = 1; r <= ws->state.resultCount; ++r) {
     const orv::ResultRow& row = ws->results[r];
     for (double v : {row.channel, row.channelError, row.area, row.areaError, row.width, row.widthError,
                      row.criterion, row.background})
-      if (std::isnan(v)) std::abort();
+      orv::Check(!std::isnan(v));
   }
   return 0;
 }

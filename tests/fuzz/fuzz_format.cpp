@@ -12,18 +12,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static orv::TSpectrum s("fuzz");
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const int type = orv::DetectFormatOfContent(bytes, size);
-  if (type < 0 || type > orv::kLastFileType) std::abort();
+  orv::Check(type >= 0 && type <= orv::kLastFileType);
   auto r = orv::ORVANT_READER(s, bytes);
   orv::CheckInvariants(s, r.ok);
   if (!r.ok) return 0;
-  for (int c = s.a1; c <= s.a2; ++c)
-    if (!(s.sp[c] >= 0.0 && std::isfinite(s.sp[c]))) std::abort();
+  for (int c = s.a1; c <= s.a2; ++c) orv::Check(s.sp[c] >= 0.0 && std::isfinite(s.sp[c]));
   const auto& m = s.measurement;
-  if (!(m.liveTime >= 0.0) || !(m.realTime >= 0.0)) std::abort();
+  orv::Check(m.liveTime >= 0.0 && m.realTime >= 0.0);
   // A calibration in force rises with the channel over the spectrum.
-  if (!m.energyCoefficients.empty() && s.a2 > s.a1 &&
-      !(orv::formats::EvaluatePolynomial(m.energyCoefficients, s.a2) >
-        orv::formats::EvaluatePolynomial(m.energyCoefficients, s.a1)))
-    std::abort();
+  const auto energy = [&](int c) { return orv::formats::EvaluatePolynomial(m.energyCoefficients, c); };
+  orv::Check(m.energyCoefficients.empty() || s.a2 == s.a1 || energy(s.a2) > energy(s.a1));
   return 0;
 }

@@ -3,26 +3,18 @@
 // the small files this target lays out at its start (one of each type), so a name in the input cannot
 // make the fuzzer open a large file, a device or a pipe.
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <optional>
 #include <set>
 #include <sstream>
-#include <string>
 #include <vector>
 
 #include "analysis/command_file.h"
-#include "analysis/workspace.h"
+#include "fuzz_common.h"
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using orv::Check;
 
 // The spectra IS may read; the seeds name them.
 const std::filesystem::path kSpectra = "/tmp/orvant-fuzz-spectra";
@@ -46,23 +38,17 @@ std::set<std::string> LaySpectra() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // One workspace for the whole run: building one per input would dominate the time.
-  static std::unique_ptr<orv::Workspace> ws = [] {
-    auto w = std::make_unique<orv::Workspace>(".");
-    orv::ResetAnalysisState(*w);
-    return w;
-  }();
+  static std::unique_ptr<orv::Workspace> ws = orv::NewWorkspace(".");
   static const std::set<std::string> spectra = LaySpectra();
   orv::SilentPort port(true);
   orv::CommandFileOptions options;
   options.mayLoad = [](const std::string& name) { return spectra.count(name) > 0; };
-  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  std::istringstream in(orv::Text(data, size));
   orv::ReadCommandStream(*ws, port, in, options);
 
   const orv::TSpectrum& s = ws->spectrum;
   const orv::AnalysisState& st = ws->state;
-  Check(s.sp.size() == static_cast<std::size_t>(orv::kSpectrumCapacity + 1));
-  Check(1 <= s.a1 && s.a1 <= s.a2 && s.a2 <= orv::kSpectrumCapacity);
+  orv::CheckInvariants(s, true);
   Check(1 <= s.b1 && s.b1 <= s.b2 && s.b2 <= orv::kSpectrumCapacity);
   Check(st.intervalFirst == s.b1 && st.intervalLast == s.b2 && st.intervalLength == s.b2 - s.b1 + 1);
   Check(std::isfinite(st.kw0) && std::isfinite(st.kw1));

@@ -1,19 +1,15 @@
 // The lists of spectrum names of arbitrary bytes: the loop's names file, the spectrum name list and the
 // carbon analysis's list. Whatever they hold, the lists stay within their capacities and no name is
 // empty or carries the blanks around it.
-#include <cstdint>
-#include <cstdlib>
 #include <sstream>
-#include <string>
 
 #include "analysis/carbon_line.h"
+#include "fuzz_common.h"
 #include "spectrum/name_list.h"
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using orv::Check;
 
 bool Trimmed(const std::string& name) {
   return !name.empty() && name.front() != ' ' && name.back() != ' ' && name.front() != '\t' &&
@@ -23,7 +19,7 @@ bool Trimmed(const std::string& name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string text = orv::Text(data, size);
   static orv::SpectrumNameList list;
 
   int count = -1;

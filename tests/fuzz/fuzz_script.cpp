@@ -2,26 +2,18 @@
 // a dialog with every control, the questions and the file selections. The scripted port never
 // crashes, never answers a control the dialog does not show, and once it has stopped it answers
 // nothing more. No command is carried out, so no file is read or written.
-#include <cstdint>
-#include <cstdlib>
 #include <sstream>
-#include <string>
 
 #include "core/dialog.h"
+#include "fuzz_common.h"
 #include "tests/support/every_control_dialog.h"
 #include "ui/script/script_port.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using orv::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::ostringstream log;
-  orv::ScriptPort port(std::string(reinterpret_cast<const char*>(data), size), log);
+  orv::ScriptPort port(orv::Text(data, size), log);
   port.AllowPresetDialog();
   orv::ScriptPort::Line line;
   int requests = 0;

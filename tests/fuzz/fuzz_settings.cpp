@@ -1,18 +1,21 @@
 // Settings files of arbitrary bytes: whatever the file holds, the settings stay in their ranges, and
 // what is read writes back to a file that reads the same.
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <sstream>
-#include <string>
+#include <vector>
 
 #include "analysis/settings_file.h"
+#include "fuzz_common.h"
 
 namespace {
 
+std::vector<std::int32_t> Colors(const orv::AnalysisState& s) {
+  return {s.colorBackground, s.colorTextBackground, s.colorFitData,
+          s.colorExpData,    s.colorForm,           s.colorForm1Back};
+}
+
 bool ColorsInRange(const orv::AnalysisState& s) {
-  for (std::int32_t c : {s.colorBackground, s.colorTextBackground, s.colorFitData, s.colorExpData,
-                         s.colorForm, s.colorForm1Back})
+  for (std::int32_t c : Colors(s))
     if (c < 0 || c > orv::kMaxColor) return false;
   return true;
 }
@@ -20,14 +23,12 @@ bool ColorsInRange(const orv::AnalysisState& s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
   orv::AnalysisState st;
-  std::istringstream in(text);
+  std::istringstream in(orv::Text(data, size));
   orv::ReadSettingsStream(st, in);
   // The entry scale 1.0 lies inside the clamps, so every outcome must.
-  if (!(st.screenScale >= 0.64 && st.screenScale <= 1.56)) std::abort();
-  if (st.fontSize < 8 || st.fontSize > 14) std::abort();
-  if (!ColorsInRange(st)) std::abort();
+  orv::Check(st.screenScale >= 0.64 && st.screenScale <= 1.56 && st.fontSize >= 8 && st.fontSize <= 14);
+  orv::Check(ColorsInRange(st));
 
   std::ostringstream out;
   orv::WriteSettingsStream(st, out);
@@ -35,12 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   back.screenScale = 0.0;  // must be overwritten by the written scale line
   std::istringstream again(out.str());
   orv::ReadSettingsStream(back, again);
-  if (back.settingsTitle != st.settingsTitle) std::abort();
-  if (std::fabs(back.screenScale - st.screenScale) > 0.00005) std::abort();
-  if (back.fontSize != st.fontSize || back.russianHelp != st.russianHelp) std::abort();
-  if (back.colorBackground != st.colorBackground || back.colorTextBackground != st.colorTextBackground ||
-      back.colorFitData != st.colorFitData || back.colorExpData != st.colorExpData ||
-      back.colorForm != st.colorForm || back.colorForm1Back != st.colorForm1Back)
-    std::abort();
+  orv::Check(back.settingsTitle == st.settingsTitle &&
+             std::fabs(back.screenScale - st.screenScale) <= 0.00005);
+  orv::Check(back.fontSize == st.fontSize && back.russianHelp == st.russianHelp);
+  orv::Check(Colors(back) == Colors(st));
   return 0;
 }

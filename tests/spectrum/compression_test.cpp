@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/fake_port.h"
@@ -39,17 +40,12 @@ TEST(Compress, SumsBoundsAndClearedChannels) {
   TSpectrum s = Counting(1, 4096);  // f = 1 keeps the counts and makes the interval the whole spectrum
   const TSpectrum before = s;
   ASSERT_EQ(Compress(s, st, 1), CompressionOutcome::kDone);
-  EXPECT_EQ(s.sp, before.sp);
-  EXPECT_EQ(s.b1, 1);
-  EXPECT_EQ(s.b2, 4096);
+  EXPECT_TRUE(s.sp == before.sp && s.b1 == 1 && s.b2 == 4096);
 
   s = before;
   ASSERT_EQ(Compress(s, st, 2), CompressionOutcome::kDone);
-  EXPECT_EQ(s.a1, 1);
-  EXPECT_EQ(s.a2, 2048);
-  EXPECT_EQ(s.b2, 2048);
-  EXPECT_EQ(st.intervalFirst, 1);
-  EXPECT_EQ(st.intervalLast, 2048);
+  EXPECT_EQ(std::tuple(s.a1, s.a2, s.b2, st.intervalFirst, st.intervalLast),
+            std::tuple(1, 2048, 2048, 1, 2048));
   EXPECT_EQ(s.sp[1], before.sp[1] + before.sp[2]);
   EXPECT_DOUBLE_EQ(s.err[1], std::hypot(before.err[1], before.err[2]));
   EXPECT_EQ(s.x[2048], before.x[4095]);
@@ -61,18 +57,14 @@ TEST(Compress, SumsBoundsAndClearedChannels) {
   // A length the factor does not divide: the last group holds only what is left of the spectrum.
   s = Counting(1, 4095);
   ASSERT_EQ(Compress(s, st, 2), CompressionOutcome::kDone);
-  EXPECT_EQ(s.a2, 2048);
-  EXPECT_EQ(s.sp[2048], 1000 + (4095 * 37) % 500);
+  EXPECT_EQ(std::tuple(s.a2, s.sp[2048]), std::tuple(2048, 1000.0 + (4095 * 37) % 500));
 
   // A spectrum starting off a group boundary.
   const TSpectrum offset = Counting(6, 1005);
   s = offset;
   ASSERT_EQ(Compress(s, st, 4), CompressionOutcome::kDone);
-  EXPECT_EQ(s.a1, 2);
-  EXPECT_EQ(s.a2, 252);
-  EXPECT_EQ(s.sp[2], offset.sp[6] + offset.sp[7] + offset.sp[8]);
-  EXPECT_EQ(s.x[2], offset.x[6]);
-  EXPECT_TRUE(s.sp[1] == 0 && s.err[1] == 1);
+  EXPECT_EQ(std::tuple(s.a1, s.a2, s.sp[2], s.x[2], s.sp[1], s.err[1]),
+            std::tuple(2, 252, offset.sp[6] + offset.sp[7] + offset.sp[8], offset.x[6], 0.0, 1.0));
   EXPECT_EQ(Total(s.sp, 2, 252), Total(offset.sp, 6, 1005));
   EXPECT_EQ(Total(s.err, 2, 252, true), Total(offset.err, 6, 1005, true));
 
@@ -80,23 +72,17 @@ TEST(Compress, SumsBoundsAndClearedChannels) {
   const TSpectrum full = Counting(1, kSpectrumCapacity);
   s = full;
   ASSERT_EQ(Compress(s, st, 3), CompressionOutcome::kDone);
-  EXPECT_EQ(s.a2, 10923);
-  EXPECT_EQ(s.sp[10923], full.sp[32767] + full.sp[32768]);
+  EXPECT_EQ(std::tuple(s.a2, s.sp[10923]), std::tuple(10923, full.sp[32767] + full.sp[32768]));
   EXPECT_EQ(Total(s.sp, 1, 10923), Total(full.sp, 1, kSpectrumCapacity));
 }
 
 TEST(Compress, WidthsFollowTheChannels) {
   AnalysisState st;
-  st.kw0 = 3.0;
-  st.kw1 = 0.001;
+  st.kw0 = 3.0, st.kw1 = 0.001;
   TSpectrum s = Counting(1, 8000);
-  s.width1 = 4.0;
-  s.width2 = 12.0;
-  s.deltaWidth = 2.0;
+  s.width1 = 4.0, s.width2 = 12.0, s.deltaWidth = 2.0;
   ASSERT_EQ(Compress(s, st, 4), CompressionOutcome::kDone);
-  EXPECT_DOUBLE_EQ(s.width1, 1.0);
-  EXPECT_DOUBLE_EQ(s.width2, 3.0);
-  EXPECT_DOUBLE_EQ(s.deltaWidth, 0.5);
+  EXPECT_EQ(std::tuple(s.width1, s.width2, s.deltaWidth), std::tuple(1.0, 3.0, 0.5));
   // A peak at the centre of group k has, in new channels, a quarter of its old width.
   for (int k : {1, 500, 2000}) EXPECT_NEAR(4.0 * (st.kw0 + st.kw1 * k), 3.0 + 0.001 * (4.0 * k - 1.5), 1e-12);
 }
@@ -105,19 +91,17 @@ TEST(Compress, WrongFactorsLeaveTheSpectrum) {
   AnalysisState st;
   const TSpectrum before = Counting(1, 100);
   TSpectrum s = before;
-  EXPECT_EQ(Compress(s, st, 0), CompressionOutcome::kWrongFactor);
-  EXPECT_EQ(Compress(s, st, -2), CompressionOutcome::kWrongFactor);
-  EXPECT_EQ(Compress(s, st, 101), CompressionOutcome::kFactorTooLarge);
-  EXPECT_EQ(Compress(s, st, 2147483647), CompressionOutcome::kFactorTooLarge);
+  for (auto [factor, outcome] : {std::pair{0, CompressionOutcome::kWrongFactor},
+                                 {-2, CompressionOutcome::kWrongFactor},
+                                 {101, CompressionOutcome::kFactorTooLarge},
+                                 {2147483647, CompressionOutcome::kFactorTooLarge}})
+    EXPECT_EQ(Compress(s, st, factor), outcome) << factor;
   s.a1 = 200;  // bounds that hold no channel
   EXPECT_EQ(Compress(s, st, 2), CompressionOutcome::kNoSpectrum);
   s.a1 = before.a1;
-  EXPECT_EQ(s.sp, before.sp);
-  EXPECT_EQ(s.err, before.err);
-  EXPECT_EQ(st.kw0, AnalysisState{}.kw0);
+  EXPECT_TRUE(s.sp == before.sp && s.err == before.err && st.kw0 == AnalysisState{}.kw0);
   EXPECT_EQ(Compress(s, st, 100), CompressionOutcome::kDone);  // one channel holding everything
-  EXPECT_EQ(s.a2, 1);
-  EXPECT_EQ(s.sp[1], Total(before.sp, 1, 100));
+  EXPECT_EQ(std::tuple(s.a2, s.sp[1]), std::tuple(1, Total(before.sp, 1, 100)));
 }
 
 TEST(CompressCommand, DialogFactorsAndCancel) {
@@ -130,17 +114,15 @@ TEST(CompressCommand, DialogFactorsAndCancel) {
   // Cancel, a refused number, 0 and a factor beyond the spectrum change nothing.
   port.answers = {testing::Refuse(), TypeText("abc"), TypeText("0"), TypeText("-1e300")};
   for (int k = 0; k < 4; ++k) EXPECT_FALSE(CompressCommand(s, st, port));
-  EXPECT_EQ(s.sp, before.sp);
-  EXPECT_EQ(s.a2, 1000);
+  EXPECT_TRUE(s.sp == before.sp && s.a2 == 1000);
   ASSERT_EQ(port.messages.size(), 2u);
   EXPECT_EQ(port.messages[0], "Wrong compression factor");
 
   // A negative factor counts by its magnitude; the preset keeps its value.
   port.answers.push_back(TypeText("-2"));
   EXPECT_TRUE(CompressCommand(s, st, port));
-  EXPECT_EQ(s.a2, 500);
-  EXPECT_EQ(st.reportLines[0], " Compression by factor 2");
-  EXPECT_EQ(st.compressionFactor, 3);
+  EXPECT_EQ(std::tuple(s.a2, st.reportLines[0], st.compressionFactor),
+            std::tuple(500, " Compression by factor 2", 3));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace orv {
 namespace {
@@ -25,6 +26,13 @@ int Read(TSpectrum& s, const std::vector<unsigned char>& data, std::size_t bytes
   return ReadBinarySpectrum(s, data.data(), bytes, word, o).ok ? s.a2 : 0;
 }
 
+// Reads text through `read` and returns the outcome.
+template <typename Read>
+ReadOutcome FromText(const std::string& text, Read read) {
+  std::istringstream in(text);
+  return read(in);
+}
+
 TEST(BinaryReader, WordsHeaderAndLimits) {
   InputOptions o, header;
   header.skipHeader = true;
@@ -32,34 +40,27 @@ TEST(BinaryReader, WordsHeaderAndLimits) {
   auto bytes = Words16(5000, 1);
   TSpectrum s;
   ASSERT_EQ(Read(s, bytes, bytes.size(), 2, o), 5000);
-  EXPECT_EQ(s.a1, 1);
-  EXPECT_TRUE(s.sp[1] == 0 && s.err[1] == 1);
-  EXPECT_EQ(s.sp[2], 2.0);
-  EXPECT_EQ(s.sp[5000], 5000.0);
+  EXPECT_EQ(std::tuple(s.a1, s.sp[1], s.err[1], s.sp[2], s.sp[5000]), std::tuple(1, 0.0, 1.0, 2.0, 5000.0));
   EXPECT_DOUBLE_EQ(s.err[5000], std::sqrt(5000.0));
   // With the header: bytes 1025 onward, 4488 channels; value 514 stood in the second word after it.
   ASSERT_EQ(Read(s, bytes, bytes.size(), 2, header), 4488);
   EXPECT_EQ(s.sp[2], 514.0);
   // Unsigned: 0xFFFF is 65535; a zero count has deviation 1.
   ASSERT_EQ(Read(s, {0, 0, 0xFF, 0xFF, 0, 0}, 6, 2, o), 3);
-  EXPECT_EQ(s.sp[2], 65535.0);
-  EXPECT_EQ(s.err[3], 1.0);
+  EXPECT_EQ(std::tuple(s.sp[2], s.err[3]), std::tuple(65535.0, 1.0));
 
   // A file far larger than the arrays fills exactly 32,768 channels, the header counting towards it;
   // an empty file gives one empty channel, a trailing half word is dropped.
   bytes = Words16(40000, 0);
   EXPECT_EQ(Read(s, bytes, bytes.size(), 2, o), kSpectrumCapacity);
   EXPECT_EQ(Read(s, bytes, bytes.size(), 2, header), kSpectrumCapacity - 512);
-  EXPECT_EQ(Read(s, bytes, 0, 2, o), 1);
-  EXPECT_EQ(Read(s, bytes, 7, 2, o), 3);
-  EXPECT_EQ(Read(s, bytes, 100, 2, header), 1);
+  EXPECT_EQ(std::tuple(Read(s, bytes, 0, 2, o), Read(s, bytes, 7, 2, o), Read(s, bytes, 100, 2, header)),
+            std::tuple(1, 3, 1));
 
   // Four-byte words are signed; reversed they swap their halves.
   const std::vector<unsigned char> b = {9, 9, 9, 9, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
   ASSERT_EQ(Read(s, b, b.size(), 4, o), 3);
-  EXPECT_EQ(s.sp[2], 1.0);
-  EXPECT_EQ(s.sp[3], -1.0);
-  EXPECT_EQ(s.err[3], 1.0);
+  EXPECT_EQ(std::tuple(s.sp[2], s.sp[3], s.err[3]), std::tuple(1.0, -1.0, 1.0));
   o.reverseBytes = true;
   ASSERT_EQ(Read(s, b, b.size(), 4, o), 3);
   EXPECT_EQ(s.sp[2], 65536.0);
@@ -69,27 +70,21 @@ TEST(BinaryReader, WordsHeaderAndLimits) {
 
 TEST(FreeFieldReader, KnownFileAndBadInput) {
   TSpectrum s;
-  std::istringstream in("* comment\n1,2 3\n.5\n");
-  auto r = ReadFreeFieldSpectrum(s, in);
-  ASSERT_TRUE(r.ok);
-  EXPECT_TRUE(r.messages.empty());
-  EXPECT_EQ(s.a2, 4);
-  EXPECT_EQ(std::vector<double>(s.sp.begin() + 1, s.sp.begin() + 5), (std::vector<double>{1, 2, 3, 0.5}));
+  auto read = [&](TSpectrum& into, const std::string& text) {
+    return FromText(text, [&](std::istream& in) { return ReadFreeFieldSpectrum(into, in); });
+  };
+  auto r = read(s, "* comment\n1,2 3\n.5\n");
+  ASSERT_TRUE(r.ok && r.messages.empty());
+  EXPECT_EQ(std::vector<double>(s.sp.begin() + 1, s.sp.begin() + 6), (std::vector<double>{1, 2, 3, 0.5, 0}));
   EXPECT_DOUBLE_EQ(s.err[4], std::sqrt(0.5));
+  EXPECT_EQ(s.a2, 4);
 
   // Starts at the current first channel; tabs and CR line ends are no reason for a warning.
-  TSpectrum t;
-  t.a1 = 10;
-  std::istringstream tabbed("5\t6\r\n-4\r\n/\n99\n");
-  r = ReadFreeFieldSpectrum(t, tabbed);
-  ASSERT_TRUE(r.ok);
-  EXPECT_TRUE(r.messages.empty());
-  EXPECT_EQ(t.a2, 12);
-  EXPECT_EQ(t.sp[12], -4);
-  EXPECT_EQ(t.err[12], 0.0);
-
-  std::istringstream binary(std::string("1 2 3\x01\x02\n", 9));
-  r = ReadFreeFieldSpectrum(t, binary);
+  s.a1 = 10;
+  r = read(s, "5\t6\r\n-4\r\n/\n99\n");
+  ASSERT_TRUE(r.ok && r.messages.empty());
+  EXPECT_EQ(std::tuple(s.a2, s.sp[12], s.err[12]), std::tuple(12, -4.0, 0.0));
+  r = read(s, std::string("1 2 3\x01\x02\n", 9));
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.messages.front(), "Warning, no ASCII spectrum");
 
@@ -99,8 +94,7 @@ TEST(FreeFieldReader, KnownFileAndBadInput) {
        std::vector<std::string>{"NaN", "Inf", "1.2.3", "--5", "1e", "1e999", std::string(129, '7') + "x"}) {
     TSpectrum b;
     b.fileName = "s.txt";
-    std::istringstream in("* counts\n1 2\n3 " + bad + " 5\n");
-    r = ReadFreeFieldSpectrum(b, in);
+    r = read(b, "* counts\n1 2\n3 " + bad + " 5\n");
     EXPECT_FALSE(r.ok) << bad;
     const std::string shown = bad.size() > 40 ? bad.substr(0, 40) + "..." : bad;
     EXPECT_EQ(r.messages, std::vector<std::string>{"Error, s.txt line 3: \"" + shown + "\" is not a number"});
@@ -108,80 +102,55 @@ TEST(FreeFieldReader, KnownFileAndBadInput) {
 
   TSpectrum e;
   e.a2 = 777;
-  std::istringstream empty("* only a comment\n\n");
-  EXPECT_FALSE(ReadFreeFieldSpectrum(e, empty).ok);
+  EXPECT_FALSE(read(e, "* only a comment\n\n").ok);
   EXPECT_EQ(e.a2, 777);
   std::ostringstream many;
   for (int i = 0; i < kSpectrumCapacity + 1; ++i) many << i << '\n';
-  std::istringstream tooMany(many.str());
-  r = ReadFreeFieldSpectrum(e, tooMany);
+  r = read(e, many.str());
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.messages.at(0).find("more than 32768"), std::string::npos);
   e.a1 = 40000;  // a first channel past the arrays
-  std::istringstream one("1\n");
-  EXPECT_FALSE(ReadFreeFieldSpectrum(e, one).ok);
+  EXPECT_FALSE(read(e, "1\n").ok);
 }
 
-TEST(XYReader, ChannelsErrorsAndAbscissae) {
+TEST(XYReader, ChannelsErrorsAbscissaeAndRefusals) {
   InputOptions o;
   TSpectrum s;
-  std::istringstream in("* energy counts error\n100 5\n101 7 -2\n102\n103 9\n");
-  ASSERT_TRUE(ReadXYSpectrum(s, in, o).ok);
-  EXPECT_EQ(s.a1, 1);
-  EXPECT_EQ(s.a2, 4);
+  auto read = [&](const std::string& text) {
+    return FromText(text, [&](std::istream& in) { return ReadXYSpectrum(s, in, o); });
+  };
+  ASSERT_TRUE(read("* energy counts error\n100 5\n101 7 -2\n102\n103 9\n").ok);
+  EXPECT_EQ(std::tuple(s.a1, s.a2, s.err[2], s.x[4], s.sp[4]),
+            std::tuple(1, 4, -2.0, 103.0, 9.0));  // sign kept
   EXPECT_DOUBLE_EQ(s.err[1], std::sqrt(6.0));
-  EXPECT_EQ(s.err[2], -2.0);  // the error as written, sign kept
-  EXPECT_EQ(s.x[4], 103);
-  EXPECT_EQ(s.sp[4], 9);
-  EXPECT_EQ(s.xFirst, 100);
-  EXPECT_EQ(s.xLast, 103);
-  EXPECT_DOUBLE_EQ(s.xStep, 1.0);
-  EXPECT_DOUBLE_EQ(s.channelsPerX, 1.0);
-  EXPECT_DOUBLE_EQ(s.channelOffset, 4 - 103);
+  EXPECT_EQ(std::tuple(s.xFirst, s.xLast, s.xStep, s.channelsPerX, s.channelOffset),
+            std::tuple(100.0, 103.0, 1.0, 1.0, 4.0 - 103));
 
-  o.startAtOne = false;  // the first channel from the first X
-  std::istringstream fromX("100 5\n101 7\n");
-  TSpectrum f;
-  ASSERT_TRUE(ReadXYSpectrum(f, fromX, o).ok);
-  EXPECT_EQ(f.a1, 100);
-  EXPECT_EQ(f.sp[101], 7);
-
-  o.startAtOne = true;  // custom positions: the error stands before the counts
-  o.lineIndicators = {1, 3, 2};
-  std::istringstream custom("0.5, 2.0, 40\n");
-  TSpectrum c;
-  ASSERT_TRUE(ReadXYSpectrum(c, custom, o).ok);
-  EXPECT_EQ(c.sp[1], 40);
-  EXPECT_EQ(c.err[1], 2.0);
-  EXPECT_EQ(c.x[1], 0.5);
-}
-
-TEST(XYReader, WarningsAndRefusals) {
-  InputOptions o;
-  TSpectrum s;
-  std::istringstream single("17\n1 2\n");
-  auto r = ReadXYSpectrum(s, single, o);
+  auto r = read("17\n1 2\n");
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.messages.at(0), "Warning, is it channel-counts spectrum?");
   EXPECT_EQ(s.a2, 2);  // the single-number line advanced the channel
 
-  o.startAtOne = false;
+  o.startAtOne = false;  // the first channel from the first X
+  ASSERT_TRUE(read("100 5\n101 7\n").ok);
+  EXPECT_EQ(std::tuple(s.a1, s.sp[101]), std::tuple(100, 7.0));
   for (const char* text : {"0 5\n", "-3 5\n", "40000 5\n", "1e300 5\n"}) {
-    std::istringstream bad(text);
-    r = ReadXYSpectrum(s, bad, o);
+    r = read(text);
     EXPECT_FALSE(r.ok) << text;
     EXPECT_NE(r.messages.back().find("first channel"), std::string::npos) << text;
   }
-  std::istringstream pastEnd("32767 1\n32768 2\n32769 3\n");
-  r = ReadXYSpectrum(s, pastEnd, o);
+  r = read("32767 1\n32768 2\n32769 3\n");
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.messages.back().find("more than 32768"), std::string::npos);
+
+  o.startAtOne = true, s.a1 = 1;  // custom positions: the error stands before the counts
+  o.lineIndicators = {1, 3, 2};
+  ASSERT_TRUE(read("0.5, 2.0, 40\n").ok);
+  EXPECT_EQ(std::tuple(s.sp[1], s.err[1], s.x[1]), std::tuple(40.0, 2.0, 0.5));
   o.lineIndicators = {0, 2, 3};
-  std::istringstream any("1 2\n");
-  EXPECT_FALSE(ReadXYSpectrum(s, any, o).ok);
+  EXPECT_FALSE(read("1 2\n").ok);
   o.lineIndicators = {1, 2, 3};
-  std::istringstream nothing("abc\n");
-  EXPECT_FALSE(ReadXYSpectrum(s, nothing, o).ok);
+  EXPECT_FALSE(read("abc\n").ok);
 }
 
 TEST(SpectrumFile, OpenFailuresAndDispatch) {
@@ -214,8 +183,7 @@ TEST(SpectrumFile, OpenFailuresAndDispatch) {
   s.fileName = path.string();
   s.fileType = 1;
   ASSERT_TRUE(ReadSpectrumFile(s, {}).ok);
-  EXPECT_EQ(s.a2, 300);
-  EXPECT_EQ(s.sp[300], 309);
+  EXPECT_EQ(std::tuple(s.a2, s.sp[300]), std::tuple(300, 309.0));
   std::filesystem::remove(path);
 }
 

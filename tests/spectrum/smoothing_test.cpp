@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/fake_port.h"
@@ -58,8 +59,7 @@ class Smooth : public ::testing::Test {
 TEST_F(Smooth, NoisyCurveComesCloserToTruthAndKeepsPeakAreas) {
   const std::vector<TruePeak> peaks{{200, 5000, 6}, {400, 3000, 8}, {700, 8000, 10}};
   testing::FillSpectrum(s_, 1000, peaks, 100, -0.05, &noise_);
-  s_.b1 = 101;
-  s_.b2 = 900;
+  s_.b1 = 101, s_.b2 = 900;
   const std::vector<double> before = s_.sp, errors = s_.err;
   port_.answers = {Apply(true), ChooseRadio(3)};
   ASSERT_TRUE(Run(kSplineSmoothing));
@@ -67,16 +67,13 @@ TEST_F(Smooth, NoisyCurveComesCloserToTruthAndKeepsPeakAreas) {
   double noisy = 0, smoothed = 0;
   for (int ch = 101; ch <= 900; ++ch) {
     const double truth = testing::ExpectedCount(ch, peaks, 100, -0.05);
-    noisy += std::pow(before[ch] - truth, 2);
-    smoothed += std::pow(s_.sp[ch] - truth, 2);
+    noisy += std::pow(before[ch] - truth, 2), smoothed += std::pow(s_.sp[ch] - truth, 2);
   }
   EXPECT_LT(smoothed, 0.5 * noisy);
   for (const TruePeak& p : peaks) {
     double raw = 0, kept = 0;
-    for (int ch = static_cast<int>(p.position - 2 * p.fwhm); ch <= p.position + 2 * p.fwhm; ++ch) {
-      raw += before[ch];
-      kept += s_.sp[ch];
-    }
+    for (int ch = static_cast<int>(p.position - 2 * p.fwhm); ch <= p.position + 2 * p.fwhm; ++ch)
+      raw += before[ch], kept += s_.sp[ch];
     EXPECT_NEAR(kept, raw, std::sqrt(raw)) << "peak at " << p.position;
   }
   // The ends of the interval are kept; nothing outside it and no deviation changes.
@@ -84,19 +81,21 @@ TEST_F(Smooth, NoisyCurveComesCloserToTruthAndKeepsPeakAreas) {
   EXPECT_EQ(s_.err, errors);
 }
 
-TEST_F(Smooth, UncheckedEntryOnlyShowsTheCurve) {
-  testing::FillSpectrum(s_, 300, {{150, 2000, 6}}, 50, 0, &noise_);
+TEST_F(Smooth, TuningLoopStepsLambdaAndTheLastCurveIsApplied) {
+  testing::FillSpectrum(s_, 400, {{200, 4000, 8}}, 80, 0, &noise_);
   const std::vector<double> before = s_.sp;
+  // The entry unchecked only shows the curves.
   port_.answers = {Apply(false), ChooseRadio(1), ChooseRadio(3)};
   EXPECT_TRUE(Run(kSplineSmoothing));
   EXPECT_EQ(s_.sp, before);
   EXPECT_EQ(st_.reportLines[0], "");
-  EXPECT_EQ(rec_.lambdas, (std::vector<double>{1.0, 1.5}));
-  EXPECT_EQ(rec_.last.count, 300);
-}
+  EXPECT_EQ(std::tuple(rec_.lambdas, rec_.last.count), std::tuple(std::vector<double>{1.0, 1.5}, 400));
+  // Cancel first changes nothing.
+  rec_ = {};
+  port_.answers = {Refuse()};
+  EXPECT_FALSE(Run(kSplineSmoothing));
+  EXPECT_TRUE(s_.sp == before && rec_.lambdas.empty());
 
-TEST_F(Smooth, TuningLoopStepsLambdaAndTheLastCurveIsApplied) {
-  testing::FillSpectrum(s_, 400, {{200, 4000, 8}}, 80, 0, &noise_);
   port_.answers = {Apply(true), ChooseRadio(1), ChooseRadio(1), ChooseRadio(2), ChooseRadio(3)};
   ASSERT_TRUE(Run(kSplineSmoothing));
   EXPECT_EQ(rec_.lambdas, (std::vector<double>{1.0, 1.5, 2.25, 1.5}));
@@ -109,23 +108,15 @@ TEST_F(Smooth, TuningLoopStepsLambdaAndTheLastCurveIsApplied) {
   }
   EXPECT_LT(d2, d1);
 
-  // Cancel first changes nothing; Cancel inside the loop applies the last curve.
-  const std::vector<double> before = s_.sp;
+  // Cancel inside the loop applies the last curve.
   rec_ = {};
-  port_.shown.clear();
-  port_.answers = {Refuse()};
-  EXPECT_FALSE(Run(kSplineSmoothing));
-  EXPECT_EQ(s_.sp, before);
-  EXPECT_TRUE(rec_.lambdas.empty());
   port_.answers = {Apply(true), ChooseRadio(2), Refuse()};
   EXPECT_TRUE(Run(kSplineSmoothing));
   EXPECT_EQ(rec_.lambdas, (std::vector<double>{1.0, 1.0 / 1.5}));
   ExpectLastCurveApplied(400);
   port_.answers = {ChooseRadio(1), Refuse()};  // the loop alone reports how it ended
   const SplineTuning t = SplineTuningLoop(*work_, 400, kSplineSmoothing, port_);
-  EXPECT_TRUE(t.cancelled);
-  EXPECT_EQ(t.steps, 1);
-  EXPECT_DOUBLE_EQ(t.lambda, 1.5);
+  EXPECT_EQ(std::tuple(t.cancelled, t.steps, t.lambda), std::tuple(true, 1, 1.5));
 }
 
 TEST_F(Smooth, EndlessSteppingStaysFinite) {
@@ -136,8 +127,7 @@ TEST_F(Smooth, EndlessSteppingStaysFinite) {
       port_.answers.assign(200, ChooseRadio(choice));
       port_.answers.push_back(ChooseRadio(3));
       const SplineTuning t = SplineTuningLoop(*work_, 200, mode, port_);
-      EXPECT_GE(t.lambda, kSplineLambdaMin);
-      EXPECT_LE(t.lambda, kSplineLambdaMax);
+      EXPECT_TRUE(t.lambda >= kSplineLambdaMin && t.lambda <= kSplineLambdaMax) << t.lambda;
       for (int k = 1; k <= 200; ++k) ASSERT_TRUE(std::isfinite(work_->output[k])) << choice << " " << mode;
     }
   }
@@ -154,19 +144,15 @@ TEST_F(Smooth, ShortOrBadIntervalsAreRefusedWithAMessage) {
                         {1, kSpectrumCapacity + 1},
                         {1, kSplineCapacity + 1}}) {
     for (int mode : {kSplineSmoothing, kSplineBackground}) {
-      s_.b1 = b1;
-      s_.b2 = b2;
+      s_.b1 = b1, s_.b2 = b2;
       port_.messages.clear();
       EXPECT_FALSE(Run(mode)) << b1 << ".." << b2;
-      EXPECT_EQ(port_.messages.size(), 1u);
-      EXPECT_TRUE(port_.shown.empty());
-      EXPECT_EQ(s_.sp, before);
+      EXPECT_TRUE(port_.messages.size() == 1u && port_.shown.empty() && s_.sp == before);
     }
   }
   EXPECT_FALSE(SmoothOrBackgroundCommand(7, s_, st_, *work_, port_));
   EXPECT_FALSE(ProcessSplineCurve(*work_, 5, kSplineSmoothing, 1.0));
-  s_.b1 = 10;  // six channels are enough
-  s_.b2 = 15;
+  s_.b1 = 10, s_.b2 = 15;  // six channels are enough
   port_.answers = {Apply(true), ChooseRadio(3)};
   EXPECT_TRUE(Run(kSplineSmoothing));
   for (int ch = 16; ch <= 100; ++ch) EXPECT_EQ(s_.sp[ch], before[ch]);
@@ -178,8 +164,7 @@ TEST_F(Smooth, FullLengthIntervalsAtBothEndsOfTheArrays) {
     for (int ch = 1; ch <= kSpectrumCapacity; ++ch)
       s_.sp[ch] = testing::ExpectedCount(ch - first + 1, {{8000, 50000, 12}}, 200, 0);
     const std::vector<double> before = s_.sp;
-    s_.b1 = first;
-    s_.b2 = last;
+    s_.b1 = first, s_.b2 = last;
     for (int mode : {kSplineSmoothing, kSplineBackground}) {
       s_.sp = before;
       port_.answers = {Apply(true), ChooseRadio(2), ChooseRadio(3)};
@@ -190,10 +175,10 @@ TEST_F(Smooth, FullLengthIntervalsAtBothEndsOfTheArrays) {
       }
     }
   }
-  EXPECT_EQ(SplineCurvePixel(1, 1), 512);
-  EXPECT_EQ(SplineCurvePixel(kSplineCapacity, kSplineCapacity), 512);
-  EXPECT_EQ(SplineCurvePixel(3, 1024), 2);  // 1.5: halves go to the even neighbour
-  EXPECT_EQ(SplineCurvePixel(1, 0), 512);
+  // 3 of 1024 is pixel 1.5: halves go to the even neighbour.
+  EXPECT_EQ(std::vector({SplineCurvePixel(1, 1), SplineCurvePixel(kSplineCapacity, kSplineCapacity),
+                         SplineCurvePixel(3, 1024), SplineCurvePixel(1, 0)}),
+            std::vector({512, 512, 2, 512}));
 }
 
 TEST_F(Smooth, BackgroundLiesBelowThePeaksAndFollowsTheContinuum) {
@@ -216,17 +201,14 @@ TEST_F(Smooth, BackgroundLiesBelowThePeaksAndFollowsTheContinuum) {
     ASSERT_DOUBLE_EQ(s_.sp[ch], before[ch] - bg[ch]) << ch;
     ASSERT_GE(s_.sp[ch], 0) << ch;
   }
-  EXPECT_LT(highest, 3);
-  EXPECT_GT(lowest, -4.5);
-  EXPECT_GT(mean, -2.5);
-  EXPECT_LT(mean, 0.5);
+  EXPECT_TRUE(highest < 3 && lowest > -4.5 && mean > -2.5 && mean < 0.5)
+      << highest << " " << lowest << " " << mean;
   // The net peaks keep their areas; the background's dip below the continuum adds only a little.
   for (const TruePeak& p : peaks) {
     double net = 0;
     for (int ch = static_cast<int>(p.position - 3 * p.fwhm); ch <= p.position + 3 * p.fwhm; ++ch)
       net += s_.sp[ch];
-    EXPECT_GT(net, 0.97 * p.area) << "peak at " << p.position;
-    EXPECT_LT(net, 1.2 * p.area) << "peak at " << p.position;
+    EXPECT_TRUE(net > 0.97 * p.area && net < 1.2 * p.area) << "peak at " << p.position << ": " << net;
   }
 }
 
@@ -244,16 +226,13 @@ TEST_F(Smooth, MoreSmoothingPullsTheBackgroundOutOfATallPeak) {
 TEST_F(Smooth, BackgroundNeverLeavesNegativeOrNonNumericCounts) {
   // A flat spectrum is its own background: subtracting it leaves zeros, and nothing else changes.
   for (int ch = 1; ch <= 500; ++ch) s_.sp[ch] = 300;
-  s_.b1 = 51;
-  s_.b2 = 450;
+  s_.b1 = 51, s_.b2 = 450;
   port_.answers = {Apply(true), ChooseRadio(3)};
   ASSERT_TRUE(Run(kSplineBackground));
   for (int ch = 1; ch <= 500; ++ch) EXPECT_NEAR(s_.sp[ch], ch < 51 || ch > 450 ? 300 : 0, 1e-9) << ch;
   // Negative counts and a NaN in the interval.
   testing::FillSpectrum(s_, 300, {{150, 3000, 6}}, 5, 0, &noise_);
-  s_.sp[40] = -25;
-  s_.sp[41] = -3;
-  s_.sp[90] = std::nan("");
+  s_.sp[40] = -25, s_.sp[41] = -3, s_.sp[90] = std::nan("");
   port_.answers = {Apply(true), ChooseRadio(1), ChooseRadio(1), ChooseRadio(3)};
   ASSERT_TRUE(SmoothOrBackgroundCommand(kSplineBackground, s_, st_, *work_, port_, {}));  // no view
   for (int ch = 1; ch <= 300; ++ch) ASSERT_TRUE(std::isfinite(s_.sp[ch]) && s_.sp[ch] >= 0) << ch;
