@@ -107,10 +107,6 @@ case_read_type1() {
     "Maximum=5000  at channel 4488"
   # The whole spectrum, first and last channel included, after the reading set the bounds.
   reads ramp.bin --type 1 --whole-spectrum -- "Interval=1 .. 5000"
-  # However large the file, no more channels than the arrays hold; the header counts against them.
-  make_binary u16 long.bin 40000
-  reads long.bin --type 1 -- "Channels=1 .. 32768  (32768 channels)"
-  reads long.bin --type 1 --skip-header -- "Channels=1 .. 32256  (32256 channels)"
 }
 
 case_read_type2() {
@@ -152,17 +148,13 @@ case_read_type4() {
   reads xy.txt --type 4 -- "Channels=1 .. 100  (100 channels)"
 }
 
+# The readers' refusals reach standard error whole; the tests of the readers hold the other cases.
 case_read_errors() {
   : >empty.txt
-  printf '%s\n' {1..32769} >toolong.txt
-  # A token that is no number is refused by name, never dropped (the later counts would move).
   printf '* header\n1 2 3\n4 1e999 5\n6\n' >huge.txt
-  printf '1 2 NaN 4\n' >nan.txt
   read_refused "No file no-such-file.spe" no-such-file.spe --type 3
   read_refused "Error, wrong reading" empty.txt --type 3
-  read_refused "Error, more than 32768 channels in the spectrum file" toolong.txt --type 3
   read_refused 'Error, huge.txt line 3: "1e999" is not a number' huge.txt --type 3
-  read_refused 'Error, nan.txt line 1: "NaN" is not a number' nan.txt --type 3
   # A failed reading must not leave a report of success in the output file.
   read_refused "" empty.txt --type 3 --output failed.res
   expect_no_text failed.res "read in"
@@ -215,7 +207,7 @@ case_run_errors() {
   expect_text short.log "error: script line 4"
   expect_stamps_only short.res
   # Refused at their line: no answer to the file selection, no such command, no "menu", answers the
-  # dialog does not show, another dialog than the program shows.
+  # dialog does not show, another dialog than the program shows (the script port's test has more).
   local text message
   while IFS='|' read -r text message; do
     printf "$text" "$DEMO" >refused.orv
@@ -224,7 +216,6 @@ case_run_errors() {
 menu Input the Spectrum\n|script line
 # nothing such\nmenu No Such Command\n|script line 2: no menu command "No Such Command"
 Input the Spectrum\n|script line 1:
-menu Input the Spectrum\nfile %s\ndialog\nradio 10\nok\n|script line 4: no entry 10 in the radio group
 menu Input the Spectrum\nfile %s\ndialog\ncheck "Nothing" on\nok\n|script line 4: no check-list entry "Nothing"
 menu Input the Spectrum\nfile %s\ndialog\nedit 12\nok\n|script line 4: the dialog shows no edit field
 menu Input the Spectrum\nfile %s\ndialog Fit the Peaks\nok\n|script line 3: expected dialog "Fit the Peaks"
@@ -515,13 +506,9 @@ case_read_formats() {
   expect_no_text none.res "read in"
   ok read words.bin --type 1
 
-  # Bad files are refused by name and reason.
-  printf '$DATA:\n0 9\n1 2 3\n' >short.spe
+  # A bad file is refused by name and reason.
   head -c 40 plain.chn >cut.chn
-  printf '<RadInstrumentData><Spectrum><ChannelData>1 2' >bad.n42
-  read_refused 'Error, short.spe: $DATA: 10 channels declared, 3 counts found' short.spe
   read_refused "Error, cut.chn: the header declares 5 channels, the file holds 2" cut.chn --type chn
-  read_refused "Error, bad.n42: XML not well formed" bad.n42
 }
 
 # analyse of an SPE file: energies from the file's calibration, rates from its live time.
