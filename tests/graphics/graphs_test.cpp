@@ -67,7 +67,7 @@ TEST_F(GraphsTest, WindowIsFittedIntoTheSpectrum) {
   EXPECT_GT(LargestCount(ws.spectrum, 1, 1000), 300);
 }
 
-TEST_F(GraphsTest, SpectrumGraphDrawsFramePointsAxisAndTicks) {
+TEST_F(GraphsTest, SpectrumAndIntervalGraphsDrawPointsAxisAndTicks) {
   Fill(512);
   SetWindow(1, 512);
   ws.state.graphMode = 1;
@@ -96,6 +96,18 @@ TEST_F(GraphsTest, SpectrumGraphDrawsFramePointsAxisAndTicks) {
   RecordingCanvas none;
   EXPECT_FALSE(DrawCurrentGraph(ws, none));
   EXPECT_TRUE(none.primitives.empty());
+
+  // The interval graph moves a window before channel 1 into the spectrum.
+  Fill(1000);
+  SetWindow(-99, 0);
+  ws.state.graphMode = 3;
+  RecordingCanvas interval;
+  ASSERT_TRUE(DrawCurrentGraph(ws, interval));
+  EXPECT_EQ(std::pair(ws.state.viewFirst, ws.state.viewLast), std::pair(1, 100));
+  const auto shown = DataPoints(interval);
+  ASSERT_EQ(shown.size(), 100u);
+  EXPECT_EQ(std::pair(shown.front().x1, shown.back().x1), std::pair(65, 572));
+  EXPECT_EQ(interval.outside, 0);
 }
 
 TEST_F(GraphsTest, ZeroAndBadCountsStayOnTheBaseLine) {
@@ -124,25 +136,11 @@ TEST_F(GraphsTest, ZeroAndBadCountsStayOnTheBaseLine) {
   for (const auto& p : DataPoints(c)) EXPECT_LE(p.y1, 250);
 }
 
-TEST_F(GraphsTest, IntervalGraphClipsWindowBeforeChannelOne) {
-  Fill(1000);
-  SetWindow(-99, 0);
-  ws.state.graphMode = 3;
-  RecordingCanvas c;
-  ASSERT_TRUE(DrawCurrentGraph(ws, c));
-  EXPECT_EQ(ws.state.viewFirst, 1);
-  EXPECT_EQ(ws.state.viewLast, 100);
-  const auto points = DataPoints(c);
-  ASSERT_EQ(points.size(), 100u);
-  EXPECT_EQ(points.front().x1, 65);
-  EXPECT_EQ(points.back().x1, 572);
-  EXPECT_EQ(c.outside, 0);
-}
-
 TEST_F(GraphsTest, ClicksGiveTheChannelDrawnThere) {
-  for (auto [first, last] : {std::pair{1, 512}, {1, 100}, {300, 307}, {1, 4096}}) {
+  // Windows up to 512 channels give every channel back; wider ones within 4.
+  for (auto [first, last] : {std::pair{1, 1}, {1, 8}, {-50, 49}, {300, 811}, {1000, 1333}, {1, 4096}}) {
     SetWindow(first, last);
-    for (int ch = first; ch <= last; ch += std::max(1, (last - first) / 50))
+    for (int ch = first; ch <= last; ch += last - first >= 512 ? 37 : 1)
       EXPECT_LE(std::abs(ClickToChannel(ws.state, ChannelToPixelX(ws.state, ch), 200) - ch),
                 last - first < 512 ? 0 : 4)
           << first << ".." << last;
