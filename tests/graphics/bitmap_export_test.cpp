@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "analysis/interval_fit.h"
@@ -84,10 +85,7 @@ TEST_F(GraphDataTest, ColumnsFollowTheFittedDoublet) {
   Workspace& ws = *ws_;
   testing::FillSpectrum(ws.spectrum, 1000, {{300.0, 40000, 4.0}, {312.0, 20000, 4.0}}, 100, 0.1, nullptr);
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 285;
-  ws.fit.endChannel = 330;
-  ws.fit.n = 2;
-  ws.fit.wInt = 4.0;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel, ws.fit.n, ws.fit.wInt) = std::tuple(285, 330, 2, 4.0);
   const double marks[] = {0, 300, 312};
   ASSERT_TRUE(FitInterval(ws, marks, 0));
 
@@ -112,11 +110,8 @@ TEST_F(GraphDataTest, BackgroundOnlyIntervalAndBadInput) {
   Workspace& ws = *ws_;
   for (int ch = 1; ch <= 100; ++ch) ws.spectrum.sp[ch] = 50;
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 11;
-  ws.fit.endChannel = 21;
-  ws.fit.n = 0;
-  ws.fit.xScale = 2.0 / 10;
-  ws.fit.xOffset = -32.0 / 10;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel, ws.fit.xScale, ws.fit.xOffset) =
+      std::tuple(11, 21, 2.0 / 10, -32.0 / 10);
   ws.engine.params[1].value = 100;  // T0
   ws.engine.params[2].value = 10;   // T1: from -1 at the start to +1 at the end
   const std::string path = (dir_ / "bg.gph").string();
@@ -192,8 +187,7 @@ TEST_F(BitmapCommandTest, FitBitmapWritesPictureAndTable) {
   Workspace& ws = *ws_;
   for (int ch = 1; ch <= 100; ++ch) ws.spectrum.sp[ch] = 7;
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 40;
-  ws.fit.endChannel = 49;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel) = std::tuple(40, 49);
   ws.engine.params[1].value = 7;
   MemoryCanvas canvas(4, 1);
   canvas.Pixel(1, 0, kDrawingColors[0]);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "core/numtext.h"
@@ -195,10 +196,7 @@ TEST_F(GraphsTest, ReadoutsShowTheirLines) {
 TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   testing::FillSpectrum(ws.spectrum, 1000, {{490.2, 8000, 5}, {505.6, 5000, 5}}, 50, 0, nullptr);
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 470;
-  ws.fit.endChannel = 530;
-  ws.fit.n = 2;
-  ws.fit.wInt = 5;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel, ws.fit.n, ws.fit.wInt) = std::tuple(470, 530, 2, 5);
   const double marks[3] = {0, 490, 506};
 
   ASSERT_TRUE(FitInterval(ws, marks, 0));

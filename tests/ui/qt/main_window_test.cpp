@@ -24,6 +24,7 @@
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "analysis/auto_calibration.h"
 #include "core/numtext.h"
@@ -591,10 +592,7 @@ TEST(GraphTexts, NoTwoTextsOverlapAtAnyScale) {
 
       // The fit graph of the small peak on its high background, with its value labels and title.
       ws.fit = IntervalFitState{};
-      ws.fit.startChannel = 2960;
-      ws.fit.endChannel = 3040;
-      ws.fit.n = 1;
-      ws.fit.wInt = 8;
+      std::tie(ws.fit.startChannel, ws.fit.endChannel, ws.fit.n, ws.fit.wInt) = std::tuple(2960, 3040, 1, 8);
       const double marks[2] = {0, 3000};
       ASSERT_TRUE(FitInterval(ws, marks, 0));
       QtCanvas fitSurface(static_cast<int>(std::lround(320 * scale)),
