@@ -6,6 +6,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "graphics/plot.h"
 #include "tests/support/fake_port.h"
@@ -19,13 +20,10 @@ namespace {
 using testing::FakePort;
 using testing::ReadText;
 
+// A time in December 2026.
 std::tm At(int day, int hour, int minute) {
   std::tm t{};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
+  std::tie(t.tm_min, t.tm_hour, t.tm_mday, t.tm_mon, t.tm_year) = std::tuple(minute, hour, day, 11, 126);
   return t;
 }
 
@@ -137,15 +135,14 @@ TEST_F(ShellTest, TwoClickCutsAndCadres) {
   GraphClick(*program_, 700);
   GraphClick(*program_, 500);
   EXPECT_EQ(port_.menuEnabled, 1);
-  EXPECT_EQ(ws_->state.viewFirst, 500);
-  EXPECT_EQ(ws_->state.viewWidth, 201);
-  EXPECT_EQ(ws_->spectrum.b1, 2);
+  EXPECT_EQ(std::tuple(ws_->state.viewFirst, ws_->state.viewWidth, ws_->spectrum.b1),
+            std::tuple(500, 201, 2));
 
   PressButton(*program_, WindowButton::kNextCadre);
   EXPECT_EQ(ws_->state.viewFirst, 701);
   for (int k = 0; k < 3; ++k) PressButton(*program_, WindowButton::kPreviousCadre);
-  EXPECT_EQ(ws_->state.viewFirst, 98);  // before the spectrum is allowed; the graph clips it
-  EXPECT_EQ(ws_->state.viewLast, 298);
+  // Before the spectrum is allowed; the graph clips it.
+  EXPECT_EQ(std::pair(ws_->state.viewFirst, ws_->state.viewLast), std::pair(98, 298));
 
   // The windows deliver design pixels: the pixel of a channel gives that channel back.
   RunCommand(*program_, "Graph the Spectrum");
@@ -154,8 +151,7 @@ TEST_F(ShellTest, TwoClickCutsAndCadres) {
   GraphClickAt(*program_, 10, 200);  // beside the axis: no channel, still waiting
   EXPECT_EQ(program_->clickMode, ClickMode::kMakeInterval);
   GraphClickAt(*program_, ChannelToPixelX(ws_->state, 1200), 200);
-  EXPECT_EQ(ws_->spectrum.b1, 300);
-  EXPECT_EQ(ws_->state.intervalLength, 901);
+  EXPECT_EQ(std::pair(ws_->spectrum.b1, ws_->state.intervalLength), std::pair(300, 901));
 }
 
 TEST_F(ShellTest, ManualMarkingByClicks) {
@@ -173,8 +169,7 @@ TEST_F(ShellTest, ManualMarkingByClicks) {
   EXPECT_EQ(RunCommand(*program_, "&Test"), CommandStatus::kDone);  // Test stays enabled
   PressButton(*program_, WindowButton::kOk);
   EXPECT_EQ(program_->clickMode, ClickMode::kNone);
-  EXPECT_EQ(ws_->markingInput.count, 2);
-  EXPECT_EQ(ws_->markingInput.points[1], 401);
+  EXPECT_EQ(std::pair(ws_->markingInput.count, ws_->markingInput.points[1]), std::pair(2, 401.0));
 }
 
 TEST_F(ShellTest, ScriptedRunThroughStartUp) {
