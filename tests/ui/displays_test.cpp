@@ -45,14 +45,14 @@ class DisplaysTest : public testing::WorkspaceTest {
   std::unique_ptr<Program> program_;
 };
 
-// Distinct colours of a picture.
-std::set<std::uint32_t> Colours(const DialogImage& image) {
-  return {image.pixels.begin(), image.pixels.end()};
+// A picture holding both the counts and the fitted curve in their default colours.
+bool ShowsDataAndFit(const DialogImage& image) {
+  const std::set<std::uint32_t> colours(image.pixels.begin(), image.pixels.end());
+  return colours.count(0xFF00FF) && colours.count(0x00FFFF);
 }
 
 TEST_F(DisplaysTest, TuningLoopsDrawBothCurvesInTheirDialog) {
   ASSERT_EQ(RunCommand(*program_, "&Test"), CommandStatus::kDone);
-  const std::uint32_t data = 0xFF00FF, fit = 0x00FFFF;  // the default colours of counts and fits
   for (const char* command : {"Smooth the Spectrum", "Build the Background"}) {
     SCOPED_TRACE(command);
     port_.shown.clear();
@@ -65,8 +65,7 @@ TEST_F(DisplaysTest, TuningLoopsDrawBothCurvesInTheirDialog) {
       ASSERT_TRUE(r->image);
       const DialogImage& im = *r->image;
       EXPECT_EQ(im.pixels.size(), static_cast<std::size_t>(im.width * im.height));
-      const auto colours = Colours(im);
-      EXPECT_TRUE(colours.count(data) && colours.count(fit));
+      EXPECT_TRUE(ShowsDataAndFit(im));
       // The picture lies between the prompts and the buttons, clear of the choices.
       EXPECT_GT(im.top, r->radio1->top + r->radio1->height);
       for (const DialogLabel& l : r->labels) EXPECT_LT(l.top + 18, im.top);
@@ -89,8 +88,7 @@ TEST_F(DisplaysTest, TuningLoopsDrawBothCurvesInTheirDialog) {
   const auto model = Shown("Real peak model smoothing");
   ASSERT_EQ(model.size(), 1u);
   ASSERT_TRUE(model[0]->image);
-  const auto colours = Colours(*model[0]->image);
-  EXPECT_TRUE(colours.count(data) && colours.count(fit));
+  EXPECT_TRUE(ShowsDataAndFit(*model[0]->image));
 }
 
 TEST_F(DisplaysTest, AutoCalibrationShowsTheLineFoundAndPutsItInForceOnlyWhenTicked) {
@@ -149,13 +147,11 @@ TEST_F(DisplaysTest, StatusLinesTellWhatIsTrue) {
   ASSERT_TRUE(program_->fitSession->Active());
   port_.okCancel = false;  // "Previous fit results not saved": Cancel keeps the display as it is
   RunCommand(*program_, "Spectrum  Fit");
-  EXPECT_TRUE(program_->fitSession->Active());
-  EXPECT_EQ(ws_->state.graphMode, 2);
+  EXPECT_TRUE(program_->fitSession->Active() && ws_->state.graphMode == 2);
   port_.okCancel = true;
   port_.progress.clear();
   RunCommand(*program_, "Spectrum  Fit");
-  EXPECT_FALSE(program_->fitSession->Active());
-  EXPECT_EQ(ws_->state.graphMode, 3);
+  EXPECT_TRUE(!program_->fitSession->Active() && ws_->state.graphMode == 3);
   EXPECT_EQ(LastStatus(), "The spectrum has been fitted.|Save the results");
   const int n = ws_->marking.intervalCount;
   ASSERT_EQ(port_.progress.size(), static_cast<std::size_t>(n + 1));
@@ -201,19 +197,18 @@ TEST_F(DisplaysTest, EscEndsEveryClickMode) {
     GraphClick(*program_, first + 10);  // one click of two
     EscapeClickMode(*program_);
     EXPECT_EQ(program_->clickMode, ClickMode::kNone);
-    EXPECT_EQ(port_.menuEnabled, 1);
-    EXPECT_TRUE(program_->menuEnabled);
-    EXPECT_EQ(ws_->state.graphMode, 3);  // the interval graph it started from
-    EXPECT_EQ(std::pair(ws_->state.viewFirst, ws_->state.viewLast), std::pair(first, last));
+    EXPECT_TRUE(port_.menuEnabled == 1 && program_->menuEnabled);
+    // The interval graph it started from.
+    EXPECT_EQ(std::tuple(ws_->state.graphMode, ws_->state.viewFirst, ws_->state.viewLast),
+              std::tuple(3, first, last));
     EXPECT_EQ(LastStatus(), "|");
   }
   // In manual marking Esc is OK: the clicks so far are kept.
   RunCommand(*program_, "Mark the Peaks ");
   GraphClick(*program_, first + 20);
   EscapeClickMode(*program_);
-  EXPECT_EQ(program_->clickMode, ClickMode::kNone);
-  EXPECT_EQ(ws_->markingInput.count, 1);
-  EXPECT_EQ(LastPrompt(), "");
+  EXPECT_EQ(std::tuple(program_->clickMode, ws_->markingInput.count, LastPrompt()),
+            std::tuple(ClickMode::kNone, 1, std::string()));
 }
 
 }  // namespace
