@@ -147,10 +147,9 @@ TEST_F(GraphsTest, ClicksGiveTheChannelDrawnThere) {
           << first << ".." << last;
   }
   SetWindow(1, 512);
-  EXPECT_EQ(ClickToChannel(ws.state, 59, 200), kNoChannel);
-  EXPECT_EQ(ClickToChannel(ws.state, 573, 200), kNoChannel);
-  EXPECT_EQ(ClickToChannel(ws.state, 300, 99), kNoChannel);
-  EXPECT_EQ(ClickToChannel(ws.state, 300, 356), kNoChannel);
+  // Beside the axis, above or below the graph: no channel.
+  for (auto [x, y] : {std::pair{59, 200}, {573, 200}, {300, 99}, {300, 356}})
+    EXPECT_EQ(ClickToChannel(ws.state, x, y), kNoChannel) << x << " " << y;
   EXPECT_EQ(ClickToChannel(ws.state, 572, 355), 512);
 
   for (int length : {1, 7, 61, 300, 1000})
@@ -170,8 +169,7 @@ TEST_F(GraphsTest, ReadoutsShowTheirLines) {
   ASSERT_NE(counts, nullptr);
   EXPECT_EQ(std::stod(counts->text.substr(10)), std::round(ws.spectrum.sp[200]));
 
-  ws.state.energyCalibrated = true;
-  ws.state.energyItemCount = 2;
+  std::tie(ws.state.energyCalibrated, ws.state.energyItemCount) = std::pair(true, 2);
   ws.calibration.energyItems[1] = {0, 0, 0};
   ws.calibration.energyItems[2] = {2000, 1000, 0};
   RecordingCanvas e;
@@ -209,11 +207,9 @@ TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   const FitScale scale = FitGraphScale(ws);
   double top = LargestCount(ws.spectrum, 470, 530);
   for (double c = 470; c <= 530; c += 0.05) top = std::max(top, FittedAt(ws, c).total);
-  EXPECT_GT(scale.hi, top);
-  EXPECT_LT(scale.hi, 1.1 * top);
+  EXPECT_TRUE(scale.hi > top && scale.hi < 1.1 * top) << scale.hi << " " << top;
   // The base of the graph is the lowest thing drawn (the background of 50) less the room, not zero.
-  EXPECT_LT(scale.lo, 50);
-  EXPECT_GT(scale.lo, 50 - 0.05 * (scale.hi - 50));
+  EXPECT_TRUE(scale.lo < 50 && scale.lo > 50 - 0.05 * (scale.hi - 50)) << scale.lo;
 
   auto indicators = [](const RecordingCanvas& c) {
     std::vector<RecordingCanvas::Primitive> out;
@@ -232,8 +228,7 @@ TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   EXPECT_EQ(shortOnes[0].x1, FitChannelToPixelX(470, 61, ws.engine.params[PositionIndex(2, 1)].value));
   EXPECT_GT(shortOnes[0].y1, 200);
 
-  ws.state.longReflectionIndicators = true;
-  ws.state.graphFittedErrors = true;
+  std::tie(ws.state.longReflectionIndicators, ws.state.graphFittedErrors) = std::pair(true, true);
   RecordingCanvas band(kFitSurfaceWidth, kFitSurfaceHeight);
   DrawFitGraph(ws, band);
   EXPECT_EQ(band.outside, 0);
@@ -243,8 +238,8 @@ TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   // Two band pixels per channel and the starting pixel of the fitted line.
   EXPECT_EQ(band.CountColor(Kind::kPixel, ColorFromInt(ws.state.colorFitData)), 2 * 61 + 1);
 
-  ws.fit.startChannel = -20;  // an interval reaching past the arrays reads none of their outside
-  ws.fit.endChannel = 10;
+  // An interval reaching past the arrays reads none of their outside.
+  std::tie(ws.fit.startChannel, ws.fit.endChannel) = std::pair(-20, 10);
   RecordingCanvas edge(kFitSurfaceWidth, kFitSurfaceHeight);
   DrawFitGraph(ws, edge);
   EXPECT_EQ(DataPoints(edge).size(), 10u);
