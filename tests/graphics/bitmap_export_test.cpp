@@ -162,8 +162,7 @@ TEST_F(BitmapCommandTest, SpectrumBitmapAsksForANewFile) {
 
   ws.state.graphMode = 1;
   ASSERT_TRUE(SaveSpectrumBitmap(ws, port, canvas));
-  ASSERT_EQ(port.shown.size(), 1u);
-  ASSERT_EQ(canvas.saved.size(), 1u);
+  ASSERT_TRUE(port.shown.size() == 1 && canvas.saved.size() == 1);
   EXPECT_EQ(fs::path(canvas.saved[0]), dir_ / "sp.bmp");
   EXPECT_FALSE(fs::exists(dir_ / "sp.gph"));  // the spectrum picture has no table
 
@@ -208,10 +207,9 @@ TEST_F(BitmapCommandTest, FitBitmapWritesPictureAndTable) {
   port.answers.push_back(testing::TypeText("fit"));
   port.yesNoAnswers = {true};
   ASSERT_TRUE(SaveFitBitmap(ws, port, canvas));
-  EXPECT_TRUE(Same(canvas.PixelAt(0, 0), kWhite));
-  EXPECT_TRUE(Same(canvas.PixelAt(1, 0), kBlack));
-  EXPECT_TRUE(Same(canvas.PixelAt(2, 0), kBlack));  // any ink prints black
-  EXPECT_TRUE(Same(canvas.PixelAt(3, 0), kWhite));  // the text cells are paper
+  // Any ink prints black; the background and the text cells are paper.
+  for (auto [x, colour] : {std::pair{0, kWhite}, {1, kBlack}, {2, kBlack}, {3, kWhite}})
+    EXPECT_TRUE(Same(canvas.PixelAt(x, 0), colour)) << x;
   EXPECT_EQ(fs::path(canvas.saved.back()), dir_ / "fit");
   const std::vector<std::string> table = ReadLines(dir_ / "fitgph");
   ASSERT_EQ(table.size(), 10u);
