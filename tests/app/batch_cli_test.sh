@@ -414,8 +414,9 @@ write_peak_spe() {
 # A marking data set: a single, a doublet, a single.
 write_marking() { printf '* a single, a doublet, a single\n290 312 1\n300\n598 640 2\n612 625\n1084 1116 1\n1101\n' >"$1"; }
 
-# loop: a series of binary spectra fitted with one marking data set into orvant.tab; a missing name is
-# reported and skipped, and the table does not depend on the number of jobs.
+# loop: a series of binary spectra named in a list (comments, blank lines and blanks around the names
+# allowed) fitted with one marking data set into orvant.tab; a missing name is reported and skipped.
+# The table itself, the workers and the refusals are the fit loop's tests.
 case_loop() {
   mkdir -p series
   write_peak_spectrum series/a.bin 2048 1
@@ -430,23 +431,15 @@ case_loop() {
     "                    Spectrum $WORK/series/a.bin" "                    Spectrum $WORK/series/b.bin"
   # Header, then per spectrum its line and two lines for each of the four peaks.
   [[ $(wc -l <orvant.tab) -eq 19 ]] || fail "orvant.tab has $(wc -l <orvant.tab) lines, expected 19"
-  # Without calibrations energy equals channel; every spectrum has its peak at 300.
-  [[ $(awk 'NF == 7 && $1 > 299.5 && $1 < 300.5 && $1 == $2 && $3 == $4' orvant.tab | wc -l) -eq 2 ]] ||
-    fail "no peak at channel 300 in each spectrum"
-
   # With --dir the names are taken from that folder and the table is written there.
   ok loop series/names.txt --marking mark.dat --type 1 --dir series --jobs 2
   expect_line series/orvant.tab "                    Spectrum a.bin"
-  diff <(grep -v Spectrum orvant.tab) <(grep -v Spectrum series/orvant.tab) >/dev/null ||
-    fail "the peak lines depend on the jobs or the folder"
 
-  # Refusals: a text type, nothing readable, a table that cannot be created.
+  # Refusals: a text type, nothing readable.
   refused "Error, this file type not allowed" loop series/names.txt --marking mark.dat --type 3
   printf 'missing.bin\n' >none.txt
   refused "" loop none.txt --marking mark.dat --type 1
   expect_line out.txt "  1 spectra failed"
-  mkdir -p blocked/orvant.tab
-  refused "Error, cannot create the loop table" loop series/names.txt --marking mark.dat --type 1 --dir blocked
 }
 
 # A CHN file of five channels (1 2 3 4 5) from analyser channel 10, live 100 s, real 101 s, with a
