@@ -503,34 +503,26 @@ TEST(CalibrationDialogs, TextsStayOffThePlotAndEachOther) {
       }
 }
 
-// Records the box of every text a graph draws, as the canvas under it measures the text.
-class TextBoxes : public Canvas {
+// A surface at a screen scale that records the box of every text it draws, in design pixels as it
+// measures the text, and the frames of the read-outs.
+class TextBoxes : public ScaledCanvas {
  public:
-  explicit TextBoxes(Canvas& target) : target_(target) {}
+  using ScaledCanvas::ScaledCanvas;
   struct Box {
     QRect rect;
     std::string text;
   };
   std::vector<Box> boxes;
-  std::vector<QRect> frames;  // read-out boxes
+  std::vector<QRect> frames;
 
-  int width() const override { return target_.width(); }
-  int height() const override { return target_.height(); }
-  void Pixel(int x, int y, Rgb c) override { target_.Pixel(x, y, c); }
-  void Line(int x1, int y1, int x2, int y2, Rgb c) override { target_.Line(x1, y1, x2, y2, c); }
-  void Rectangle(int x1, int y1, int x2, int y2, Rgb c) override { target_.Rectangle(x1, y1, x2, y2, c); }
   void RoundRectangle(int x1, int y1, int x2, int y2, int r, Rgb c) override {
     frames.push_back(QRect(QPoint(x1, y1), QPoint(x2, y2)));
-    target_.RoundRectangle(x1, y1, x2, y2, r, c);
+    ScaledCanvas::RoundRectangle(x1, y1, x2, y2, r, c);
   }
-  void Fill(int x1, int y1, int x2, int y2, Rgb c) override { target_.Fill(x1, y1, x2, y2, c); }
   void Text(int x, int y, const std::string& text, Rgb c, Rgb b) override {
-    boxes.push_back({QRect(x, y, target_.TextWidth(text), target_.TextHeight()), text});
-    target_.Text(x, y, text, c, b);
+    boxes.push_back({QRect(x, y, TextWidth(text), TextHeight()), text});
+    ScaledCanvas::Text(x, y, text, c, b);
   }
-  int TextWidth(const std::string& text) const override { return target_.TextWidth(text); }
-  int TextHeight() const override { return target_.TextHeight(); }
-
   void ExpectApartAndInside(const std::string& what) const {
     for (std::size_t i = 0; i < boxes.size(); ++i) {
       EXPECT_TRUE(QRect(0, 0, width(), height()).contains(boxes[i].rect)) << what << ": " << boxes[i].text;
@@ -539,9 +531,6 @@ class TextBoxes : public Canvas {
             << what << ": \"" << boxes[i].text << "\" and \"" << boxes[j].text << "\"";
     }
   }
-
- private:
-  Canvas& target_;
 };
 
 TEST(GraphTexts, NoTwoTextsOverlapAtAnyScale) {
@@ -565,19 +554,18 @@ TEST(GraphTexts, NoTwoTextsOverlapAtAnyScale) {
       SCOPED_TRACE(std::to_string(scale) + " scale, " + std::to_string(points) + " points");
       QtCanvas full(static_cast<int>(std::lround(600 * scale)), static_cast<int>(std::lround(424 * scale)),
                     points);
-      ScaledCanvas scaled(full, scale);
       for (auto [first, last] : {std::pair{1, 4096}, {1480, 1520}, {2900, 3100}}) {
         ws.state.viewFirst = first;
         ws.state.viewLast = last;
         ws.state.viewWidth = last - first + 1;
-        TextBoxes graph(scaled);
+        TextBoxes graph(full, scale);
         DrawSpectrumGraph(ws, graph, LargestCount(ws.spectrum, first, last));
         graph.ExpectApartAndInside("spectrum graph " + std::to_string(first));
         // Every label is there: nine channels, nine energies, five values, two captions, two lines.
         EXPECT_EQ(graph.boxes.size(), 27u);
       }
       // The read-out of the high peak holds its whole count.
-      TextBoxes readout(scaled);
+      TextBoxes readout(full, scale);
       ws.state.viewFirst = 1;
       ws.state.viewLast = 4096;
       ws.state.viewWidth = 4096;
@@ -597,8 +585,7 @@ TEST(GraphTexts, NoTwoTextsOverlapAtAnyScale) {
       ASSERT_TRUE(FitInterval(ws, marks, 0));
       QtCanvas fitSurface(static_cast<int>(std::lround(320 * scale)),
                           static_cast<int>(std::lround(264 * scale)), points);
-      ScaledCanvas fitScaled(fitSurface, scale);
-      TextBoxes fit(fitScaled);
+      TextBoxes fit(fitSurface, scale);
       DrawFitGraph(ws, fit);
       fit.ExpectApartAndInside("fit graph");
       EXPECT_EQ(fit.boxes.size(), 6u);  // five value labels and the title
