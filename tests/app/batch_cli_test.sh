@@ -475,19 +475,14 @@ case_read_formats() {
   expect_line out.txt "Calibration    : E(ch) = 4.25 + 0.25*ch"
 
   printf '<?xml version="1.0"?>\n<RadInstrumentData xmlns="http://physics.nist.gov/N42/2011/N42">\n<RadMeasurement id="m1"><RealTimeDuration>PT2M</RealTimeDuration>\n<Spectrum id="s1"><LiveTimeDuration>PT1M59.5S</LiveTimeDuration>\n<ChannelData compressionCode="CountedZeroes">0 5 10 20 0 2 30</ChannelData></Spectrum></RadMeasurement>\n</RadInstrumentData>\n' >spectrum.xml
-  reads spectrum.xml -- "Type=7 ( ANSI N42.42 XML (.n42, .xml))" "Channels=1 .. 10  (10 channels)" \
-    "Times=Live time = 119.5 s  Real time = 120 s"
+  reads spectrum.xml -- "Type=7 ( ANSI N42.42 XML (.n42, .xml))" "Channels=1 .. 10  (10 channels)"
   printf '<<PMCA SPECTRUM>>\r\nLIVE_TIME - 10\r\nREAL_TIME - 11\r\n<<DATA>>\r\n1\r\n2\r\n3\r\n<<END>>\r\n' >a.mca
   reads a.mca -- "Type=8 ( Amptek MCA (.mca))" "Sum of counts=6"
   printf 'channel\tcounts\n0\t4\n1\t5\n' >a.tsv
   reads a.tsv -- "Type=9 ( CSV / TSV with a header row)"
 
-  # Types 3 and 4 told apart; the names of --type; type 1 only when asked for.
-  printf '1 5\n2 6\n3 7\n' >xy.txt
-  reads xy.txt -- "Type=4 ( ASCII  threes:  X,  Y,  [ error ])"
-  printf '1 5 7 9\n2 6\n' >free.txt
-  reads free.txt -- "Type=3 ( ASCII free field format)"
-  ok read a.tsv --type csv
+  # --type by name forces its reader; type 1 only when asked for (the detection's own test tells the
+  # other kinds apart).
   read_refused 'no $DATA: section' a.tsv --type SPE
   batch read a.tsv --type 10
   [[ $rc -ne 0 ]] || fail "--type 10 accepted"
@@ -516,7 +511,8 @@ case_analyse_formats() {
   expect_line peaks.res "Live time = 300 s  Real time = 302 s"
 }
 
-# loop over files of their own formats; the calibration in force at the start serves every spectrum.
+# loop over files of their own formats, told by their content (the calibration in force at the start
+# serving every spectrum is the file calibrations' test).
 case_loop_formats() {
   mkdir -p series
   write_peak_spe series/a.spe 2048 1
@@ -528,9 +524,6 @@ case_loop_formats() {
   write_marking mark.dat
   ok loop series/names.txt --marking mark.dat
   expect_line out.txt "  2 spectra processed" "  0 spectra failed"
-  # The files' calibrations are not used: energy equals channel.
-  [[ $(awk 'NF == 7 && $1 > 299.5 && $1 < 300.5 && $1 == $2' orvant.tab | wc -l) -eq 2 ]] ||
-    fail "no peak at channel 300 with energy = channel in each spectrum"
   # Binary words with --type 1 beside a file that shows its format; never guessed.
   ok loop series/mixed.txt --marking mark.dat --type 1
   expect_line out.txt "  0 spectra failed"
