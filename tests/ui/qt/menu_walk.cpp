@@ -108,11 +108,6 @@ class Walk {
   Workspace& ws() { return ws_; }
 
  private:
-  struct PlanItem {
-    std::string title;
-    std::function<void(QDialog&)> answer;
-  };
-
   void Step(const std::string& what, const std::function<void()>& act) {
     step_ = what;
     modals_ = 0;
@@ -138,8 +133,8 @@ class Walk {
       return d.result();
     }
     for (auto it = plans_.begin(); it != plans_.end(); ++it) {
-      if (title.find(it->title) == std::string::npos) continue;
-      auto answer = std::move(it->answer);
+      if (title.find(it->first) == std::string::npos) continue;
+      auto answer = std::move(it->second);
       plans_.erase(it);
       answer(d);
       if (d.isVisible()) d.accept();
@@ -186,7 +181,7 @@ class Walk {
   Workspace ws_;
   Program program_;
   std::unique_ptr<TForm1> window_;
-  std::deque<PlanItem> plans_;
+  std::deque<std::pair<std::string, std::function<void(QDialog&)>>> plans_;  // title part, answer
   std::string step_;
   int shots_ = 0;
   int modals_ = 0;
