@@ -1,3 +1,5 @@
+// The program shell and its commands without a window: start-up and exit, clicks, scripted runs,
+// what the commands show, and the automatic analysis as a command.
 #include "ui/commands.h"
 
 #include <gtest/gtest.h>
@@ -198,7 +200,9 @@ TEST_F(ShellTest, ScriptedRunThroughStartUp) {
   }
 }
 
-// The program started, as the commands find it; the statuses, prompts and dialogs it showed.
+// What the commands put in front of the user: the pictures of the tuning loops, the result of
+// auto-calibration, the status lines and prompts after the state they describe has ended, and the
+// progress of long work. The program is started, as the commands find it.
 class DisplaysTest : public ShellTest {
  protected:
   void SetUp() override {
@@ -216,9 +220,6 @@ class DisplaysTest : public ShellTest {
   std::string LastPrompt() const { return port_.prompts.empty() ? "" : port_.prompts.back(); }
 };
 
-// What the commands put in front of the user: the pictures of the tuning loops, the result of
-// auto-calibration, the status lines and prompts after the state they describe has ended, and the
-// progress of long work.
 // A picture holding both the counts and the fitted curve in their default colours.
 bool ShowsDataAndFit(const DialogImage& image) {
   const std::set<std::uint32_t> colours(image.pixels.begin(), image.pixels.end());
