@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "analysis/interval_fit.h"
@@ -84,10 +85,7 @@ TEST_F(GraphDataTest, ColumnsFollowTheFittedDoublet) {
   Workspace& ws = *ws_;
   testing::FillSpectrum(ws.spectrum, 1000, {{300.0, 40000, 4.0}, {312.0, 20000, 4.0}}, 100, 0.1, nullptr);
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 285;
-  ws.fit.endChannel = 330;
-  ws.fit.n = 2;
-  ws.fit.wInt = 4.0;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel, ws.fit.n, ws.fit.wInt) = std::tuple(285, 330, 2, 4.0);
   const double marks[] = {0, 300, 312};
   ASSERT_TRUE(FitInterval(ws, marks, 0));
 
@@ -112,11 +110,8 @@ TEST_F(GraphDataTest, BackgroundOnlyIntervalAndBadInput) {
   Workspace& ws = *ws_;
   for (int ch = 1; ch <= 100; ++ch) ws.spectrum.sp[ch] = 50;
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 11;
-  ws.fit.endChannel = 21;
-  ws.fit.n = 0;
-  ws.fit.xScale = 2.0 / 10;
-  ws.fit.xOffset = -32.0 / 10;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel, ws.fit.xScale, ws.fit.xOffset) =
+      std::tuple(11, 21, 2.0 / 10, -32.0 / 10);
   ws.engine.params[1].value = 100;  // T0
   ws.engine.params[2].value = 10;   // T1: from -1 at the start to +1 at the end
   const std::string path = (dir_ / "bg.gph").string();
@@ -167,8 +162,7 @@ TEST_F(BitmapCommandTest, SpectrumBitmapAsksForANewFile) {
 
   ws.state.graphMode = 1;
   ASSERT_TRUE(SaveSpectrumBitmap(ws, port, canvas));
-  ASSERT_EQ(port.shown.size(), 1u);
-  ASSERT_EQ(canvas.saved.size(), 1u);
+  ASSERT_TRUE(port.shown.size() == 1 && canvas.saved.size() == 1);
   EXPECT_EQ(fs::path(canvas.saved[0]), dir_ / "sp.bmp");
   EXPECT_FALSE(fs::exists(dir_ / "sp.gph"));  // the spectrum picture has no table
 
@@ -192,8 +186,7 @@ TEST_F(BitmapCommandTest, FitBitmapWritesPictureAndTable) {
   Workspace& ws = *ws_;
   for (int ch = 1; ch <= 100; ++ch) ws.spectrum.sp[ch] = 7;
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 40;
-  ws.fit.endChannel = 49;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel) = std::tuple(40, 49);
   ws.engine.params[1].value = 7;
   MemoryCanvas canvas(4, 1);
   canvas.Pixel(1, 0, kDrawingColors[0]);
@@ -214,10 +207,9 @@ TEST_F(BitmapCommandTest, FitBitmapWritesPictureAndTable) {
   port.answers.push_back(testing::TypeText("fit"));
   port.yesNoAnswers = {true};
   ASSERT_TRUE(SaveFitBitmap(ws, port, canvas));
-  EXPECT_TRUE(Same(canvas.PixelAt(0, 0), kWhite));
-  EXPECT_TRUE(Same(canvas.PixelAt(1, 0), kBlack));
-  EXPECT_TRUE(Same(canvas.PixelAt(2, 0), kBlack));  // any ink prints black
-  EXPECT_TRUE(Same(canvas.PixelAt(3, 0), kWhite));  // the text cells are paper
+  // Any ink prints black; the background and the text cells are paper.
+  for (auto [x, colour] : {std::pair{0, kWhite}, {1, kBlack}, {2, kBlack}, {3, kWhite}})
+    EXPECT_TRUE(Same(canvas.PixelAt(x, 0), colour)) << x;
   EXPECT_EQ(fs::path(canvas.saved.back()), dir_ / "fit");
   const std::vector<std::string> table = ReadLines(dir_ / "fitgph");
   ASSERT_EQ(table.size(), 10u);

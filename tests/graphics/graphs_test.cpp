@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "core/numtext.h"
@@ -67,7 +68,7 @@ TEST_F(GraphsTest, WindowIsFittedIntoTheSpectrum) {
   EXPECT_GT(LargestCount(ws.spectrum, 1, 1000), 300);
 }
 
-TEST_F(GraphsTest, SpectrumGraphDrawsFramePointsAxisAndTicks) {
+TEST_F(GraphsTest, SpectrumAndIntervalGraphsDrawPointsAxisAndTicks) {
   Fill(512);
   SetWindow(1, 512);
   ws.state.graphMode = 1;
@@ -96,6 +97,18 @@ TEST_F(GraphsTest, SpectrumGraphDrawsFramePointsAxisAndTicks) {
   RecordingCanvas none;
   EXPECT_FALSE(DrawCurrentGraph(ws, none));
   EXPECT_TRUE(none.primitives.empty());
+
+  // The interval graph moves a window before channel 1 into the spectrum.
+  Fill(1000);
+  SetWindow(-99, 0);
+  ws.state.graphMode = 3;
+  RecordingCanvas interval;
+  ASSERT_TRUE(DrawCurrentGraph(ws, interval));
+  EXPECT_EQ(std::pair(ws.state.viewFirst, ws.state.viewLast), std::pair(1, 100));
+  const auto shown = DataPoints(interval);
+  ASSERT_EQ(shown.size(), 100u);
+  EXPECT_EQ(std::pair(shown.front().x1, shown.back().x1), std::pair(65, 572));
+  EXPECT_EQ(interval.outside, 0);
 }
 
 TEST_F(GraphsTest, ZeroAndBadCountsStayOnTheBaseLine) {
@@ -124,34 +137,19 @@ TEST_F(GraphsTest, ZeroAndBadCountsStayOnTheBaseLine) {
   for (const auto& p : DataPoints(c)) EXPECT_LE(p.y1, 250);
 }
 
-TEST_F(GraphsTest, IntervalGraphClipsWindowBeforeChannelOne) {
-  Fill(1000);
-  SetWindow(-99, 0);
-  ws.state.graphMode = 3;
-  RecordingCanvas c;
-  ASSERT_TRUE(DrawCurrentGraph(ws, c));
-  EXPECT_EQ(ws.state.viewFirst, 1);
-  EXPECT_EQ(ws.state.viewLast, 100);
-  const auto points = DataPoints(c);
-  ASSERT_EQ(points.size(), 100u);
-  EXPECT_EQ(points.front().x1, 65);
-  EXPECT_EQ(points.back().x1, 572);
-  EXPECT_EQ(c.outside, 0);
-}
-
 TEST_F(GraphsTest, ClicksGiveTheChannelDrawnThere) {
-  for (auto [first, last] : {std::pair{1, 512}, {1, 100}, {300, 307}, {1, 4096}}) {
+  // Windows up to 512 channels give every channel back; wider ones within 4.
+  for (auto [first, last] : {std::pair{1, 1}, {1, 8}, {-50, 49}, {300, 811}, {1000, 1333}, {1, 4096}}) {
     SetWindow(first, last);
-    for (int ch = first; ch <= last; ch += std::max(1, (last - first) / 50))
+    for (int ch = first; ch <= last; ch += last - first >= 512 ? 37 : 1)
       EXPECT_LE(std::abs(ClickToChannel(ws.state, ChannelToPixelX(ws.state, ch), 200) - ch),
                 last - first < 512 ? 0 : 4)
           << first << ".." << last;
   }
   SetWindow(1, 512);
-  EXPECT_EQ(ClickToChannel(ws.state, 59, 200), kNoChannel);
-  EXPECT_EQ(ClickToChannel(ws.state, 573, 200), kNoChannel);
-  EXPECT_EQ(ClickToChannel(ws.state, 300, 99), kNoChannel);
-  EXPECT_EQ(ClickToChannel(ws.state, 300, 356), kNoChannel);
+  // Beside the axis, above or below the graph: no channel.
+  for (auto [x, y] : {std::pair{59, 200}, {573, 200}, {300, 99}, {300, 356}})
+    EXPECT_EQ(ClickToChannel(ws.state, x, y), kNoChannel) << x << " " << y;
   EXPECT_EQ(ClickToChannel(ws.state, 572, 355), 512);
 
   for (int length : {1, 7, 61, 300, 1000})
@@ -171,8 +169,7 @@ TEST_F(GraphsTest, ReadoutsShowTheirLines) {
   ASSERT_NE(counts, nullptr);
   EXPECT_EQ(std::stod(counts->text.substr(10)), std::round(ws.spectrum.sp[200]));
 
-  ws.state.energyCalibrated = true;
-  ws.state.energyItemCount = 2;
+  std::tie(ws.state.energyCalibrated, ws.state.energyItemCount) = std::pair(true, 2);
   ws.calibration.energyItems[1] = {0, 0, 0};
   ws.calibration.energyItems[2] = {2000, 1000, 0};
   RecordingCanvas e;
@@ -197,10 +194,7 @@ TEST_F(GraphsTest, ReadoutsShowTheirLines) {
 TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   testing::FillSpectrum(ws.spectrum, 1000, {{490.2, 8000, 5}, {505.6, 5000, 5}}, 50, 0, nullptr);
   ws.fit = IntervalFitState{};
-  ws.fit.startChannel = 470;
-  ws.fit.endChannel = 530;
-  ws.fit.n = 2;
-  ws.fit.wInt = 5;
+  std::tie(ws.fit.startChannel, ws.fit.endChannel, ws.fit.n, ws.fit.wInt) = std::tuple(470, 530, 2, 5);
   const double marks[3] = {0, 490, 506};
 
   ASSERT_TRUE(FitInterval(ws, marks, 0));
@@ -213,11 +207,9 @@ TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   const FitScale scale = FitGraphScale(ws);
   double top = LargestCount(ws.spectrum, 470, 530);
   for (double c = 470; c <= 530; c += 0.05) top = std::max(top, FittedAt(ws, c).total);
-  EXPECT_GT(scale.hi, top);
-  EXPECT_LT(scale.hi, 1.1 * top);
+  EXPECT_TRUE(scale.hi > top && scale.hi < 1.1 * top) << scale.hi << " " << top;
   // The base of the graph is the lowest thing drawn (the background of 50) less the room, not zero.
-  EXPECT_LT(scale.lo, 50);
-  EXPECT_GT(scale.lo, 50 - 0.05 * (scale.hi - 50));
+  EXPECT_TRUE(scale.lo < 50 && scale.lo > 50 - 0.05 * (scale.hi - 50)) << scale.lo;
 
   auto indicators = [](const RecordingCanvas& c) {
     std::vector<RecordingCanvas::Primitive> out;
@@ -236,8 +228,7 @@ TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   EXPECT_EQ(shortOnes[0].x1, FitChannelToPixelX(470, 61, ws.engine.params[PositionIndex(2, 1)].value));
   EXPECT_GT(shortOnes[0].y1, 200);
 
-  ws.state.longReflectionIndicators = true;
-  ws.state.graphFittedErrors = true;
+  std::tie(ws.state.longReflectionIndicators, ws.state.graphFittedErrors) = std::pair(true, true);
   RecordingCanvas band(kFitSurfaceWidth, kFitSurfaceHeight);
   DrawFitGraph(ws, band);
   EXPECT_EQ(band.outside, 0);
@@ -247,8 +238,8 @@ TEST_F(GraphsTest, FitGraphShowsDataFitPeaksAndIndicators) {
   // Two band pixels per channel and the starting pixel of the fitted line.
   EXPECT_EQ(band.CountColor(Kind::kPixel, ColorFromInt(ws.state.colorFitData)), 2 * 61 + 1);
 
-  ws.fit.startChannel = -20;  // an interval reaching past the arrays reads none of their outside
-  ws.fit.endChannel = 10;
+  // An interval reaching past the arrays reads none of their outside.
+  std::tie(ws.fit.startChannel, ws.fit.endChannel) = std::pair(-20, 10);
   RecordingCanvas edge(kFitSurfaceWidth, kFitSurfaceHeight);
   DrawFitGraph(ws, edge);
   EXPECT_EQ(DataPoints(edge).size(), 10u);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "core/dialog.h"
 #include "tests/support/every_control_dialog.h"
@@ -25,18 +26,14 @@ TEST(ScriptPort, AnswersEveryControlOfADialog) {
   int saves = 0;
   r.onSave = [&](const DialogRequest&) { ++saves; };
   ASSERT_TRUE(port.ShowDialog(r)) << log.str();
-  EXPECT_EQ(r.radio1->chosen, 3);
-  EXPECT_EQ(r.radio2->chosen, 1);
-  EXPECT_EQ(r.checkList->checked, (std::vector<bool>{true, true}));
-  EXPECT_EQ(r.combo->chosen, 2);
-  EXPECT_EQ(r.listBox->selected, 2);
-  EXPECT_EQ(r.edit->text, "new name.res");
-  EXPECT_EQ(r.textArea->lines, (std::vector<std::string>{"first", "second"}));
-  EXPECT_TRUE(r.checkBox->checked);
+  EXPECT_EQ(std::tuple(r.radio1->chosen, r.radio2->chosen, r.combo->chosen, r.listBox->selected),
+            std::tuple(3, 1, 2, 2));
+  EXPECT_EQ(std::tuple(r.checkList->checked, r.edit->text, r.textArea->lines, r.checkBox->checked),
+            std::tuple(std::vector<bool>{true, true}, "new name.res",
+                       std::vector<std::string>{"first", "second"}, true));
   EXPECT_EQ(saves, 1);  // Save writes once, however often it is pressed
   int ok = 1;
-  EXPECT_DOUBLE_EQ(ReadGridValue(r, 1, 0, ok), 0.5);
-  EXPECT_DOUBLE_EQ(ReadGridValue(r, 0, 0, ok), 4.0);
+  EXPECT_EQ(std::pair(ReadGridValue(r, 1, 0, ok), ReadGridValue(r, 0, 0, ok)), std::pair(0.5, 4.0));
   EXPECT_EQ(ok, 1);
   EXPECT_NE(log.str().find("dialog: Fitting data -> ok"), std::string::npos);
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <tuple>
 
 #include "core/dialog.h"
 #include "core/numtext.h"
@@ -47,12 +48,9 @@ TEST_F(SettingsDialogsTest, GraphScale) {
     return true;
   });
   EXPECT_TRUE(GraphScaleCommand(*ws_, port));
-  EXPECT_EQ(st.scaleMode, 3);
-  EXPECT_EQ(st.pointStyle, 2);
-  EXPECT_DOUBLE_EQ(st.trimmingCoefficient, 0.25);
-  EXPECT_FALSE(st.graphFittedErrors);
-  EXPECT_TRUE(st.xScaleLogarithmic);
-  EXPECT_TRUE(st.longReflectionIndicators);
+  EXPECT_EQ(std::tuple(st.scaleMode, st.pointStyle, st.trimmingCoefficient), std::tuple(3, 2, 0.25));
+  EXPECT_EQ(std::tuple(st.graphFittedErrors, st.xScaleLogarithmic, st.longReflectionIndicators),
+            std::tuple(false, true, true));
 
   // A refused coefficient ends the command as Cancel: nothing is stored.
   port.answers.push_back([](DialogRequest& d) {
@@ -61,8 +59,7 @@ TEST_F(SettingsDialogsTest, GraphScale) {
     return true;
   });
   EXPECT_FALSE(GraphScaleCommand(*ws_, port));
-  EXPECT_EQ(st.scaleMode, 3);
-  EXPECT_DOUBLE_EQ(st.trimmingCoefficient, 0.25);
+  EXPECT_EQ(std::tuple(st.scaleMode, st.trimmingCoefficient), std::tuple(3, 0.25));
 }
 
 TEST_F(SettingsDialogsTest, FormSizes) {
@@ -72,8 +69,7 @@ TEST_F(SettingsDialogsTest, FormSizes) {
   st.russianHelp = true;
   port.AcceptNext();
   EXPECT_TRUE(FormSizesCommand(*ws_, port));
-  EXPECT_DOUBLE_EQ(st.screenScale, 1.25);
-  EXPECT_EQ(st.fontSize, 12);
+  EXPECT_EQ(std::tuple(st.screenScale, st.fontSize), std::tuple(1.25, 12));
 
   port.answers.push_back([](DialogRequest& d) {
     d.radio1->chosen = 3;
@@ -82,9 +78,7 @@ TEST_F(SettingsDialogsTest, FormSizes) {
     return true;
   });
   EXPECT_TRUE(FormSizesCommand(*ws_, port));
-  EXPECT_DOUBLE_EQ(st.screenScale, 1.5);
-  EXPECT_EQ(st.fontSize, 8);
-  EXPECT_FALSE(st.russianHelp);
+  EXPECT_EQ(std::tuple(st.screenScale, st.fontSize, st.russianHelp), std::tuple(1.5, 8, false));
 
   EXPECT_FALSE(FormSizesCommand(*ws_, port));  // Cancel
   EXPECT_DOUBLE_EQ(st.screenScale, 1.5);
@@ -96,14 +90,9 @@ TEST_F(SettingsDialogsTest, InfoAboutSpectrumPresetsAndStoringRules) {
   s.sp[10] = 100;
   Type({"0", "20000", "-7", "30000", "2.4", "6.5", "0", "12", "1.5", "0.1", "0.1", "2"});
   ASSERT_TRUE(InfoAboutSpectrumCommand(*ws_, port));
-  EXPECT_EQ(s.a1, 1);
-  EXPECT_EQ(s.a2, 16384);
-  EXPECT_EQ(s.b1, 2);  // below the spectrum: its beginning + 1
-  EXPECT_EQ(s.b2, 16383);
-  EXPECT_EQ(st.intervalLength, 16382);
-  EXPECT_EQ(s.fileType, 2);
-  EXPECT_EQ(st.smallStatistics, 6);
-  EXPECT_EQ(s.width2, 0.25);
+  // An interval beginning below the spectrum begins at its beginning + 1.
+  EXPECT_EQ(std::tuple(s.a1, s.a2, s.b1, s.b2, st.intervalLength), std::tuple(1, 16384, 2, 16383, 16382));
+  EXPECT_EQ(std::tuple(s.fileType, st.smallStatistics, s.width2), std::tuple(2, 6, 0.25));
   EXPECT_DOUBLE_EQ(s.err[10], std::sqrt(90.1));  // deviations follow the new covar
   EXPECT_DOUBLE_EQ(s.err[16384], std::sqrt(0.1));
 
@@ -111,12 +100,8 @@ TEST_F(SettingsDialogsTest, InfoAboutSpectrumPresetsAndStoringRules) {
   // The last rows are the file's times; a negative time is no time.
   Type({"5000", "100", "200", "300", "12", "7", "0.01", "10", "1.25", "4", "6", "3.5", "300.5", "-1"});
   ASSERT_TRUE(InfoAboutSpectrumCommand(*ws_, port));
-  EXPECT_EQ(s.a1, 100);
-  EXPECT_EQ(s.a2, 5000);
-  EXPECT_EQ(s.b1, 200);
-  EXPECT_EQ(s.fileType, 9);
-  EXPECT_EQ(s.measurement.liveTime, 300.5);
-  EXPECT_EQ(s.measurement.realTime, 0.0);
+  EXPECT_EQ(std::tuple(s.a1, s.a2, s.b1, s.fileType), std::tuple(100, 5000, 200, 9));
+  EXPECT_EQ(std::tuple(s.measurement.liveTime, s.measurement.realTime), std::tuple(300.5, 0.0));
 
   // A refused cell stores nothing.
   const TSpectrum before = ws_->spectrum;
@@ -135,46 +120,33 @@ TEST_F(SettingsDialogsTest, FittingData) {
   st.normCoefficient = 662;
   Type({"0.001", "0.0005", "7.5", "-0.5", "0.02", "-5", "3", "2.5", "1332"});
   ASSERT_TRUE(FittingDataDialog(*ws_, port));
-  EXPECT_EQ(s.deltaWidthVariable, 0.0005);
-  EXPECT_EQ(st.iterationLimit, 8);
-  EXPECT_EQ(s.dback, -3);  // the highest degree the data may choose
-  EXPECT_EQ(st.positionDeviation, 3);
-  EXPECT_EQ(st.normCoefficient, 1332);  // the mark chooses the peak channel row
-  EXPECT_FALSE(st.normaliseByCoefficient);
+  // dback -3: the highest degree the data may choose; the mark chooses the peak channel row.
+  EXPECT_EQ(std::tuple(s.deltaWidthVariable, st.iterationLimit, s.dback, st.positionDeviation),
+            std::tuple(0.0005, 8, -3, 3));
+  EXPECT_EQ(std::tuple(st.normCoefficient, st.normaliseByCoefficient), std::tuple(1332.0, false));
 
   Type({"0", "0", "100000", "0.99", "0.01", "1.5", "5", "2.5", "1332"}, false);
   ASSERT_TRUE(FittingDataDialog(*ws_, port));
   EXPECT_EQ(st.iterationLimit, kMaxIterationLimit);  // a fit that has not converged by then never will
   EXPECT_EQ(port.messages.back(), "Warning, the iteration limit 100000 is cut to 1000");
-  EXPECT_EQ(s.dback, -2);
-  EXPECT_EQ(st.normCoefficient, 2.5);
-  EXPECT_TRUE(st.normaliseByCoefficient);
+  EXPECT_EQ(std::tuple(s.dback, st.normCoefficient, st.normaliseByCoefficient), std::tuple(-2, 2.5, true));
 
   Type({"0", "0", "x", "0.99", "0.01", "1", "5", "7", "7"}, true);
   EXPECT_FALSE(FittingDataDialog(*ws_, port));
   EXPECT_FALSE(port.shown.at(2).checkList->checked[0]);  // dividing by the coefficient: no mark
-  EXPECT_EQ(s.dback, -2);
-  EXPECT_TRUE(st.normaliseByCoefficient);
+  EXPECT_EQ(std::tuple(s.dback, st.normaliseByCoefficient), std::tuple(-2, true));
 }
 
 TEST_F(SettingsDialogsTest, WidthDependenceReport) {
   TSpectrum& s = ws_->spectrum;
-  s.b1 = 100;
-  s.b2 = 300;
-  s.width1 = 4;
-  s.width2 = 6;
-  WidthDependenceCommand(*ws_);
-  EXPECT_EQ(ws_->state.reportLines[0], "   W(chan) = 0.01 * chan + 3");
-  s.b2 = 100;  // one channel: no division by zero
-  s.width2 = 4.5;
-  WidthDependenceCommand(*ws_);
-  EXPECT_EQ(ws_->state.reportLines[0], "   W(chan) = 0 * chan + 4");
-  s.b1 = 37;  // a slope whose division leaves rounding noise is reported to six digits
-  s.b2 = 1041;
-  s.width1 = 1.7;
-  s.width2 = 3.1;
-  WidthDependenceCommand(*ws_);
-  EXPECT_EQ(ws_->state.reportLines[0], "   W(chan) = 0.00139442 * chan + 1.64841");
+  // One channel: no division by zero; a slope whose division leaves rounding noise: six digits.
+  for (auto [b1, b2, w1, w2, line] : {std::tuple{100, 300, 4.0, 6.0, "   W(chan) = 0.01 * chan + 3"},
+                                      {100, 100, 4.0, 4.5, "   W(chan) = 0 * chan + 4"},
+                                      {37, 1041, 1.7, 3.1, "   W(chan) = 0.00139442 * chan + 1.64841"}}) {
+    std::tie(s.b1, s.b2, s.width1, s.width2) = std::tie(b1, b2, w1, w2);
+    WidthDependenceCommand(*ws_);
+    EXPECT_EQ(ws_->state.reportLines[0], line);
+  }
 }
 
 TEST_F(SettingsDialogsTest, AssignSpectrumName) {

@@ -76,9 +76,7 @@ TEST(GenericDialog, ListAndRadioGroupAnsweredWithOk) {
   EXPECT_TRUE(port.ShowDialog(r));
   EXPECT_EQ(controls, (std::set<std::string>{"ListBox1", "RadioGroup1", "Label1", "Image1"}));
   EXPECT_EQ(caption, "   Title");
-  EXPECT_TRUE(r.accepted);
-  EXPECT_EQ(r.radio1->chosen, 2);
-  EXPECT_EQ(r.listBox->selected, 3);
+  EXPECT_EQ(std::tuple(r.accepted, r.radio1->chosen, r.listBox->selected), std::tuple(true, 2, 3));
 }
 
 TEST(GenericDialog, SmallDialogKeepsItsButtonsAndOneRowCheckListWhole) {
@@ -130,17 +128,13 @@ TEST(GenericDialog, FieldsAtScaleAndEscapeIsCancel) {
     }
     return d.result();
   };
+  // Cancel leaves the request as it was.
   EXPECT_FALSE(port.ShowDialog(r));
-  EXPECT_FALSE(r.accepted);
-  EXPECT_EQ(r.edit->text, "a.ini");  // Cancel leaves the request as it was
-  EXPECT_FALSE(r.checkBox->checked);
-  EXPECT_EQ(saves, 1);
-
+  EXPECT_EQ(std::tuple(r.accepted, r.edit->text, r.checkBox->checked, saves),
+            std::tuple(false, "a.ini", false, 1));
   EXPECT_TRUE(port.ShowDialog(r));
-  EXPECT_EQ(r.edit->text, "changed.ini");
-  EXPECT_TRUE(r.checkBox->checked);
-  EXPECT_EQ(r.combo->chosen, 3);
-  EXPECT_EQ(r.checkList->checked, (std::vector<bool>{false, true}));
+  EXPECT_EQ(std::tuple(r.edit->text, r.checkBox->checked, r.combo->chosen, r.checkList->checked),
+            std::tuple("changed.ini", true, 3, std::vector<bool>{false, true}));
 }
 
 TEST(GenericDialog, GridTextAreaAndHelp) {
@@ -183,11 +177,9 @@ TEST(GenericDialog, GridTextAreaAndHelp) {
     return d.result();
   };
   EXPECT_TRUE(port.ShowDialog(r));
-  EXPECT_EQ(helpShown, r.helpLines);
-  EXPECT_TRUE(buttonsOffDuringHelp);
-  EXPECT_EQ(r.grid->cells[1][0], "7.5");
-  EXPECT_EQ(r.textArea->lines, (std::vector<std::string>{"3 1 2", "second"}));
-  EXPECT_EQ(r.radio2->chosen, 1);
+  EXPECT_TRUE(helpShown == r.helpLines && buttonsOffDuringHelp);
+  EXPECT_EQ(std::tuple(r.grid->cells[1][0], r.textArea->lines, r.radio2->chosen),
+            std::tuple("7.5", std::vector<std::string>{"3 1 2", "second"}, 1));
 }
 
 TEST(PortWindows, MessageBoxesAnswerWithTheButtonPressed) {

@@ -6,8 +6,6 @@
 // boxes with their first button, file selections with the files the walk names.
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -65,45 +63,28 @@ class Walk {
   }
 
   void Command(const std::string& caption) {
-    step_ = caption;
-    modals_ = 0;
     std::printf("command: %s\n", caption.c_str());
     QAction* a = window_->Action(caption);
-    if (!a) {
-      std::printf("  no such menu item\n");
+    if (!a || !a->isEnabled()) {
+      std::printf("  %s\n", a ? "disabled" : "no such menu item");
       return;
     }
-    if (!a->isEnabled()) {
-      std::printf("  disabled\n");
-      return;
-    }
-    a->trigger();
-    Settle();
-    Shot("after");
+    Step(caption, [a] { a->trigger(); });
   }
-
   void Click(int x, int y, const std::string& what) {
-    step_ = what;
-    GraphClickAt(program_, x, y);
-    window_->Refresh();
-    Settle();
-    Shot("after");
+    Step(what, [&] {
+      GraphClickAt(program_, x, y);
+      window_->Refresh();
+    });
   }
-
   void Press(WindowButton b, const std::string& what) {
-    step_ = what;
-    modals_ = 0;
-    window_->Button(b)->click();
-    Settle();
-    Shot("after");
+    Step(what, [&] { window_->Button(b)->click(); });
   }
-
   void Escape(const std::string& what) {
-    step_ = what;
-    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(window_->fullSurface(), &esc);
-    Settle();
-    Shot("after");
+    Step(what, [&] {
+      QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(window_->fullSurface(), &esc);
+    });
   }
 
   // Leaves a click mode the command started, so that the menus are free for the next one.
@@ -116,15 +97,24 @@ class Walk {
     if (program_.fitSession && program_.fitSession->WaitingFor() != FitClickMode::kNone) Escape("Esc");
   }
 
+  static void Choose(QDialog& d, int entry) {
+    if (auto* group = d.findChild<QGroupBox*>("RadioGroup1")) {
+      const auto buttons = group->findChildren<QRadioButton*>();
+      if (entry >= 1 && entry <= buttons.size()) buttons.at(entry - 1)->setChecked(true);
+    }
+  }
+
   Program& program() { return program_; }
   Workspace& ws() { return ws_; }
-  TForm1& window() { return *window_; }
 
  private:
-  struct PlanItem {
-    std::string title;
-    std::function<void(QDialog&)> answer;
-  };
+  void Step(const std::string& what, const std::function<void()>& act) {
+    step_ = what;
+    modals_ = 0;
+    act();
+    Settle();
+    Shot("after");
+  }
 
   static void Settle() {
     for (int k = 0; k < 5; ++k) {
@@ -143,8 +133,8 @@ class Walk {
       return d.result();
     }
     for (auto it = plans_.begin(); it != plans_.end(); ++it) {
-      if (title.find(it->title) == std::string::npos) continue;
-      auto answer = std::move(it->answer);
+      if (title.find(it->first) == std::string::npos) continue;
+      auto answer = std::move(it->second);
       plans_.erase(it);
       answer(d);
       if (d.isVisible()) d.accept();
@@ -166,15 +156,6 @@ class Walk {
     return d.result();
   }
 
- public:
-  static void Choose(QDialog& d, int entry) {
-    if (auto* group = d.findChild<QGroupBox*>("RadioGroup1")) {
-      const auto buttons = group->findChildren<QRadioButton*>();
-      if (entry >= 1 && entry <= buttons.size()) buttons.at(entry - 1)->setChecked(true);
-    }
-  }
-
- private:
   // The part of the screen that holds the windows shown.
   void Shot(const std::string& what) {
     QRect area;
@@ -200,15 +181,11 @@ class Walk {
   Workspace ws_;
   Program program_;
   std::unique_ptr<TForm1> window_;
-  std::deque<PlanItem> plans_;
+  std::deque<std::pair<std::string, std::function<void(QDialog&)>>> plans_;  // title part, answer
   std::string step_;
   int shots_ = 0;
   int modals_ = 0;
 };
-
-void Accept(QDialog& d) {
-  d.accept();
-}
 
 }  // namespace
 }  // namespace orv
@@ -270,7 +247,6 @@ int main(int argc, char** argv) {
   }
   w.Plan("Auto-calibration: ", [](QDialog& d) {
     if (auto* box = d.findChild<QCheckBox*>("CheckBox1")) box->setChecked(true);
-    Accept(d);
   });
   w.Command("Auto-Calibration");
   w.Command("Graph Energy Calibration");
