@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -162,6 +163,11 @@ TEST_F(FitLoopTest, RefusesWithoutNamesMarkingBinaryTypeOrTable) {
     EXPECT_EQ(port_.statuses.back(), "Error, this file type not allowed|");
   }
   ws_->spectrum.fileType = 2;
+  // A marking that did not come from a checked file, with a bound beyond the arrays.
+  ws_->marking.intervalTable[1].endChannel = INT_MAX;
+  EXPECT_FALSE(FitLoopCommand(*ws_, port_).ran);
+  EXPECT_EQ(port_.statuses.back(), "Error, marking outside the spectrum arrays|");
+  ws_->marking = marking;
   ws_->state.loopTableFile = (dir_ / "no-folder" / "orvant.tab").string();
   EXPECT_FALSE(FitLoopCommand(*ws_, port_).ran);
   EXPECT_EQ(port_.statuses.back(), "Error, cannot create the loop table " + ws_->state.loopTableFile + "|");
