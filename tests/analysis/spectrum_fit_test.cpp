@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <filesystem>
 #include <tuple>
 
 #include "analysis/info_views.h"
@@ -17,6 +16,7 @@
 #include "tests/support/fake_port.h"
 #include "tests/support/synthetic.h"
 #include "tests/support/text_file.h"
+#include "tests/support/workspace_test.h"
 
 namespace orv {
 namespace {
@@ -28,12 +28,13 @@ using Strings = std::vector<std::string>;
 // Two markings of different sizes, each fitted: the table, the result view and the saved summary hold
 // the rows of the second marking and nothing of the first. (How well the rows meet the truth: the
 // accuracy suite.)
-TEST(SpectrumFit, TableHoldsExactlyTheMarkingFitted) {
-  const auto dir = std::filesystem::temp_directory_path() / "orv_spectrum_fit_rows";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  Workspace ws(dir.string());
-  ResetAnalysisState(ws);
+class SpectrumFitTest : public testing::WorkspaceTest {
+ protected:
+  SpectrumFitTest() : WorkspaceTest("orv_spectrum_fit_") {}
+};
+
+TEST_F(SpectrumFitTest, TableHoldsExactlyTheMarkingFitted) {
+  Workspace& ws = *ws_;
   FakePort port;
   ASSERT_TRUE(CreateOutputFile(ws, port));
   RandomGenerator noise;
@@ -96,9 +97,8 @@ TEST(SpectrumFit, TableHoldsExactlyTheMarkingFitted) {
 
 // Intervals that cannot be fitted soundly are refused before any fit, each with its own message; the
 // others are fitted, and every peak keeps its row (a refused one at its marked position, no area).
-TEST(SpectrumFit, BadIntervalsAreReportedAndSkippedAndRowsMove) {
-  Workspace ws(std::filesystem::temp_directory_path().string());
-  ResetAnalysisState(ws);
+TEST_F(SpectrumFitTest, BadIntervalsAreReportedAndSkippedAndRowsMove) {
+  Workspace& ws = *ws_;
   FillSpectrum(ws.spectrum, 1024, {{200, 5000, 4}, {600, 5000, 4}, {612, 4000, 4}}, 100, 0, nullptr);
   Marking& mk = ws.marking;
   mk.peakCount = 6;
