@@ -189,6 +189,11 @@ TEST_F(CommandFileTest, InputSpectrumCommand) {
               std::tuple(1, 8, 3, file, 400.0, 32))
         << f.commands;
   }
+  // A file of its own format is read from its first channel whatever the bounds, its calibration in force.
+  Read("IS\n1 100 5\n" + Write("s.spe", "$DATA:\n0 3\n1 2 3 4\n$ENER_FIT:\n10 2\n") + "\n");
+  EXPECT_EQ(
+      std::tuple(sp().fileType, sp().a1, sp().a2, sp().sp[4], st().energyCalibrated, st().calibrationMode),
+      std::tuple(5, 1, 4, 4.0, true, 1));
 }
 
 // Every way of reading a spectrum starts from a clean object, sets the same deviations and asks
