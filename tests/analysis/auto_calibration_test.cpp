@@ -5,13 +5,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "analysis/marking_modes.h"
-#include "analysis/spectrum_fit.h"
 #include "analysis/test_spectra.h"
 #include "analysis/workspace.h"
 #include "core/numeric.h"

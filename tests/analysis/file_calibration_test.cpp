@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "analysis/command_file.h"
 #include "analysis/fit_loop.h"

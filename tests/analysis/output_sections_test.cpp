@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "analysis/workspace.h"
-#include "core/numtext.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/text_file.h"
 #include "tests/support/workspace_test.h"
