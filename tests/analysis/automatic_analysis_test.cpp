@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "analysis/workspace.h"
@@ -109,19 +110,13 @@ TEST(WidthLawFit, LawThroughWidthsAndItsLine) {
   EXPECT_NEAR(law.At(4095), 6, 1e-12);
   EXPECT_GT(law.Slope(1000), 0);
   WidthLaw shown;
-  shown.a = 6.25;
-  shown.b = 0.0018;
-  shown.scatter = 0.043;
-  shown.lines = 12;
-  shown.measured = 14;
+  shown.a = 6.25, shown.b = 0.0018, shown.scatter = 0.043, shown.lines = 12, shown.measured = 14;
   EXPECT_EQ(
       WidthLawLine(shown),
       "Width law FWHM(chan)= sqrt(a + b*chan): a= 6.25 b= 0.0018 scatter= 0.043 (12 of 14 clear lines)");
   shown.lines = 0;
   shown.note = "fewer than 3 clear lines: the start-up widths";
-  EXPECT_EQ(WidthLawLine(shown),
-            "Width law FWHM(chan)= sqrt(a + b*chan): a= 6.25 b= 0.0018 scatter= 0.043 (fewer than 3 clear "
-            "lines: the start-up widths)");
+  EXPECT_NE(WidthLawLine(shown).find(" (fewer than 3 clear lines: the start-up widths)"), std::string::npos);
 }
 
 class AutomaticAnalysisTest : public testing::WorkspaceTest {
@@ -148,66 +143,6 @@ class AutomaticAnalysisTest : public testing::WorkspaceTest {
   testing::FakePort port_;
 };
 
-TEST_F(AutomaticAnalysisTest, EstimatesTheLawAndFindsEveryLineWithoutWidths) {
-  // A gamma-like spectrum: widths 2.6 -> 4.4 channels along sqrt(a + b c), far from the start-up law.
-  const double a = 6.5, b = 0.003;
-  std::vector<TruePeak> lines;
-  for (int k = 0; k < 14; ++k) {
-    const double c = 150 + 280 * k;
-    lines.push_back({c, k % 2 ? 3e4 : 8e3, Law(a, b, c)});
-  }
-  // A doublet 1.5 FWHM apart and a weak line.
-  lines.push_back({1080, 6e3, Law(a, b, 1080)});
-  lines.push_back({1080 + 1.5 * Law(a, b, 1080), 6e3, Law(a, b, 1080)});
-  lines.push_back({2500, 600, Law(a, b, 2500)});
-  Fill(4096, lines, 40, 11);
-
-  const std::vector<double> counts = ws_->spectrum.sp;
-  AutomaticResult out;
-  ASSERT_TRUE(AutomaticAnalysis(*ws_, port_, AutomaticOptions{}, out));
-  EXPECT_TRUE(ws_->spectrum.sp == counts);  // the second search's lowered counts are put back exactly
-  EXPECT_GE(out.law.lines, 8);
-  for (double c : {200.0, 2000.0, 4000.0}) EXPECT_NEAR(out.law.At(c) / Law(a, b, c), 1, 0.05) << c;
-
-  // Every line is a row of criterion > 3 within a channel of the truth; nothing else is reported.
-  const AnalysisState& st = ws_->state;
-  ASSERT_EQ(st.resultCount, ws_->marking.peakCount);
-  int reported = 0;
-  for (int r = 1; r <= st.resultCount; ++r) {
-    const ResultRow& row = ws_->results[r];
-    EXPECT_DOUBLE_EQ(row.channel, ws_->marking.peakList[r]);
-    if (row.criterion <= 3) continue;
-    ++reported;
-    bool matched = false;
-    for (const TruePeak& t : lines) matched |= std::fabs(row.channel - t.position) < 1.0;
-    EXPECT_TRUE(matched) << "false peak at " << row.channel;
-  }
-  EXPECT_EQ(reported, static_cast<int>(lines.size()));
-  for (const TruePeak& t : lines) {
-    bool found = false;
-    for (int r = 1; r <= st.resultCount; ++r) {
-      const ResultRow& row = ws_->results[r];
-      if (row.criterion > 3 && std::fabs(row.channel - t.position) < 1.0) {
-        found = true;
-        EXPECT_LT(std::fabs(row.area - t.area), 4 * row.areaError) << t.position;
-      }
-    }
-    EXPECT_TRUE(found) << t.position;
-  }
-  // The intervals of the marking hold their rows, and each has its fitted curve.
-  ASSERT_EQ(static_cast<int>(out.intervals.size()), ws_->marking.intervalCount);
-  for (int i = 1; i <= ws_->marking.intervalCount; ++i) {
-    const MarkInterval& m = ws_->marking.intervalTable[i];
-    const FittedInterval& c = out.intervals[i - 1];
-    EXPECT_EQ(m.startChannel, c.start);
-    EXPECT_EQ(static_cast<int>(c.total.size()), c.end - c.start + 1);
-    for (int k = m.firstPeak; k <= m.lastPeak; ++k) {
-      EXPECT_GE(ws_->marking.peakList[k], m.startChannel);
-      EXPECT_LE(ws_->marking.peakList[k], m.endChannel);
-    }
-  }
-}
-
 TEST_F(AutomaticAnalysisTest, FallsBackToTheGivenWidthsWithoutClearLines) {
   // Pure continuum: no line to measure, nothing to report.
   Fill(1024, {}, 30, 5);
@@ -223,9 +158,11 @@ TEST_F(AutomaticAnalysisTest, FallsBackToTheGivenWidthsWithoutClearLines) {
   for (int r = 1; r <= ws_->state.resultCount; ++r) EXPECT_LE(ws_->results[r].criterion, 5) << r;
 }
 
-TEST_F(AutomaticAnalysisTest, NeverSplitsALineOrADoubletIntoMorePeaksThanLines) {
-  // Strong single lines, and strong doublets 0.8 and 1 FWHM apart: each structure holds at most as many
-  // rows as lines, and their areas sum to the truth within their errors.
+// Told nothing about the widths: strong single lines, and strong doublets 0.8 and 1 FWHM apart, on
+// widths far from the start-up law. The law is found; each structure holds at most as many rows as lines,
+// and their areas sum to the truth within their errors. (Detection, false peaks and pulls over many
+// spectra: the line kit's automatic analysis suite.)
+TEST_F(AutomaticAnalysisTest, FindsTheLawAndNeverSplitsALineOrADoublet) {
   const double a = 9, b = 0.002;
   std::vector<TruePeak> lines;
   std::vector<std::vector<double>> groups;
@@ -243,8 +180,24 @@ TEST_F(AutomaticAnalysisTest, NeverSplitsALineOrADoubletIntoMorePeaksThanLines) 
   }
   for (std::uint32_t seed : {5u, 6u, 7u}) {
     Fill(4096, lines, 60, seed);
+    const std::vector<double> counts = ws_->spectrum.sp;
     AutomaticResult out;
     ASSERT_TRUE(AutomaticAnalysis(*ws_, port_, AutomaticOptions{}, out));
+    EXPECT_TRUE(ws_->spectrum.sp == counts);  // the second search's lowered counts are put back exactly
+    for (double c : {200.0, 2000.0, 3700.0}) EXPECT_NEAR(out.law.At(c) / Law(a, b, c), 1, 0.05) << c;
+    // Each row stands at its marked peak; each interval holds its peaks and has its fitted curve.
+    const Marking& mk = ws_->marking;
+    ASSERT_EQ(ws_->state.resultCount, mk.peakCount);
+    for (int r = 1; r <= mk.peakCount; ++r) EXPECT_DOUBLE_EQ(ws_->results[r].channel, mk.peakList[r]);
+    ASSERT_EQ(static_cast<int>(out.intervals.size()), mk.intervalCount);
+    for (int i = 1; i <= mk.intervalCount; ++i) {
+      const MarkInterval& m = mk.intervalTable[i];
+      const FittedInterval& c = out.intervals[i - 1];
+      EXPECT_EQ(std::tuple(c.start, static_cast<int>(c.total.size())),
+                std::tuple(m.startChannel, c.end - c.start + 1));
+      for (int k = m.firstPeak; k <= m.lastPeak; ++k)
+        EXPECT_TRUE(mk.peakList[k] >= m.startChannel && mk.peakList[k] <= m.endChannel) << k;
+    }
     std::size_t next = 0;
     for (const std::vector<double>& group : groups) {
       double truth = 0;

@@ -24,10 +24,7 @@ using Strings = std::vector<std::string>;
 
 const std::string kInvalid = "Invalid command in INI-file:";
 
-void ExpectDoubles(const std::vector<double>& got, const std::vector<double>& want) {
-  ASSERT_EQ(got.size(), want.size());
-  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_DOUBLE_EQ(got[i], want[i]) << "item " << i;
-}
+using Doubles = std::vector<double>;
 
 class CommandFileTest : public testing::WorkspaceTest {
  protected:
@@ -82,10 +79,10 @@ TEST_F(CommandFileTest, EveryCommandStoresItsNumbers) {
                        st().intervalLength, st().iniB1, st().iniB2, st().maxInterval, st().smallStatistics,
                        sp().dback, st().iterationLimit, st().scaleMode),
             std::tuple(2, 100, 2000, 100, 2000, 1901, 100, 2000, 512, 6, 2, 8, 1));
-  ExpectDoubles({st().sensitivity, st().resolution, sp().width1, sp().width2, sp().deltaWidth,
-                 sp().widthVariable, sp().deltaWidthVariable, st().covar, st().blunderOrder, st().chibc,
-                 st().positionDeviation, st().fitStep, st().fitDamper},
-                {0.75, 1.5, 3, 7, 2.5, 0.001, 0.0002, 0.025, 12, 1.5, 4, 0.9, 0.05});
+  EXPECT_EQ((Doubles{st().sensitivity, st().resolution, sp().width1, sp().width2, sp().deltaWidth,
+                     sp().widthVariable, sp().deltaWidthVariable, st().covar, st().blunderOrder, st().chibc,
+                     st().positionDeviation, st().fitStep, st().fitDamper}),
+            (Doubles{0.75, 1.5, 3, 7, 2.5, 0.001, 0.0002, 0.025, 12, 1.5, 4, 0.9, 0.05}));
   EXPECT_DOUBLE_EQ(st().kw1, 4.0 / 4095.0);  // a1 = 1, a2 = 4096
   EXPECT_DOUBLE_EQ(st().kw0, 3 - 4.0 / 4095.0);
   // The short words, halves to even, CR line ends.
@@ -128,18 +125,18 @@ TEST_F(CommandFileTest, CalibrationTables) {
   EXPECT_EQ(std::count(port_.messages.begin(), port_.messages.end(), kInvalid), 10);
   EXPECT_EQ(std::tuple(st().energyItemCount, st().energyCalibrated, st().calibrationMode),
             std::tuple(29, true, 1));
-  ExpectDoubles({cal.energyItems[1].argument, cal.energyItems[1].value, cal.energyItems[29].argument,
-                 cal.energyItems[29].error, st().firstChannel, st().lastChannel},
-                {1100, 550, 4000, 0.1, 1100, 4000});  // items 40..11 read, 20 was zeros
+  EXPECT_EQ((Doubles{cal.energyItems[1].argument, cal.energyItems[1].value, cal.energyItems[29].argument,
+                     cal.energyItems[29].error, st().firstChannel, st().lastChannel}),
+            (Doubles{1100, 550, 4000, 0.1, 1100, 4000}));  // items 40..11 read, 20 was zeros
   EXPECT_NEAR(ApplyCalibrations(st(), cal, 3000, 0, 1, 0).energy, 1500, 1e-6);  // mode 1: the line E = ch / 2
   // Efficiency: energy, K, error; "/" ends an item early and the buffer supplies the error.
   port_.messages.clear();
   Read("EWI\n3 5 0.1\nEDEFC\n2 0\n1000 0.5\n/\n100, 2 0.05\n");
   EXPECT_TRUE(port_.messages.empty());
   EXPECT_EQ(std::tuple(st().efficiencyItemCount, st().efficiencyCalibrated), std::tuple(2, true));
-  ExpectDoubles({cal.efficiencyItems[1].argument, cal.efficiencyItems[1].value, cal.efficiencyItems[2].value,
-                 cal.efficiencyItems[2].error},
-                {100, 2, 0.5, 0.1});  // the last left by EWI
+  EXPECT_EQ((Doubles{cal.efficiencyItems[1].argument, cal.efficiencyItems[1].value,
+                     cal.efficiencyItems[2].value, cal.efficiencyItems[2].error}),
+            (Doubles{100, 2, 0.5, 0.1}));  // the last left by EWI
   // Fewer than 2 valid items: kept, never in force, and said so.
   Read("EDEFC\n2 0\n0 0 0\n500 1 0.1\nEDENC\n1 0\n10 5 0\n");
   EXPECT_EQ(std::tuple(st().efficiencyItemCount, st().efficiencyCalibrated, st().energyItemCount,
@@ -148,8 +145,6 @@ TEST_F(CommandFileTest, CalibrationTables) {
   EXPECT_EQ(std::count(port_.messages.begin(), port_.messages.end(),
                        "Warning, number of calibration items < 2; calibration not set up"),
             2);
-  const CalibratedPeak p = ApplyCalibrations(st(), cal, 100.5, 0.2, 1000, 30);
-  EXPECT_EQ(std::tuple(p.energy, p.intensity), std::tuple(100.5, 1000.0));
   // A negative count reads no items.
   Read("EDENC\n-5 0\nMI\n128\n");
   EXPECT_EQ(std::tuple(st().energyItemCount, st().maxInterval), std::tuple(0, 128));
@@ -169,34 +164,36 @@ TEST_F(CommandFileTest, InputSpectrumCommand) {
                        st().maxInterval),
             std::tuple(file, 3, 1, 8, 400.0, dir_.string(), 64));  // a2 set by the reading
   EXPECT_DOUBLE_EQ(st().kw1, (sp().width2 - sp().width1) / 7);
-  // A missing file or a failed reading: the name is told, reading goes on, and the spectrum in hand
-  // keeps its own name, type, bounds and counts together.
+  // A missing, unreadable, refused or unnamed file, an unknown type, a directory: the failure is told,
+  // reading goes on, and the spectrum in hand keeps its own name, type, bounds and counts together.
   const std::string missing = (dir_ / "none.spc").string();
-  Read("IS\n5 50 1\n" + missing + "\nMI\n32\n");
-  EXPECT_EQ(port_.messages, (Strings{"No file " + missing}));
-  EXPECT_EQ(std::tuple(sp().a1, sp().a2, sp().fileType, sp().fileName, sp().maxValue, st().maxInterval),
-            std::tuple(1, 8, 3, file, 400.0, 32));
-  port_.messages.clear();
-  const std::string garbage = Write("garbage.bin", "10 20 x30\n");
-  Read("IS\n1 8 3\n" + garbage + "\n");
-  ASSERT_EQ(port_.messages.size(), 2u);
-  EXPECT_EQ(port_.messages[1], "Spectrum input failure");
-  EXPECT_EQ(std::tuple(sp().fileName, sp().sp[4]), std::tuple(file, 400.0));
-  // An unknown type reads nothing; type 7 (N42) refuses a file that is no XML.
-  port_.messages.clear();
-  Read("IS\n1 8 12\n" + file + "\n");
-  EXPECT_EQ(port_.messages, (Strings{"Spectrum input failure"}));
-  port_.messages.clear();
-  Read("IS\n1 8 7\n" + file + "\n");
-  EXPECT_EQ(port_.messages.back(), "Spectrum input failure");
-  EXPECT_EQ(std::tuple(sp().fileType, sp().sp[4]), std::tuple(3, 400.0));
-  // A file the tool does not approve counts as missing.
-  port_.messages.clear();
   CommandFileOptions refuseAll;
   refuseAll.mayLoad = [](const std::string&) { return false; };
-  Read("IS\n1 8 1\n" + file + "\n", refuseAll);
-  EXPECT_EQ(port_.messages, (Strings{"No file " + file}));
-  EXPECT_EQ(std::tuple(sp().fileType, sp().sp[4]), std::tuple(3, 400.0));
+  struct Failure {
+    std::string commands, said;
+    CommandFileOptions options = {};
+  };
+  for (const Failure& f :
+       {Failure{"IS\n5 50 1\n" + missing + "\nMI\n32\n", "No file " + missing},
+        {"IS\n1 8 3\n" + Write("garbage.bin", "10 20 x30\n") + "\n", "Spectrum input failure"},
+        {"IS\n1 8 12\n" + file + "\n", "Spectrum input failure"},
+        {"IS\n1 8 7\n" + file + "\n", "Spectrum input failure"},  // N42 needs XML
+        {"IS\n1 8 1\n" + file + "\n", "No file " + file, refuseAll},
+        {"IS\n1 4096 3\n" + dir_.string() + "\n", "No file " + dir_.string()},
+        {"IS\n1 4096 1\n* only a comment\n", "No file "}}) {
+    port_.messages.clear();
+    Read(f.commands, f.options);
+    ASSERT_FALSE(port_.messages.empty()) << f.commands;
+    EXPECT_EQ(port_.messages.back(), f.said) << f.commands;
+    EXPECT_EQ(std::tuple(sp().a1, sp().a2, sp().fileType, sp().fileName, sp().sp[4], st().maxInterval),
+              std::tuple(1, 8, 3, file, 400.0, 32))
+        << f.commands;
+  }
+  // A file of its own format is read from its first channel whatever the bounds, its calibration in force.
+  Read("IS\n1 100 5\n" + Write("s.spe", "$DATA:\n0 3\n1 2 3 4\n$ENER_FIT:\n10 2\n") + "\n");
+  EXPECT_EQ(
+      std::tuple(sp().fileType, sp().a1, sp().a2, sp().sp[4], st().energyCalibrated, st().calibrationMode),
+      std::tuple(5, 1, 4, 4.0, true, 1));
 }
 
 // Every way of reading a spectrum starts from a clean object, sets the same deviations and asks
@@ -204,7 +201,6 @@ TEST_F(CommandFileTest, InputSpectrumCommand) {
 TEST_F(CommandFileTest, ReadingReplacesTheWholeSpectrum) {
   const std::string longer = Write("long.txt", "5 5 5 5 5 5 5 5 5 5 700 700\n");
   const std::string shorter = Write("short.txt", "1 2 3 4\n");
-  const std::string xy = Write("xy.txt", "1 100 3\n2 200 -2\n3 300 7\n");
   Read("IS\n1 1 3\n" + longer + "\n");
   ASSERT_EQ(sp().a2, 12);
   ws_->state.resultsUnsaved = true;
@@ -224,11 +220,10 @@ TEST_F(CommandFileTest, ReadingReplacesTheWholeSpectrum) {
   EXPECT_EQ(sp().err, byDialog.err);
   EXPECT_DOUBLE_EQ(sp().err[3], std::sqrt(0.9 * 400 + 0.1 * 200 * 200 + 0.1));
   // Errors given in a type-4 file are kept, also by a later change of the settings.
-  Read("IS\n1 1 4\n" + xy + "\n");
-  EXPECT_TRUE(sp().errorsFromFile);
-  EXPECT_EQ(std::tuple(sp().err[1], sp().err[2], sp().err[3]), std::tuple(3.0, -2.0, 7.0));
+  Read("IS\n1 1 4\n" + Write("xy.txt", "1 100 3\n2 200 -2\n3 300 7\n") + "\n");
   ws_->spectrum.SetErrors(0.1);
-  EXPECT_EQ(sp().err[3], 7.0);
+  EXPECT_EQ(std::tuple(sp().errorsFromFile, sp().err[1], sp().err[2], sp().err[3]),
+            std::tuple(true, 3.0, -2.0, 7.0));
 }
 
 // A mistyped number refuses the rest of the file: the command it belongs to changes nothing, and the
@@ -249,16 +244,7 @@ TEST_F(CommandFileTest, MistypedNumbersStopTheFile) {
   // Words on a data line are no numbers and pass as before.
   port_.messages.clear();
   Read("MI\n64 channels\n");
-  EXPECT_TRUE(port_.messages.empty());
-  // An IAEA SPE file by its code: read from channel 1 whatever the bounds, its calibration in force.
-  port_.messages.clear();
-  const std::string spe = Write("s.spe", "$DATA:\n0 3\n1 2 3 4\n$ENER_FIT:\n10 2\n");
-  Read("IS\n1 100 5\n" + spe + "\n");
-  EXPECT_TRUE(port_.messages.empty());
-  EXPECT_EQ(
-      std::tuple(sp().fileType, sp().a1, sp().a2, sp().sp[4], st().energyCalibrated, st().calibrationMode),
-      std::tuple(5, 1, 4, 4.0, true, 1));
-  EXPECT_EQ(st().maxInterval, 64);
+  EXPECT_EQ(std::tuple(port_.messages.empty(), st().maxInterval), std::tuple(true, 64));
   // Iteration limits stay within 1..1000, and a cut value is told.
   Read("NITER\n1e9\n");
   EXPECT_EQ(st().iterationLimit, kMaxIterationLimit);
@@ -266,30 +252,16 @@ TEST_F(CommandFileTest, MistypedNumbersStopTheFile) {
   EXPECT_EQ(st().iterationLimit, 1);
   EXPECT_EQ(port_.messages, (Strings{"Warning, the iteration limit 1.000000E+09 is cut to 1000",
                                      "Warning, the iteration limit -4 is cut to 1"}));
-  Read("NITER\n7.6\n");
-  EXPECT_EQ(std::tuple(st().iterationLimit, port_.messages.size()), std::tuple(8, 2u));
 }
 
 TEST_F(CommandFileTest, UnsafeValuesAreKeptSound) {
-  // No name before the end of the file: nothing is loaded, the name in hand stays.
-  ws_->spectrum.fileName = "old.spc";
-  Read("IS\n1 4096 1\n* only a comment\n");
-  EXPECT_EQ(port_.messages, (Strings{"No file "}));
-  EXPECT_EQ(sp().fileName, "old.spc");
-  // A directory is no spectrum file.
-  port_.messages.clear();
-  Read("IS\n1 4096 3\n" + dir_.string() + "\nMI\n99\n");
-  EXPECT_EQ(port_.messages, (Strings{"No file " + dir_.string()}));
-  EXPECT_EQ(st().maxInterval, 99);
   // Bounds stay inside the arrays and in order.
   const std::string x = Write("x", std::string(20, '\x01'));
   Read("IS\n99999 -4 1\n" + x + "\nSAB\n40000 0\n");
   const int cap = kSpectrumCapacity;
   EXPECT_EQ(std::tuple(sp().b1, sp().b2, st().intervalLength, st().iniB2), std::tuple(1, cap, cap, cap));
-  Read("IS\n99999 -4 3\n" + Write("y", "1 2 3\n") + "\n");
-  EXPECT_EQ(std::tuple(sp().a1, sp().a2), std::tuple(1, 3));
-  Read("SAB\n300 200\n");
-  EXPECT_EQ(std::tuple(sp().b1, sp().b2), std::tuple(200, 300));
+  Read("IS\n99999 -4 3\n" + Write("y", "1 2 3\n") + "\nSAB\n300 200\n");
+  EXPECT_EQ(std::tuple(sp().a1, sp().a2, sp().b1, sp().b2), std::tuple(1, 3, 200, 300));
   // A one-channel spectrum gives a constant width law.
   Read("IS\n50 50 3\n" + Write("z", "7\n") + "\nEWI\n3 8 1\n");
   EXPECT_EQ(std::tuple(st().kw1, st().kw0), std::tuple(0.0, 3.0));
@@ -304,7 +276,7 @@ TEST_F(CommandFileTest, UnsafeValuesAreKeptSound) {
 void FillState(Workspace& ws) {
   AnalysisState& st = ws.state;
   TSpectrum& s = ws.spectrum;
-  s.b1 = 3, s.b2 = 15, s.dback = 2, s.width1 = 3.14159, s.width2 = 5.123456, s.deltaWidth = 2.25;
+  s.b1 = 3, s.b2 = 15, s.dback = -3, s.width1 = 3.14159, s.width2 = 5.123456, s.deltaWidth = 2.25;
   st.energyItemCount = 2, st.calibrationMode = 1, st.energyCalibrated = true;
   ws.calibration.energyItems[1] = {121.78, 100, 0.01};
   ws.calibration.energyItems[2] = {1408.01, 2000, 0.05};
@@ -321,13 +293,21 @@ TEST_F(CommandFileTest, WriteReadRoundTrip) {
   ASSERT_TRUE(LoadSpectrum(*ws_, port_));
   FillState(*ws_);
   ASSERT_TRUE(WriteCommandFile(*ws_, port_));
+  // One line of each number layout; the contents are checked by the reading back.
+  const Strings lines = WrittenLines();
+  ASSERT_EQ(lines.size(), 32u);
+  EXPECT_EQ((Strings{lines[0], lines[3], lines[6], lines[9], lines[12], lines[15], lines[16], lines[26],
+                     lines[28], lines[30], lines[31]}),
+            (Strings{".......Input the Spectrum", "    1      20  3", "       3      15",
+                     "  3.14159 5.123456    2.250", "   -3", "    2  1  1", "  100.000  121.780    0.010",
+                     "    3   1.234    0.50", "  300", "   0.0254", ".......STOP"}));
   const auto ws = ReadBack();
   EXPECT_TRUE(port_.messages.empty());
   const AnalysisState& st = ws->state;
   const TSpectrum& s = ws->spectrum;
   const CalibrationTables& cal = ws->calibration;
   EXPECT_EQ(std::tuple(s.fileName, s.fileType, s.a1, s.a2, s.sp[16], s.b1, s.b2, st.intervalLength, s.dback),
-            std::tuple(file, 3, 1, 20, 100.0, 3, 15, 13, 2));  // sp[16]: loaded
+            std::tuple(file, 3, 1, 20, 100.0, 3, 15, 13, -3));  // sp[16]: loaded
   EXPECT_EQ(std::tuple(st.energyItemCount, st.calibrationMode, st.energyCalibrated, st.efficiencyItemCount,
                        st.efficiencyMode, st.efficiencyCalibrated, st.markingMode, st.maxInterval),
             std::tuple(2, 1, true, 3, 2, true, 3, 300));
@@ -340,21 +320,6 @@ TEST_F(CommandFileTest, WriteReadRoundTrip) {
                                  0.5, 0.0254}));
   EXPECT_DOUBLE_EQ(st.kw1, (5.123456 - 3.14159) / 19);
   EXPECT_NE(cal.linearSlope, 0.0);  // the line was fitted
-}
-
-TEST_F(CommandFileTest, WrittenLines) {
-  ws_->spectrum.fileName = "/data/s1.spc";
-  FillState(*ws_);
-  ws_->spectrum.a2 = 4096, ws_->spectrum.dback = -3;
-  ASSERT_TRUE(WriteCommandFile(*ws_, port_));
-  const Strings lines = WrittenLines();
-  ASSERT_EQ(lines.size(), 32u);
-  // One line of each number layout; the contents are checked by the round trip.
-  EXPECT_EQ((Strings{lines[0], lines[3], lines[6], lines[9], lines[12], lines[15], lines[16], lines[26],
-                     lines[28], lines[30], lines[31]}),
-            (Strings{".......Input the Spectrum", "    1    4096  1", "       3      15",
-                     "  3.14159 5.123456    2.250", "   -3", "    2  1  1", "  100.000  121.780    0.010",
-                     "    3   1.234    0.50", "  300", "   0.0254", ".......STOP"}));
 }
 
 TEST_F(CommandFileTest, WrittenFileStaysReadable) {
@@ -373,9 +338,9 @@ TEST_F(CommandFileTest, WrittenFileStaysReadable) {
   port_.messages.clear();
   const auto ws = ReadBack();
   EXPECT_TRUE(port_.messages.empty());
-  ExpectDoubles({ws->spectrum.width1, ws->spectrum.width2, ws->spectrum.deltaWidth,
-                 ws->calibration.energyItems[30].argument},
-                {123456.789, 1234567.5, -98765.4321, 300});
+  EXPECT_EQ((Doubles{ws->spectrum.width1, ws->spectrum.width2, ws->spectrum.deltaWidth,
+                     ws->calibration.energyItems[30].argument}),
+            (Doubles{123456.789, 1234567.5, -98765.4321, 300}));
   EXPECT_EQ(ws->state.energyItemCount, kCommandFileCalibrationItems);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -77,23 +78,36 @@ class FitLoopTest : public testing::WorkspaceTest {
   FakePort port_;
 };
 
+// Six spectra and, among them, a missing file, an empty one and a folder: each failure is reported in
+// its turn, counted, and leaves no spectrum line; the table is the same for one and four workers.
 TEST_F(FitLoopTest, SeriesTableIsTheSameForOneAndFourWorkers) {
-  std::vector<std::string> names;
+  std::vector<std::string> good;
   for (int seed = 1; seed <= 6; ++seed) {
-    names.push_back(File("s" + std::to_string(seed) + ".bin"));
-    WriteSpectrum(names.back(), 2048, kPeaks, seed);
+    good.push_back(File("s" + std::to_string(seed) + ".bin"));
+    WriteSpectrum(good.back(), seed == 6 ? 1800 : 2048, kPeaks, seed);
   }
+  const std::string missing = File("missing.bin"), empty = File("empty.bin"), folder = File("folder");
+  std::ofstream(empty).close();
+  std::filesystem::create_directory(folder);
+  std::vector<std::string> names = good;
+  names.insert(names.begin() + 1, {missing, empty, folder});
   SetNames(names);
   ws_->state.resultCount = 3;
 
   const FitLoopOutcome one = FitLoopCommand(*ws_, port_, 1);
   ASSERT_TRUE(one.ran);
-  EXPECT_EQ(one.tablePath, File("orvant.tab"));
+  EXPECT_EQ(std::tuple(one.tablePath, one.summary.processed, one.summary.failed),
+            std::tuple(File("orvant.tab"), 9, 3));
   const auto lines = ReadLines(one.tablePath);
   const FakePort first = port_;
   EXPECT_EQ(port_.texts,
             (std::vector<std::string>{"FIT  LOOP", "LOOP  FIT  finished, Results saved to orvant.tab",
-                                      "  6 spectra processed", "  0 spectra failed"}));
+                                      "  9 spectra processed", "  3 spectra failed"}));
+  std::vector<std::string> statuses = {good[0] + "|Processing", "No file " + missing + "|",
+                                       "No file " + folder + "|"};
+  for (std::size_t k = 1; k < good.size(); ++k) statuses.push_back(good[k] + "|Processing");
+  EXPECT_EQ(port_.statuses, statuses);
+  EXPECT_EQ(port_.messages, std::vector<std::string>{"Spectrum " + empty + " is wrong"});
   port_ = FakePort{};
   EXPECT_EQ(ReadLines(FitLoopCommand(*ws_, port_, 4).tablePath), lines);
   EXPECT_EQ(port_.statuses, first.statuses);
@@ -101,7 +115,7 @@ TEST_F(FitLoopTest, SeriesTableIsTheSameForOneAndFourWorkers) {
 
   ASSERT_EQ(lines.size(), 1u + 6 * (1 + 2 * kPeaks.size()));
   EXPECT_EQ(lines[0], "   Channel  Energy     Area     Intensity    Width   Norm.int. Chi2/chi+");
-  for (const std::string& name : names) {
+  for (const std::string& name : good) {
     const auto own = LinesOf(lines, name);
     ASSERT_EQ(own.size(), 1 + 2 * kPeaks.size());
     for (std::size_t k = 0; k < kPeaks.size(); ++k) {
@@ -113,37 +127,13 @@ TEST_F(FitLoopTest, SeriesTableIsTheSameForOneAndFourWorkers) {
     }
   }
   // The loop writes no results and leaves the last spectrum read in the workspace.
-  EXPECT_EQ(ws_->state.resultCount, 3);
-  EXPECT_EQ(ws_->spectrum.fileName, names.back());
+  EXPECT_EQ(std::tuple(ws_->state.resultCount, ws_->spectrum.fileName, ws_->spectrum.a2),
+            std::tuple(3, good.back(), 1800));
 
   // A normalisation coefficient of 0 divides by 0.0001 (intensity rounded).
   ws_->state.normCoefficient = 0;
   const auto peak = ReadLines(FitLoopCommand(*ws_, port_, 2).tablePath)[2];
   EXPECT_NEAR(std::stod(peak.substr(50, 12)), 1e4 * std::stod(peak.substr(27, 14)), 5000);
-}
-
-// Missing and unreadable files are reported one by one, counted as failed, and leave no spectrum line.
-TEST_F(FitLoopTest, MissingAndUnreadableFilesAreReportedAndSkipped) {
-  const std::string good1 = File("good1.bin"), good2 = File("good2.bin"), missing = File("missing.bin"),
-                    empty = File("empty.bin"), folder = File("folder");
-  WriteSpectrum(good1, 2048, kPeaks, 1);
-  WriteSpectrum(good2, 1800, kPeaks, 2);
-  std::ofstream(empty).close();
-  std::filesystem::create_directory(folder);
-  SetNames({good1, missing, empty, folder, good2});
-
-  const FitLoopOutcome out = FitLoopCommand(*ws_, port_, 3);
-  ASSERT_TRUE(out.ran);
-  EXPECT_EQ(out.summary.processed, 5);
-  EXPECT_EQ(out.summary.failed, 3);
-  EXPECT_EQ(port_.statuses, (std::vector<std::string>{good1 + "|Processing", "No file " + missing + "|",
-                                                      "No file " + folder + "|", good2 + "|Processing"}));
-  EXPECT_EQ(port_.messages, std::vector<std::string>{"Spectrum " + empty + " is wrong"});
-  const auto lines = ReadLines(out.tablePath);
-  EXPECT_EQ(LinesOf(lines, good2).size(), 1 + 2 * kPeaks.size());
-  EXPECT_EQ(lines.size(), 1 + 2 * (1 + 2 * kPeaks.size()));
-  EXPECT_EQ(port_.texts[3], "  3 spectra failed");
-  EXPECT_EQ(ws_->spectrum.a2, 1800);
 }
 
 // The checks come in their order with their status lines; a table that cannot be created is an error.
@@ -162,6 +152,11 @@ TEST_F(FitLoopTest, RefusesWithoutNamesMarkingBinaryTypeOrTable) {
     EXPECT_EQ(port_.statuses.back(), "Error, this file type not allowed|");
   }
   ws_->spectrum.fileType = 2;
+  // A marking that did not come from a checked file, with a bound beyond the arrays.
+  ws_->marking.intervalTable[1].endChannel = INT_MAX;
+  EXPECT_FALSE(FitLoopCommand(*ws_, port_).ran);
+  EXPECT_EQ(port_.statuses.back(), "Error, marking outside the spectrum arrays|");
+  ws_->marking = marking;
   ws_->state.loopTableFile = (dir_ / "no-folder" / "orvant.tab").string();
   EXPECT_FALSE(FitLoopCommand(*ws_, port_).ran);
   EXPECT_EQ(port_.statuses.back(), "Error, cannot create the loop table " + ws_->state.loopTableFile + "|");

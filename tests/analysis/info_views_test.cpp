@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/fake_port.h"
+#include "tests/support/text_file.h"
 #include "tests/support/workspace_test.h"
 
 namespace orv {
@@ -82,11 +82,9 @@ TEST_F(InfoViews, SaveWritesOnceAndMarksSaved) {
   ShowResultTableView(*ws_, port);
   EXPECT_FALSE(ws_->state.resultsUnsaved);
   EXPECT_EQ(ws_->state.reportLines[0], "Results saved");
-  std::ifstream in(ws_->output.path());
-  std::vector<std::string> written;
-  for (std::string line; std::getline(in, line);) written.push_back(line);
-  EXPECT_EQ(written, (std::vector<std::string>{"   Result Table", port.shown.back().listBox->lines[0],
-                                               port.shown.back().listBox->lines[1]}));
+  EXPECT_EQ(testing::ReadLines(ws_->output.path()),
+            (std::vector<std::string>{"   Result Table", port.shown.back().listBox->lines[0],
+                                      port.shown.back().listBox->lines[1]}));
 }
 
 TEST_F(InfoViews, EmptyViewsOnlyTellSoAndNameList) {

@@ -117,6 +117,13 @@ TEST(MarkingFile, FailuresLeaveTheMarking) {
   EXPECT_FALSE(LoadMarkingFile(dir.string(), m, st, port));  // a folder is no data set
   EXPECT_EQ(port.messages,
             (std::vector<std::string>{"Failure, file= " + missing, "Failure, file= " + dir.string()}));
+  // Bounds beyond the arrays are refused by name.
+  for (const std::string bound : {"1e308", "3000000000", "40000"}) {
+    std::ofstream(dir / "far.dat") << "100 140 1\n120\n1630 " << bound << " 1\n1649\n";
+    EXPECT_FALSE(LoadMarkingFile((dir / "far.dat").string(), m, st, port));
+    EXPECT_EQ(port.messages.back().rfind("Error, interval 1630 ", 0), 0u) << port.messages.back();
+  }
+  EXPECT_EQ(port.messages.size(), 5u);
   EXPECT_EQ(m.peakCount + m.intervalCount, 2);
   port.AcceptNext();
   port.files = {file};

@@ -9,13 +9,12 @@
 #include <tuple>
 #include <utility>
 
+#include "tests/support/text_file.h"
 #include "tests/support/workspace_test.h"
 #include "ui/script/script_port.h"
 
 namespace orv {
 namespace {
-
-namespace fs = std::filesystem;
 
 class SpectrumInputTest : public testing::WorkspaceTest {
  protected:
@@ -50,10 +49,7 @@ TEST_F(SpectrumInputTest, WholeDialogAnsweredByScript) {
   EXPECT_DOUBLE_EQ(s.err[4], std::sqrt(400.0));  // a free-field spectrum keeps its own deviations
   EXPECT_EQ(ws_->state.lastDir, dir_.string());
   EXPECT_EQ(ws_->state.reportLines[0], " Spectrum read in. ");
-  std::ifstream res(dir_ / "a.res");
-  std::string line;
-  std::getline(res, line);
-  EXPECT_EQ(line, file + " Spectrum read in. ");
+  EXPECT_EQ(testing::ReadLines(dir_ / "a.res"), std::vector<std::string>{file + " Spectrum read in. "});
 }
 
 // Reading a spectrum drops the fit results of the one before: unsaved ones are asked about first, as

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "tests/support/text_file.h"
 #include "ui/console_port.h"
 
 namespace orv {
@@ -43,25 +44,15 @@ TEST(Workspace, OutputFileLinesAreOnDiskAtOnce) {
   const std::string path = (dir / "a.res").string();
   EXPECT_EQ(ws.output.path(), path);
   ASSERT_TRUE(WriteOutputLine(ws, "first") && WriteOutputLine(ws, "second"));
-  {
-    std::ifstream in(path);  // read while the file is still open: nothing waits in a buffer
-    std::string a, b;
-    std::getline(in, a);
-    std::getline(in, b);
-    EXPECT_EQ(std::tuple(a, b), std::tuple("first", "second"));
-  }
+  // Read while the file is still open: nothing waits in a buffer.
+  EXPECT_EQ(testing::ReadLines(path), (std::vector<std::string>{"first", "second"}));
   ws.output.Close();
   EXPECT_FALSE(ws.output.WriteLine("after close"));
   // A second run in the same folder adds to the file: the first run's lines stay.
   ASSERT_TRUE(CreateOutputFile(ws, port));
   ASSERT_TRUE(WriteOutputLine(ws, "third"));
   ws.output.Close();
-  {
-    std::ifstream in(path);
-    std::string a, b, c;
-    std::getline(in, a), std::getline(in, b), std::getline(in, c);
-    EXPECT_EQ(std::tuple(a, b, c), std::tuple("first", "second", "third"));
-  }
+  EXPECT_EQ(testing::ReadLines(path), (std::vector<std::string>{"first", "second", "third"}));
   // A line that does not reach the disk is remembered, so that the run can say its output is lost.
   if (fs::exists("/dev/full")) {
     ASSERT_TRUE(ws.output.Append("/dev/full"));
@@ -85,12 +76,7 @@ TEST(Workspace, LogLinesAreOnDiskAtOnce) {
   std::ostream log(buffer.get());
   log << "dialog: Input the Spectrum -> ok\n"
       << "status: " << 42;
-  auto onDisk = [&] {
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  };
+  auto onDisk = [&] { return testing::ReadText(path); };
   EXPECT_EQ(onDisk(), "dialog: Input the Spectrum -> ok\n");
   log << " | \n";
   EXPECT_EQ(onDisk(), "dialog: Input the Spectrum -> ok\nstatus: 42 | \n");
