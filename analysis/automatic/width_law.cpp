@@ -347,7 +347,6 @@ WidthLaw EstimateWidthLaw(Workspace& ws, int first, int last, const WidthLaw& fa
   } else {
     used.lines = 1;
   }
-  for (WidthPoint& p : points) p.kept = true;
   used.a *= k * k;
   used.b *= k * k;
   used.q *= k * k;
