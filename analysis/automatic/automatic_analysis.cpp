@@ -24,6 +24,11 @@ constexpr int kCombPeaks = 4;
 constexpr double kLeastSeparation = 0.5;
 // Peaks closer than this many widths share counts, and each must show it is needed.
 constexpr double kCrowded = 1.5;
+// A line's tail and the misfit of its shape (low-energy tailing of a few per cent is common in
+// semiconductor detectors) reach this many widths and carry up to this share of its area: a peak
+// there, and no larger, cannot be told from them.
+constexpr double kShapeReach = 2.5;
+constexpr double kShapeShare = 0.05;
 // Peaks below this criterion are tested against a smeared step of the continuum; above it a step
 // cannot pass for a line, and the test would only cost time.
 constexpr double kEdgeTested = 10;
@@ -200,6 +205,31 @@ class IntervalRefiner {
   std::vector<EdgePoint> edge_;
 };
 
+// How faint peak k of the current fit (1..n) is against the strongest line whose shadow it stands in
+// (1..2.5 widths away: closer, two lines are a doublet); kShapeShare or more when in no shadow.
+double Shade(const Workspace& ws, const WidthLaw& law, int n, int k) {
+  const PeakFigures r = PeakResult(ws, k);
+  double share = kShapeShare;
+  for (int j = 1; j <= n; ++j) {
+    const PeakFigures line = PeakResult(ws, j);
+    const double apart = std::fabs(line.position - r.position) / law.At(r.position);
+    if (j != k && line.area > 0 && apart >= 1 && apart < kShapeReach)
+      share = std::min(share, r.area / line.area);
+  }
+  return share;
+}
+
+// The faintest peak of the current fit in the shadow of a much stronger line; 0 for none.
+int Shadowed(const Workspace& ws, const WidthLaw& law, int n) {
+  int shadowed = 0;
+  double faintest = kShapeShare;
+  for (int k = 1; k <= n; ++k) {
+    const double share = Shade(ws, law, n, k);
+    if (share < faintest) faintest = share, shadowed = k;
+  }
+  return shadowed;
+}
+
 double ResidualSum(const TParameter& e) {
   return e.chi2 * e.dof;
 }
@@ -290,6 +320,14 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           fitted = pos.size() > 1 && fit(pos);
           continue;
         }
+        // So does a peak in the shadow of a line many times stronger: the search on the residuals
+        // finds that line's tail once the line itself is taken away.
+        if (const int shadowed = Shadowed(ws, law, n); shadowed > 0) {
+          pos.erase(pos.begin() + shadowed);
+          ++out.dropped;
+          fitted = pos.size() > 1 && fit(pos);
+          continue;
+        }
         // A peak that a smeared step of the continuum explains as well goes the same way.
         if (const int edge = refiner.EdgeLike(start, end); edge > 0) {
           pos.erase(pos.begin() + edge);
@@ -356,6 +394,7 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           for (int k : {firstNew, secondNew}) {
             const PeakFigures r = PeakResult(ws, k);
             if (!(r.area > 2 * r.areaError)) return;
+            if (Shade(ws, law, static_cast<int>(more.size()) - 1, k) < kShapeShare) return;
             // Two peaks closer than half a width sum to one line shape widened by a few per cent: the
             // data cannot share the area between them, so the split explains noise or a shape mismatch.
             for (int j = 1; j <= static_cast<int>(more.size()) - 1; ++j)

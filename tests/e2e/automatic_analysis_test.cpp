@@ -16,6 +16,7 @@
 #include "analysis/workspace.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/line_kit.h"
+#include "tests/support/synthetic.h"
 
 namespace orv {
 namespace {
@@ -201,6 +202,49 @@ TEST(AutomaticFewLines, ScalesTheGivenWidthsThroughOneOrTwoLines) {
       EXPECT_NEAR(row.area, s.lines[l].area, 4 * row.areaError);
     }
   }
+}
+
+// Strong lines with the low-energy tail of a semiconductor detector (4 % of the area, decay length 1.2
+// sigma), fitted with the Gaussian model: the tail's misfit is no line, so each line stands alone.
+TEST(AutomaticTails, ATailIsNoLine) {
+  LineSpectrum s;
+  s.channels = 2048;
+  s.width = testing::WidthLaw::Linear(1, 3, 2048, 3);
+  s.continuum.level = 100;
+  for (int k = 0; k < 6; ++k) s.lines.push_back({200.0 + 300 * k + 0.37 * k, 1e6, 0});
+  const double sigma = 3 / 2.3548200450309493, beta = 1.2 * sigma, tail = 0.04;
+  auto expected = [&](int ch) {
+    double y = s.continuum.level;
+    for (const testing::KitLine& l : s.lines) {
+      const double x = ch - l.position;
+      if (std::fabs(x) > 40) continue;
+      y += (1 - tail) * l.area / (sigma * std::sqrt(2 * M_PI)) * std::exp(-0.5 * x * x / (sigma * sigma));
+      y += tail * l.area / (2 * beta) * std::exp(x / beta + 0.5 * sigma * sigma / (beta * beta)) *
+           std::erfc((x / sigma + sigma / beta) / std::sqrt(2.0));
+    }
+    return y;
+  };
+  int extra = 0;
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    Workspace ws(::testing::TempDir());
+    ResetAnalysisState(ws);
+    testing::LoadLineSpectrum(ws, s, nullptr, false);
+    RandomGenerator noise = testing::KitGenerator(40 + seed);
+    testing::StoreRawCounts(ws.spectrum, s.channels, expected, &noise);
+    ws.spectrum.SetErrors(ws.state.covar);
+    testing::FakePort port;
+    AutomaticResult out;
+    ASSERT_TRUE(AutomaticAnalysis(ws, port, AutomaticOptions{}, out));
+    const std::vector<testing::FittedPeak> peaks = testing::LatestResults(ws);
+    for (const testing::KitLine& l : s.lines) {
+      int near = 0;
+      for (const testing::FittedPeak& p : peaks)
+        near += p.criterion > 3 && std::fabs(p.channel - l.position) < 9;
+      EXPECT_GE(near, 1) << l.position;
+      extra += std::max(near - 1, 0);
+    }
+  }
+  EXPECT_EQ(extra, 0);
 }
 
 }  // namespace
