@@ -241,7 +241,12 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
   TSpectrum& s = ws.spectrum;
   AnalysisState& st = ws.state;
   Marking& mk = ws.marking;
-  const int first = std::max(s.b1, s.a1), last = std::min(s.b2, s.a2);
+  int first = std::max(s.b1, s.a1), last = std::min(s.b2, s.a2);
+  // Channels below a discriminator's threshold (or beyond the converter's range) hold no counts at
+  // all: a fit across that cut takes the step for a peak, so the analysis begins and ends where
+  // counts are recorded.
+  while (first < last && s.sp[first] == 0) ++first;
+  while (last > first && s.sp[last] == 0) --last;
   if (last - first < 8) {
     port.ShowStatus("Error, the analysed interval is too short", "");
     return false;

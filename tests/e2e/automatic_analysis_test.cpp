@@ -247,5 +247,28 @@ TEST(AutomaticTails, ATailIsNoLine) {
   EXPECT_EQ(extra, 0);
 }
 
+// Below a discriminator's threshold no counts are recorded; the step up to the continuum is no line.
+TEST(AutomaticTails, ADiscriminatorCutIsNoLine) {
+  LineSpectrum s;
+  s.channels = 2048;
+  s.width = testing::WidthLaw::Linear(1, 3, 2048, 3);
+  s.continuum.level = 300;
+  s.lines = {{400.4, 2e4, 0}, {900.7, 2e4, 0}};
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    Workspace ws(::testing::TempDir());
+    ResetAnalysisState(ws);
+    testing::LoadLineSpectrum(ws, s, nullptr, false);
+    RandomGenerator noise = testing::KitGenerator(50 + seed);
+    testing::StoreRawCounts(
+        ws.spectrum, s.channels, [&](int ch) { return ch < 40 ? 0.0 : s.Expected(ch); }, &noise);
+    ws.spectrum.SetErrors(ws.state.covar);
+    testing::FakePort port;
+    AutomaticResult out;
+    ASSERT_TRUE(AutomaticAnalysis(ws, port, AutomaticOptions{}, out));
+    const std::vector<testing::FittedPeak> peaks = testing::LatestResults(ws);
+    for (const testing::FittedPeak& p : peaks) EXPECT_FALSE(p.channel < 100 && p.criterion > 3) << p.channel;
+  }
+}
+
 }  // namespace
 }  // namespace orv
