@@ -174,6 +174,11 @@ struct Hump {
 constexpr double kSmoothingWidth2 = 8 * 0.6931471805599453 * 1.0;
 // A line is clear when its counts stand this many errors above what lies under it.
 constexpr double kClearSignificance = 12;
+// The largest χ² per degree of freedom of a clear line's fit; below kCleanMisfit it fits the shape
+// well, and kEnoughClean such lines make the law alone.
+constexpr double kClearMisfit = 10;
+constexpr double kCleanMisfit = 4;
+constexpr int kEnoughClean = 5;
 // Valleys are looked for at most this far from a top.
 constexpr int kMaxReach = 160;
 
@@ -298,10 +303,13 @@ std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, in
     const PeakFigures r = PeakResult(ws, 1);
     const double lower = std::max(0.5, h.width - s.deltaWidth), upper = h.width + s.deltaWidth;
     const bool onBound = r.width < lower + 0.01 * h.width || r.width > upper - 0.01 * h.width;
+    // A blend of lines fits one shape far worse than this. A strong line whose detector tail the
+    // shape lacks fits it somewhat worse; its error grows with the misfit.
     if (onBound || !(r.widthError > 0) || r.widthError > 0.15 * r.width || r.area < 10 * r.areaError ||
-        std::fabs(r.position - top) > h.width || !(ws.engine.chi2 < 4))
+        std::fabs(r.position - top) > h.width || !(ws.engine.chi2 < kClearMisfit))
       continue;
-    out.push_back({r.position, r.width, r.widthError, false});
+    out.push_back({r.position, r.width, r.widthError * std::sqrt(std::max(ws.engine.chi2, 1.0)), false,
+                   ws.engine.chi2});
   }
   s.deltaWidth = keepDelta;
   s.widthVariable = keepVariable;
@@ -314,6 +322,15 @@ std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, in
 
 WidthLaw EstimateWidthLaw(Workspace& ws, int first, int last, const WidthLaw& fallback) {
   std::vector<WidthPoint> points = MeasureClearLines(ws, first, last);
+  // Lines that fit the shape well decide when there are enough of them: an unresolved doublet also
+  // fits somewhat worse. Where they are few, the strong lines with a detector tail are needed too, or
+  // the law's slope rests on a few weak lines and fails far from them.
+  const auto clean = std::count_if(points.begin(), points.end(),
+                                   [](const WidthPoint& p) { return p.misfit < kCleanMisfit; });
+  if (clean >= kEnoughClean)
+    points.erase(std::remove_if(points.begin(), points.end(),
+                                [](const WidthPoint& p) { return !(p.misfit < kCleanMisfit); }),
+                 points.end());
   WidthLaw law = FitWidthLaw(points);
   if (law.lines >= 3) return law;
   WidthLaw used = fallback;

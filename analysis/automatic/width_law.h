@@ -40,6 +40,7 @@ std::string WidthLawLine(const WidthLaw& law);
 struct WidthPoint {
   double channel = 0, width = 0, error = 0;
   bool kept = false;  // the robust fit kept it (not an outlier)
+  double misfit = 1;  // χ² per degree of freedom of the line's fit
 };
 
 // Robust fit of the law through the points (least median of squares start, then a weighted fit with
