@@ -354,7 +354,13 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingFile);
   loop->add_option("--output", output, "Output file of the run (default: a.res)");
 
-  CLI11_PARSE(app, argc, argv);
+  // A command line the parser refuses is a usage error: status 2, as command-line tools give it, apart
+  // from the program's own refusals (status 1). Help asked for is no error.
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   // The graph surface needs a GUI application; without windows it runs on the offscreen platform.
   // A headless run has no session folder, which Qt would warn about on every run.
