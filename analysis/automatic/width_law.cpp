@@ -345,8 +345,16 @@ WidthLaw EstimateWidthLaw(Workspace& ws, int first, int last, const WidthLaw& fa
   // hidden doublet or a line of natural width only widens.
   double ratio[2] = {}, error[2] = {};
   const int n = static_cast<int>(points.size());
+  // Given widths that are no width at a line (below half a channel there) give no shape to scale: the
+  // law is then constant.
+  for (const WidthPoint& p : points) {
+    if (!(fallback.a + (fallback.b + fallback.q * p.channel) * p.channel > 0.25)) {
+      used.a = 1, used.b = 0, used.q = 0;
+      break;
+    }
+  }
   for (int i = 0; i < n; ++i) {
-    const double given = fallback.At(points[i].channel);
+    const double given = used.At(points[i].channel);
     ratio[i] = points[i].width / given;
     error[i] = std::max(points[i].error / given, 1e-6);
   }

@@ -174,8 +174,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, AutomaticKit, ::testing::Range(0, 8),
 // One or two clear lines give no slope of the law, but they give its scale: given widths twice too
 // wide are scaled through them, and the lines' areas come out right.
 TEST(AutomaticFewLines, ScalesTheGivenWidthsThroughOneOrTwoLines) {
-  for (int lines = 1; lines <= 2; ++lines) {
-    SCOPED_TRACE(lines);
+  // One line and two, under given widths twice too wide; one line under given widths that are no width.
+  for (int c = 0; c < 3; ++c) {
+    const int lines = c == 1 ? 2 : 1;
+    SCOPED_TRACE(c);
     LineSpectrum s;
     s.channels = 2048;
     s.width = testing::WidthLaw::Linear(1, 2.8, 2048, 3.4);
@@ -186,7 +188,7 @@ TEST(AutomaticFewLines, ScalesTheGivenWidthsThroughOneOrTwoLines) {
     ResetAnalysisState(ws);
     RandomGenerator noise = testing::KitGenerator(31 + lines);
     testing::LoadLineSpectrum(ws, s, &noise, false);
-    ws.spectrum.width1 = ws.spectrum.width2 = 6.4;
+    ws.spectrum.width1 = ws.spectrum.width2 = c == 2 ? 0.3 : 6.4;
     testing::FakePort port;
     AutomaticOptions options;
     options.widthSource = "the given widths";
