@@ -205,26 +205,31 @@ class IntervalRefiner {
   std::vector<EdgePoint> edge_;
 };
 
-// How faint peak k of the current fit (1..n) is against the strongest line whose shadow it stands in
-// (1..2.5 widths away: closer, two lines are a doublet); kShapeShare or more when in no shadow.
-double Shade(const Workspace& ws, const WidthLaw& law, int n, int k) {
-  const PeakFigures r = PeakResult(ws, k);
+// The figures of the current fit's peaks, in peaks[1..n] (each is worked out over its window once).
+void CurrentPeaks(const Workspace& ws, int n, std::vector<PeakFigures>& peaks) {
+  peaks.resize(static_cast<std::size_t>(n) + 1);
+  for (int k = 1; k <= n; ++k) peaks[k] = PeakResult(ws, k);
+}
+
+// How faint peak k of peaks[1..] is against the strongest line whose shadow it stands in (1..2.5 widths
+// away: closer, two lines are a doublet); kShapeShare or more when in no shadow.
+double Shade(const std::vector<PeakFigures>& peaks, const WidthLaw& law, int k) {
+  const PeakFigures& r = peaks[k];
   double share = kShapeShare;
-  for (int j = 1; j <= n; ++j) {
-    const PeakFigures line = PeakResult(ws, j);
-    const double apart = std::fabs(line.position - r.position) / law.At(r.position);
-    if (j != k && line.area > 0 && apart >= 1 && apart < kShapeReach)
-      share = std::min(share, r.area / line.area);
+  for (int j = 1; j < static_cast<int>(peaks.size()); ++j) {
+    const double apart = std::fabs(peaks[j].position - r.position) / law.At(r.position);
+    if (j != k && peaks[j].area > 0 && apart >= 1 && apart < kShapeReach)
+      share = std::min(share, r.area / peaks[j].area);
   }
   return share;
 }
 
-// The faintest peak of the current fit in the shadow of a much stronger line; 0 for none.
-int Shadowed(const Workspace& ws, const WidthLaw& law, int n) {
+// The faintest of peaks[1..] in the shadow of a much stronger line; 0 for none.
+int Shadowed(const std::vector<PeakFigures>& peaks, const WidthLaw& law) {
   int shadowed = 0;
   double faintest = kShapeShare;
-  for (int k = 1; k <= n; ++k) {
-    const double share = Shade(ws, law, n, k);
+  for (int k = 1; k < static_cast<int>(peaks.size()); ++k) {
+    const double share = Shade(peaks, law, k);
     if (share < faintest) faintest = share, shadowed = k;
   }
   return shadowed;
@@ -287,6 +292,7 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
   };
   std::vector<Piece> pieces;
   bool abandoned = false;
+  std::vector<PeakFigures> peaks;  // of the current fit, kept from round to round
   auto fitGroups = [&](const std::vector<PeakGroup>& groups) {
     for (std::size_t g = 0; g < groups.size() && !abandoned; ++g) {
       port.ShowProgress("Automatic analysis", static_cast<int>(g), static_cast<int>(groups.size()));
@@ -312,32 +318,23 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
       for (int round = 0; round < options.maxRounds && fitted;) {
         const int n = static_cast<int>(pos.size()) - 1;
         // A peak whose area the fit does not show (below 2 of its errors) goes, and the rest is refitted.
-        int weakest = 0;
+        CurrentPeaks(ws, n, peaks);
+        int drop = 0;
         double weakestRatio = 2;
         for (int k = 1; k <= n; ++k) {
-          const PeakFigures r = PeakResult(ws, k);
+          const PeakFigures& r = peaks[k];
           const double ratio = r.areaError > 0 ? r.area / r.areaError : (r.area > 0 ? INFINITY : 0);
-          if (ratio < weakestRatio) weakestRatio = ratio, weakest = k;
+          if (ratio < weakestRatio) weakestRatio = ratio, drop = k;
         }
-        if (weakest > 0) {
-          pos.erase(pos.begin() + weakest);
+        // So does a peak in the shadow of a line many times stronger (the search on the residuals finds
+        // that line's tail once the line itself is taken away), and one that a smeared step of the
+        // continuum explains as well.
+        if (drop == 0) drop = Shadowed(peaks, law);
+        const bool edge = drop == 0 && (drop = refiner.EdgeLike(start, end)) > 0;
+        if (drop > 0) {
+          pos.erase(pos.begin() + drop);
           ++out.dropped;
-          fitted = pos.size() > 1 && fit(pos);
-          continue;
-        }
-        // So does a peak in the shadow of a line many times stronger: the search on the residuals
-        // finds that line's tail once the line itself is taken away.
-        if (const int shadowed = Shadowed(ws, law, n); shadowed > 0) {
-          pos.erase(pos.begin() + shadowed);
-          ++out.dropped;
-          fitted = pos.size() > 1 && fit(pos);
-          continue;
-        }
-        // A peak that a smeared step of the continuum explains as well goes the same way.
-        if (const int edge = refiner.EdgeLike(start, end); edge > 0) {
-          pos.erase(pos.begin() + edge);
-          ++out.dropped;
-          ++out.edges;
+          out.edges += edge;
           fitted = pos.size() > 1 && fit(pos);
           continue;
         }
@@ -396,15 +393,15 @@ bool AutomaticAnalysis(Workspace& ws, UiPort& port, const AutomaticOptions& opti
           const double variance = std::max(after / std::max(ws.engine.dof, 1), 1.0);
           const double gain = (baseline - after) / variance;
           if (!(gain > bestGain)) return;
+          CurrentPeaks(ws, static_cast<int>(more.size()) - 1, peaks);
           for (int k : {firstNew, secondNew}) {
-            const PeakFigures r = PeakResult(ws, k);
+            const PeakFigures& r = peaks[k];
             if (!(r.area > 2 * r.areaError)) return;
-            if (Shade(ws, law, static_cast<int>(more.size()) - 1, k) < kShapeShare) return;
+            if (Shade(peaks, law, k) < kShapeShare) return;
             // Two peaks closer than half a width sum to one line shape widened by a few per cent: the
             // data cannot share the area between them, so the split explains noise or a shape mismatch.
-            for (int j = 1; j <= static_cast<int>(more.size()) - 1; ++j)
-              if (j != k &&
-                  std::fabs(PeakResult(ws, j).position - r.position) < kLeastSeparation * law.At(r.position))
+            for (int j = 1; j < static_cast<int>(peaks.size()); ++j)
+              if (j != k && std::fabs(peaks[j].position - r.position) < kLeastSeparation * law.At(r.position))
                 return;
           }
           bestGain = gain;
