@@ -106,18 +106,16 @@ int SegmentSearch::Run(int a, int b, int n, UiPort& port, bool& widthConsistent)
   }
   maxBeforeScaling_ = M;
   // Thresholds below are tuned to a maximum of at most 10,000.
-  double& scale = scale_;
-  scale = 1;
-  if (M > 10000) {
-    scale = 10000 / M;
-    for (int j = 1; j <= n_; ++j) y[j] *= scale;
+  scale_ = M > 10000 ? 10000 / M : 1;
+  if (scale_ != 1) {
+    for (int j = 1; j <= n_; ++j) y[j] *= scale_;
   }
 
   Smooth();
   // The errors are those of the counts before scaling, scaled alike: scaling the counts down must not
   // make weak peaks beside strong ones look less significant than they are.
   for (int j = 1; j <= n_; ++j) {
-    w_.e[j] = scale * std::sqrt(std::fabs(y[j]) / scale + 1);
+    w_.e[j] = scale_ * std::sqrt(std::fabs(y[j]) / scale_ + 1);
     w_.spread[j] = std::sqrt(std::fabs(y[j]) + 1);
   }
   SubtractBackground();
