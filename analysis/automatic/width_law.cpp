@@ -13,11 +13,11 @@
 namespace orv {
 
 double WidthLaw::At(double channel) const {
-  return std::sqrt(std::max(a + (b + q * channel) * channel, 0.25));
+  return std::sqrt(std::max(Square(channel), 0.25));
 }
 
 double WidthLaw::Slope(double channel) const {
-  return a + (b + q * channel) * channel > 0.25 ? (b + 2 * q * channel) / (2 * At(channel)) : 0.0;
+  return Square(channel) > 0.25 ? (b + 2 * q * channel) / (2 * At(channel)) : 0.0;
 }
 
 double WidthLaw::DeltaAt(double channel) const {
@@ -260,8 +260,11 @@ std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, in
   IntervalFitState& fs = ws.fit;
   std::vector<char> used(n, 0);
   constexpr int kMostNeighbours = 3;
+  // Lines that fit the shape less well (a detector tail) do not use up the places of those that fit
+  // it well, which decide the law where there are enough of them.
+  int clean = 0;
   for (int k : clear) {
-    if (static_cast<int>(out.size()) >= maxLines) break;
+    if (clean >= maxLines || static_cast<int>(out.size()) >= 2 * maxLines) break;
     const Hump& h = humps[k];
     if (used[h.top]) continue;
     const int reach = static_cast<int>(std::ceil(3 * h.width)) + 2;
@@ -310,6 +313,7 @@ std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, in
       continue;
     out.push_back({r.position, r.width, r.widthError * std::sqrt(std::max(ws.engine.chi2, 1.0)), false,
                    ws.engine.chi2});
+    clean += ws.engine.chi2 < kCleanMisfit;
   }
   s.deltaWidth = keepDelta;
   s.widthVariable = keepVariable;
@@ -348,7 +352,7 @@ WidthLaw EstimateWidthLaw(Workspace& ws, int first, int last, const WidthLaw& fa
   // Given widths that are no width at a line (below half a channel there) give no shape to scale: the
   // law is then constant.
   for (const WidthPoint& p : points) {
-    if (!(fallback.a + (fallback.b + fallback.q * p.channel) * p.channel > 0.25)) {
+    if (!(fallback.Square(p.channel) > 0.25)) {
       used.a = 1, used.b = 0, used.q = 0;
       break;
     }

@@ -23,6 +23,7 @@ struct WidthLaw {
   int measured = 0;    // clear lines measured, outliers included
   std::string note;    // where a law that was not estimated came from
 
+  double Square(double channel) const { return a + (b + q * channel) * channel; }  // unclamped FWHM²
   double At(double channel) const;
   // d FWHM / d channel: the tangent of the law.
   double Slope(double channel) const;
@@ -50,7 +51,8 @@ WidthLaw FitWidthLaw(std::vector<WidthPoint>& points);
 
 // Finds clear, isolated lines in first..last of the workspace spectrum and fits each alone with a
 // free width (the program's interval fit); the spectrum's width settings and the fit state are
-// restored afterwards. At most `maxLines` lines, the clearest.
+// restored afterwards. The clearest first: at most `maxLines` lines that fit the shape well, and as
+// many again in all.
 std::vector<WidthPoint> MeasureClearLines(Workspace& ws, int first, int last, int maxLines = 24);
 
 // The law of the spectrum over first..last: estimated from its clear lines; with one or two clear
